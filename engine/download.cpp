@@ -1,0 +1,145 @@
+#include "engine/download.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "engine/debug_trace.h"
+#include "engine/event_queue.h"
+#include "engine/file_download.h"
+#include "loader/frame_io.h"
+#include "loader/link.h"
+#include "loader/loader_commands.h"
+#include "serial/port_service.h"
+
+ImageEntry g_ImageTable[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
+std::atomic<int> g_bChannelActive[CHANNEL_COUNT];
+std::mutex g_hEngineMutex;
+
+namespace {
+
+constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+
+EngineWindow* s_runWindow = nullptr;  // the host whose events DOWNLOAD_Run pumps
+bool s_running = false;
+
+// "%X" input conversion: white space, optional 0x, hex digits up to the first other
+// character. False when there is no digit or the value does not fit 32 bits.
+bool ParseHexAddress(const char* text, uint32_t* value) {
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2])))
+        p += 2;
+    uint64_t v = 0;
+    int digits = 0;
+    for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p, ++digits) {
+        int d = std::isdigit(static_cast<unsigned char>(*p)) ? *p - '0'
+                                                             : (std::toupper(*p) - 'A' + 10);
+        v = v * 16 + static_cast<uint64_t>(d);
+        if (v > 0xFFFFFFFFull) return false;
+    }
+    if (digits == 0) return false;
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+int SumOfPorts() {
+    int sum = 0;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) sum += g_nChannelPort[c] != 0 ? 1 : 0;
+    return sum;
+}
+
+}  // namespace
+
+void DOWNLOAD_ClearImages() {
+    for (auto& row : g_ImageTable) {
+        for (ImageEntry& e : row) {
+            e.slot = -1;
+            e.address = 0xFFFFFFFFu;
+            e.path[0] = '\0';
+        }
+    }
+}
+
+int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
+    if (slot < 0 || slot >= IMAGE_SLOT_COUNT || path == nullptr || addressText == nullptr)
+        return -1;
+    if (std::strlen(path) >= IMAGE_PATH_SIZE) return -1;
+    uint32_t address = 0;
+    if (!ParseHexAddress(addressText, &address)) return -1;
+    for (auto& row : g_ImageTable) {
+        ImageEntry& e = row[slot];
+        e.slot = slot;
+        e.address = address;
+        std::strcpy(e.path, path);
+    }
+    return slot;
+}
+
+int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_COUNT],
+                   int baudRate) {
+    EVENTS_Register(window, messageId);
+    s_runWindow = window;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        g_bChannelActive[c] = ports[c] != 0 ? 1 : 0;
+        SERIAL_PORT_ResetChannel(c);  // forgets the handle: the last run closed every device
+        SERIAL_PORT_ResetDeframer(c);
+        PACKET_ResetChannel(c);
+        LinkReset(c);
+        SERIAL_PORT_Start(c, ports[c], baudRate);
+    }
+    return 1;
+}
+
+int DOWNLOAD_Run() {
+    std::thread workers[CHANNEL_COUNT];
+    int count = 0;
+    s_running = true;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        if (g_nChannelPort[c] == 0) continue;
+        try {
+            workers[count] = std::thread(FileDownload, c);
+            ++count;
+        } catch (const std::system_error& e) {
+            // Without a worker nobody would ever clear the port: report the channel as
+            // failed and count it finished.
+            DEBUG_Trace("[Ch %d] CreateThread False: %s\n", c, e.what());
+            g_nChannelPort[c] = 0;
+            g_bChannelActive[c] = 0;
+            KOVIR_SendChannelText(c, "ERR: Thread");
+        }
+    }
+    for (;;) {
+        EVENTS_DeliverPending();
+        if (s_runWindow != nullptr) s_runWindow->PumpHostEvents();
+        if (SumOfPorts() == 0) break;
+        EVENTS_WaitForPost(kPollPeriod);
+    }
+    for (int i = 0; i < count; ++i) workers[i].join();
+    s_running = false;
+    return 1;
+}
+
+int DOWNLOAD_StopChannel(int channel) {
+    if (channel < 0 || channel >= CHANNEL_COUNT) return 1;
+    g_bChannelActive[channel] = 0;
+    SERIAL_PORT_Close(channel);
+    return 1;
+}
+
+int DOWNLOAD_Stop() {
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        if (g_bChannelActive[c] == 1) {
+            g_bChannelActive[c] = 0;
+            SERIAL_PORT_Stop(c);
+        }
+    }
+    EVENTS_Unregister();
+    return 1;
+}
+
+int DOWNLOAD_DeliverEvents() { return EVENTS_DeliverPending(); }
+
+bool DOWNLOAD_IsRunning() { return s_running; }

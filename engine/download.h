@@ -1,0 +1,87 @@
+// The engine's channel tables and run control: which image goes where on each of the eight
+// channels, one worker thread per channel with a port, and stopping one channel or the run.
+//
+// Every DOWNLOAD_ function is called on the console thread only. Calling order for one
+// download: DOWNLOAD_ClearImages, DOWNLOAD_SetImage per selected slot, DOWNLOAD_Start,
+// DOWNLOAD_Run, DOWNLOAD_Stop. DOWNLOAD_StopChannel and DOWNLOAD_Stop may also be called from
+// a handler that runs inside DOWNLOAD_Run (port removed, window closed).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "engine/engine_events.h"
+
+constexpr int CHANNEL_COUNT = 8;
+constexpr int IMAGE_SLOT_COUNT = 9;
+constexpr int IMAGE_PATH_SIZE = 4097;  // the platform's longest path and its terminator
+
+// ImageSlot order: the order in which images go to the terminal.
+enum ImageSlot {
+    SLOT_MSM_CODE = 0,
+    SLOT_MSM_FONT = 1,
+    SLOT_MSM_DATA = 2,
+    SLOT_MSM_PRELOAD = 3,
+    SLOT_ASIC_BOOT = 4,
+    SLOT_ASIC_CODE = 5,
+    SLOT_ASIC_FONT = 6,
+    SLOT_ASIC_CONTENTS = 7,
+    SLOT_ASIC_DMB = 8,
+};
+
+struct ImageEntry {
+    int32_t slot;     // ImageSlot; -1 when cleared
+    int32_t channel;  // ChannelId, stored by the transfer so events can carry the entry alone
+    char path[IMAGE_PATH_SIZE];  // empty = not selected; emptied once the file is open
+    uint32_t address;            // flash address; 0xFFFFFFFF when cleared
+    int32_t totalBytes;          // bytes to send
+    int32_t doneBytes;           // bytes sent so far
+};
+
+// [ChannelId][ImageSlot]. The console fills it before a run; channel c's worker uses row c.
+extern ImageEntry g_ImageTable[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
+
+// 1 = the channel takes part in the run and may go on. Written by the console thread, read
+// by the channel's worker once per poll and before every block.
+extern std::atomic<int> g_bChannelActive[CHANNEL_COUNT];
+
+// The engine's one lock. It lives as long as the program, so a run stop can never destroy it
+// under a worker; it is held only around opening and closing a channel's device.
+extern std::mutex g_hEngineMutex;
+
+// Resets all 72 entries: slot -1, address 0xFFFFFFFF, empty path.
+void DOWNLOAD_ClearImages();
+
+// Sets entry [c][slot] of every channel to slot, the path and the address, parsed as
+// hexadecimal ("%X" style: leading white space, optional 0x, digits up to the first non-hex
+// character). Returns slot, or -1 with nothing changed when the slot is outside 0..8, the
+// address text holds no hexadecimal digit or a value above 0xFFFFFFFF, or the path is null
+// or too long for the entry.
+int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText);
+
+// Prepares a run: registers the window for engine events with the message id, resets every
+// channel's transport, frame, packet and link state, and records each channel's COM number
+// (ports[c], 0 = no port) and the baud rate. Opens nothing. Returns 1.
+int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_COUNT],
+                   int baudRate);
+
+// Starts one worker per channel with a port and returns when all have ended, delivering
+// engine events and calling the window's PumpHostEvents meanwhile. Returns 1.
+int DOWNLOAD_Run();
+
+// Stops one channel of the run: clears its active flag and closes its device. The worker
+// notices at its next poll and ends through its failure path. Returns 1.
+int DOWNLOAD_StopChannel(int channel);
+
+// Ends the run: stops every active channel and unregisters the window (later events are
+// dropped). Safe while DOWNLOAD_Run is still pumping: the workers then end on their own.
+// Returns 1.
+int DOWNLOAD_Stop();
+
+// Delivers the events that workers wait to send, on the console thread; for hosts that
+// run a nested event loop during a run (see EngineWindow::WakeHost). Returns the count.
+int DOWNLOAD_DeliverEvents();
+
+// The run has started and not yet ended (for hosts and tests).
+bool DOWNLOAD_IsRunning();

@@ -1,0 +1,65 @@
+#include "engine/file_download.h"
+
+#include "engine/download.h"
+#include "engine/engine_events.h"
+#include "engine/event_queue.h"
+#include "loader/image_transfer.h"
+#include "loader/link.h"
+#include "loader/loader_commands.h"
+#include "serial/port_service.h"
+
+namespace {
+
+// The worker's last act: the run control learns from the cleared port that it finished.
+void Finish(int channel) {
+    g_nChannelPort[channel] = 0;
+    EVENTS_Wake();
+}
+
+}  // namespace
+
+int FileDownload(int channel) {
+    KOVIR_SendChannelText(channel, "Download Start");
+    if (SERIAL_PORT_Open(channel) == 0) {
+        KOVIR_SendChannelText(channel, "ERR: Open");
+        Finish(channel);
+        return 0;
+    }
+
+    int success = 1;
+    int fileCount = 0;
+    int secondsTotal = 0;
+    if (FLASH_DOWNLOADER_Unlock(channel) == 0) {
+        KOVIR_SendChannelText(channel, "ERR: Unlock");
+        success = 0;
+    } else {
+        for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) {
+            if (g_ImageTable[channel][slot].path[0] == '\0') continue;
+            int seconds = TransferImage(channel, slot);
+            if (seconds < 1) {
+                success = 0;
+                break;
+            }
+            fileCount += 1;
+            secondsTotal += seconds;
+        }
+        // The answers to the last blocks arrive only now: the channel is done only when they
+        // all came back accepted, otherwise the terminal's flash may lack those blocks.
+        const int drained = FLASH_DOWNLOADER_Close(channel);
+        FLASH_DOWNLOADER_Go(channel);
+        if (success && (drained == 0 || FN[channel].error_count > 0)) {
+            KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout,
+                                  FN[channel].error_count);
+            success = 0;
+        }
+        if (success) {
+            int32_t id = channel;
+            KOVIR_SendMessage(EV_CHANNEL_DONE, &id);
+            KOVIR_SendChannelText(channel, "%d개 파일, 소요시간 : %d분 %d초", fileCount,
+                                  secondsTotal / 60, secondsTotal % 60);
+        }
+    }
+    SERIAL_PORT_Close(channel);
+    Finish(channel);
+    return success;
+}

@@ -1,0 +1,41 @@
+#include "loader/frame_io.h"
+
+#include "engine/download.h"
+#include "loader/link.h"
+#include "serial/port_service.h"
+
+Deframer g_Deframer[CHANNEL_COUNT];
+
+void SERIAL_PORT_PutEscaped(int channel, uint8_t byte) {
+    if (byte == FRAME_FLAG || byte == FRAME_ESCAPE) {
+        SERIAL_PORT_PutByte(channel, FRAME_ESCAPE);
+        SERIAL_PORT_PutByte(channel, static_cast<uint8_t>(byte ^ FRAME_ESCAPE_XOR));
+    } else {
+        SERIAL_PORT_PutByte(channel, byte);
+    }
+}
+
+void SERIAL_PORT_WriteEscaped(int channel, const uint8_t* data, int from, int to) {
+    for (int i = from; i < to; ++i) SERIAL_PORT_PutEscaped(channel, data[i]);
+}
+
+void SERIAL_PORT_WriteFrame(int channel, const uint8_t* body, int from, int to) {
+    SERIAL_PORT_PutByte(channel, FRAME_FLAG);
+    SERIAL_PORT_WriteEscaped(channel, body, from, to);
+    SERIAL_PORT_PutByte(channel, FRAME_FLAG);
+    SERIAL_PORT_Flush(channel);
+}
+
+namespace {
+
+void DeliverBody(void* context, const uint8_t* body, int length) {
+    FLASH_DOWNLOADER_Receive(*static_cast<int*>(context), body, 0, length);
+}
+
+}  // namespace
+
+void SERIAL_PORT_Deframe(int channel, const uint8_t* bytes, int from, int to) {
+    DEFRAMER_Feed(g_Deframer[channel], bytes, from, to, DeliverBody, &channel);
+}
+
+void SERIAL_PORT_ResetDeframer(int channel) { DEFRAMER_Reset(g_Deframer[channel]); }

@@ -1,0 +1,188 @@
+#include "loader/image_transfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/download.h"
+#include "engine/engine_events.h"
+#include "loader/link.h"
+#include "loader/loader_commands.h"
+#include "serial/port_service.h"
+
+namespace {
+
+constexpr int kProgressEvery = 16;  // blocks between progress events (256 KiB)
+
+struct SlotTexts {
+    const char* name;
+    const char* erasing;
+    const char* downloading;
+    const char* complete;
+};
+
+const SlotTexts kTexts[IMAGE_SLOT_COUNT] = {
+    {"MSM CODE", "MSM CODE area flash erasing..", "MSM CODE binary downloading..",
+     "MSM CODE download complete! [%d sec]"},
+    {"MSM FONT", "MSM FONT area flash erasing..", "MSM FONT binary downloading..",
+     "MSM FONT download complete! [%d sec]"},
+    {"MSM DATA", "MSM DATA area flash erasing..", "MSM DATA binary downloading..",
+     "MSM DATA download complete! [%d sec]"},
+    {"MSM PRELOAD", "MSM PRELOAD area erasing..", "MSM PRELOAD binary downloading..",
+     "MSM PRELOAD download complete! [%d sec]"},
+    {"ASIC BOOT", "ASIC BOOT area erasing..", "ASIC BOOT binary downloading..",
+     "ASIC BOOT download complete! [%d sec]"},
+    {"ASIC CODE", "ASIC CODE area erasing..", "ASIC CODE binary downloading..",
+     "ASIC CODE download complete! [%d sec]"},
+    {"ASIC FONT", "ASIC FONT area erasing..", "ASIC FONT binary downloading..",
+     "ASIC FONT download complete! [%d sec]"},
+    {"ASIC CONTENTS", "ASIC CONTENTS area erasing..", "ASIC CONTENTS binary downloading..",
+     "ASIC CONTENTS download complete! [%d sec]"},
+    {"ASIC DMB", "ASIC DMB area erasing..", "ASIC DMB binary downloading..",
+     "ASIC DMB Image pass complete! [%d sec]"},
+};
+
+uint8_t s_block[CHANNEL_COUNT][LOADER_BLOCK_SIZE];
+
+uint32_t TickMs() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Reads until `want` bytes, the end of the file, or an error (-1).
+int ReadFull(int fd, uint8_t* buffer, int want) {
+    int got = 0;
+    while (got < want) {
+        ssize_t n = ::read(fd, buffer + got, static_cast<size_t>(want - got));
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        got += static_cast<int>(n);
+    }
+    return got;
+}
+
+int Fail(int channel, ImageEntry& entry, const char* text) {
+    KOVIR_SendChannelText(channel, "%s", text);
+    KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
+    return 0;
+}
+
+}  // namespace
+
+const char* TRANSFER_SlotName(int slot) {
+    return slot >= 0 && slot < IMAGE_SLOT_COUNT ? kTexts[slot].name : "";
+}
+
+int TransferImage(int channel, int slot) {
+    ImageEntry& entry = g_ImageTable[channel][slot];
+    entry.channel = channel;
+    if (entry.slot != slot) return Fail(channel, entry, "ERR: No File");  // never set up
+    const uint32_t startTick = TickMs();
+
+    int fd = ::open(entry.path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);  // a directory or device is no image file
+        fd = -1;
+    }
+    if (fd < 0) return Fail(channel, entry, "ERR: No File");
+    entry.path[0] = '\0';
+
+    const SlotTexts& texts = kTexts[entry.slot];
+    const int64_t fileSize = st.st_size;
+    int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
+    // The counts are signed 32-bit: a larger file, or a start address past the end of the
+    // Code file, would send a wrong length in the ERASE.
+    if (fileSize > INT32_MAX) {
+        ::close(fd);
+        return Fail(channel, entry, "ERR: File Too Large");
+    }
+    if (skip > fileSize) {
+        ::close(fd);
+        return Fail(channel, entry, "ERR: Address Past End");
+    }
+    if (skip > 0 && lseek(fd, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
+        ::close(fd);
+        return Fail(channel, entry, "ERR: Read File");
+    }
+    entry.totalBytes = static_cast<int32_t>(fileSize - skip);
+    entry.doneBytes = 0;
+
+    uint32_t flashAddress = entry.address;
+    uint32_t eraseLength = static_cast<uint32_t>(entry.totalBytes);
+    if (entry.slot != SLOT_ASIC_DMB) eraseLength = (eraseLength + 16383u) & ~16383u;
+
+    KOVIR_SendChannelText(channel, "%s", texts.erasing);
+    if (FLASH_DOWNLOADER_Erase(channel, flashAddress, eraseLength) == 0) {
+        ::close(fd);
+        return Fail(channel, entry, "ERR: Erase Flash");
+    }
+    KOVIR_SendChannelText(channel, "%s", texts.downloading);
+
+    uint8_t* block = s_block[channel];
+    LinkRecord& fn = FN[channel];
+    bool good = true;
+    bool readError = false;
+    int blockCount = 0;
+    for (;;) {
+        if (g_bChannelActive[channel] == 0) {
+            good = false;
+            break;
+        }
+        // Never more than the size measured at the start: a file that grows meanwhile must
+        // not write past the erased range.
+        const int32_t remaining = entry.totalBytes - entry.doneBytes;
+        if (remaining <= 0) break;
+        std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
+        const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
+        const int n = ReadFull(fd, block, want);
+        if (n < 0) {
+            good = false;
+            readError = true;
+            break;
+        }
+        if (n < 1) break;  // the file shrank; caught by the byte count below
+        ResendMarked(channel);
+        FLASH_DOWNLOADER_Write(channel, flashAddress,
+                               entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
+        entry.doneBytes += n;
+        if (++blockCount % kProgressEvery == 0) KOVIR_SendMessage(EV_PROGRESS, &entry);
+        SERIAL_PORT_DoReading(channel);
+        if (fn.tx_timeout != 0 || fn.error_count > 0) {
+            good = false;
+            break;
+        }
+        flashAddress += LOADER_BLOCK_SIZE;
+        if (n != LOADER_BLOCK_SIZE) break;
+    }
+    ::close(fd);
+    const uint32_t endTick = TickMs();
+    KOVIR_SendMessage(EV_PROGRESS, &entry);
+
+    // Only a transfer that sent every byte it measured counts: a read error or a file that
+    // shrank is not the end of the image.
+    if (good && entry.doneBytes != entry.totalBytes) {
+        good = false;
+        readError = true;
+    }
+    if (!good) {
+        if (readError) return Fail(channel, entry, "ERR: Read File");
+        KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);
+        KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
+        return 0;
+    }
+    int seconds = static_cast<int>((endTick - startTick) / 1000u);
+    if (seconds == 0) seconds = 1;
+    KOVIR_SendChannelText(channel, texts.complete, seconds);
+    if (entry.slot == SLOT_ASIC_DMB) KOVIR_SendChannelText(channel, "DMB Writing...");
+    return seconds;
+}

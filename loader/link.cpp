@@ -1,0 +1,138 @@
+#include "loader/link.h"
+
+#include "engine/debug_trace.h"
+#include "engine/download.h"
+#include "loader/crc16.h"
+#include "loader/frame_io.h"
+#include "loader/loader_commands.h"
+#include "serial/port_service.h"
+
+LinkRecord FN[CHANNEL_COUNT];
+uint8_t g_nAckCode;
+uint8_t g_nNakCode;
+
+namespace {
+
+int s_headerLength[CHANNEL_COUNT];
+uint8_t s_lastSeq[CHANNEL_COUNT];
+uint32_t s_txCrc[CHANNEL_COUNT];
+uint32_t s_rxCrc[CHANNEL_COUNT];
+
+bool WindowOpen(const LinkRecord& fn) {
+    return fn.tx_no - fn.rx_no < 4 && fn.ack[fn.tx_no & 3] == g_nAckCode;
+}
+
+bool AllAnswered(const LinkRecord& fn) { return fn.tx_no == fn.rx_no && fn.error_no == -1; }
+
+template <typename Condition>
+int PollUntil(int channel, int polls, Condition condition) {
+    if (condition(FN[channel])) return 1;
+    for (int i = 0; i < polls; ++i) {
+        SERIAL_PORT_DoReading(channel);
+        if (condition(FN[channel])) return 1;
+        if (g_bChannelActive[channel] == 0) return 0;
+        SERIAL_PORT_WaitInput(channel, 1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void LinkReset(int channel) {
+    g_nAckCode = LOADER_CODES[0];
+    g_nNakCode = LOADER_CODES[1];
+    s_headerLength[channel] = 1;
+    s_lastSeq[channel] = 0;
+    LinkResetCounters(channel);
+}
+
+void LinkResetCounters(int channel) {
+    LinkRecord& fn = FN[channel];
+    fn.tx_no = fn.rx_no;
+    fn.error_no = -1;
+    fn.error_count = 0;
+    fn.tx_timeout = 0;
+    for (uint8_t& a : fn.ack) a = g_nAckCode;
+}
+
+int LinkHeaderLength(int channel) { return s_headerLength[channel]; }
+
+void SendPacket(int channel, uint8_t* data, int start, int end) {
+    LinkRecord& fn = FN[channel];
+    const int seq = fn.tx_no & 3;
+    data[0] = static_cast<uint8_t>(seq);
+    fn.ack[seq] = 0;
+    fn.tx_no += 1;
+    CRC16_Append(s_txCrc[channel], data, start, end - start);
+    if (WaitWindow(channel, LINK_WINDOW_POLLS) == 0) {
+        fn.tx_timeout = 1;
+        return;
+    }
+    SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
+}
+
+void ResendMarked(int channel) {
+    LinkRecord& fn = FN[channel];
+    if (fn.error_no == -1) return;
+    const int seq = fn.error_no & 3;
+    fn.error_no = -1;
+    // Look through the four buffers once, starting at the current one; only a buffer that
+    // still holds the wanted packet is taken, so a failed search leaves the rotation alone.
+    int steps = PACKET_FindBySequence(channel, seq);
+    if (steps < 0) {
+        // The refused packet can no longer go out again: count it, so the image fails
+        // rather than silently missing a block.
+        DEBUG_Trace("[Ch %d] ResendMarked: no buffer holds sequence %d\n", channel, seq);
+        fn.error_count += 1;
+        return;
+    }
+    for (int i = 0; i < steps; ++i) TakePacketBuffer(channel);
+    PacketBuffer* packet = PACKET_Current(channel);
+    SendPacket(channel, packet->data, packet->start, packet->end);
+}
+
+int WaitWindow(int channel, int polls) { return PollUntil(channel, polls, WindowOpen); }
+
+int WaitAllAnswered(int channel, int polls) { return PollUntil(channel, polls, AllAnswered); }
+
+void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to) {
+    LinkRecord& fn = FN[channel];
+    if (to - from < s_headerLength[channel] + 2) return;
+    const int n = fn.rx_no;
+    fn.rx_no = n + 1;
+    const uint8_t seqByte = body[from];
+    if (seqByte > 3) {
+        FLASH_DOWNLOADER_Receive_CRC_error(channel, s_lastSeq[channel] + 1);
+        return;
+    }
+    if (!CRC16_Check(s_rxCrc[channel], body, from + 1, to - from - 1)) {
+        FLASH_DOWNLOADER_Receive_CRC_error(channel, n);
+        return;
+    }
+    const uint8_t code = body[from + 1];
+    const int k = seqByte & 3;
+    if (code == g_nAckCode) {
+        fn.ack[k] = g_nAckCode;
+    } else if (code == g_nNakCode) {
+        fn.ack[k] = g_nNakCode;
+        // The reason sits two places after the code; a valid NAK body always has it.
+        if (to - from > 3 && body[from + 3] == 1) {
+            fn.error_no = n;
+            DEBUG_Trace("FLASH_DOWNLOADER_Receive() FN.error_no = %d\n", n);
+        } else {
+            fn.error_count += 1;
+        }
+    } else {
+        fn.ack[k] = g_nAckCode;
+        s_lastSeq[channel] = static_cast<uint8_t>(n & 3);
+        fn.error_count += 1;
+    }
+}
+
+void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int seq) {
+    LinkRecord& fn = FN[channel];
+    fn.error_no = fn.rx_no;
+    DEBUG_Trace("FLASH_DOWNLOADER_Receive_CRC_error() FN.error_no = %d\n", fn.error_no);
+    fn.ack[seq & 3] = g_nNakCode;
+    fn.error_count += 1;
+}

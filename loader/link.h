@@ -1,0 +1,55 @@
+// The link layer: two-bit sequence numbers, a send window of three unanswered packets,
+// ACK/NAK answers recorded per sequence number, resending what the loader asks for, and
+// error counting. Everything per channel runs on that channel's worker thread; answers are
+// processed only inside its reader steps.
+#pragma once
+
+#include <cstdint>
+
+struct LinkRecord {
+    int tx_no;        // packets handed to SendPacket (dropped ones included)
+    int rx_no;        // frames of 3 bytes or more received, valid or not
+    int error_no;     // resend mark: -1 none, else a count whose low 2 bits name the packet
+    int error_count;  // errors since the last counter reset
+    uint8_t ack[4];   // per sequence number: 0 unanswered, ACK code answered, NAK code refused
+    int tx_timeout;   // 1 once SendPacket gave up waiting for the window
+};
+
+extern LinkRecord FN[];
+extern uint8_t g_nAckCode;  // answer codes installed by LinkReset
+extern uint8_t g_nNakCode;
+
+// Poll counts of the waits.
+constexpr int LINK_WINDOW_POLLS = 1200;
+
+// Full set-up at run start: answer codes, header length 1, last_seq 0, counters.
+void LinkReset(int channel);
+
+// Empties the window: tx_no := rx_no, no mark, no errors, no time-out, all slots free.
+void LinkResetCounters(int channel);
+
+// The header length (1: byte 0 is the sequence number, the code is at byte 1).
+int LinkHeaderLength(int channel);
+
+// Numbers the packet in data (byte 0 free, the command in data[start .. end-1], two bytes
+// of room after it), appends its FCS, waits up to 1200 polls for room in the window and
+// writes the frame. On a window time-out the packet is dropped and tx_timeout set.
+void SendPacket(int channel, uint8_t* data, int start, int end);
+
+// Sends again the packet that the loader asked for, if a mark is set. The mark is cleared
+// in every case; a packet no longer held in any of the four buffers is not sent.
+void ResendMarked(int channel);
+
+// Returns 1 once there is room for the packet just numbered, 0 after `polls` polls without
+// room or when the channel is stopped.
+int WaitWindow(int channel, int polls);
+
+// Returns 1 once every packet sent has been answered and no resend is pending, 0 after
+// `polls` polls or when the channel is stopped.
+int WaitAllAnswered(int channel, int polls);
+
+// Processes one received body (sequence byte .. last FCS byte, unescaped).
+void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to);
+
+// The damaged-answer path: mark the slot refused, set the resend mark, count the error.
+void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int seq);

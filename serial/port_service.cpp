@@ -1,0 +1,129 @@
+#include "serial/port_service.h"
+
+#include <unistd.h>
+
+#include <mutex>
+
+#include "config/settings.h"
+#include "engine/debug_trace.h"
+#include "engine/engine_events.h"
+#include "loader/frame_io.h"
+
+std::atomic<int> g_nChannelPort[CHANNEL_COUNT];
+std::atomic<int> g_nChannelBaud[CHANNEL_COUNT];
+SerialHandle g_hSerialDevice[CHANNEL_COUNT];
+
+namespace {
+
+struct ChannelBuffers {
+    uint8_t rx[SERIAL_RX_BUFFER_SIZE];
+    uint8_t tx[SERIAL_TX_BUFFER_SIZE];
+    int txFill;
+};
+
+ChannelBuffers s_buffers[CHANNEL_COUNT];
+
+// Under g_hEngineMutex: close the device if there is one and forget it.
+void CloseLocked(int channel) {
+    SerialHandle device = std::atomic_load(&g_hSerialDevice[channel]);
+    if (device) {
+        SERIAL_DEVICE_Close(channel, device);
+        std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
+    }
+}
+
+}  // namespace
+
+SerialHandle SERIAL_PORT_Device(int channel) { return std::atomic_load(&g_hSerialDevice[channel]); }
+
+int SERIAL_PORT_Start(int channel, int comPort, int baudRate) {
+    if (SERIAL_PORT_Device(channel)) return 0;
+    g_nChannelPort[channel] = comPort;
+    g_nChannelBaud[channel] = baudRate;
+    DEBUG_Trace(">> SERIAL_PORT_Start()\n");
+    return 1;
+}
+
+void SERIAL_PORT_ResetChannel(int channel) {
+    std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
+    s_buffers[channel].txFill = 0;
+}
+
+void SERIAL_PORT_Stop(int channel) {
+    {
+        std::lock_guard<std::mutex> guard(g_hEngineMutex);
+        CloseLocked(channel);
+    }
+    DEBUG_Trace(">> SERIAL_PORT_Stop()\n");
+}
+
+int SERIAL_PORT_Close(int channel) {
+    std::lock_guard<std::mutex> guard(g_hEngineMutex);
+    CloseLocked(channel);
+    return 1;
+}
+
+int SERIAL_PORT_Open(int channel) {
+    const int baud = g_nChannelBaud[channel];
+    if (baud == 0) return 0;
+    const int port = g_nChannelPort[channel];
+    bool open;
+    {
+        std::lock_guard<std::mutex> guard(g_hEngineMutex);
+        if (!SERIAL_PORT_Device(channel)) {
+            std::atomic_store(&g_hSerialDevice[channel], SERIAL_DEVICE_Open(channel, port, baud));
+        }
+        open = static_cast<bool>(SERIAL_PORT_Device(channel));
+    }
+    if (open) return 1;
+    // Sent after the lock is released: the console thread takes the lock for channel stop.
+    KOVIR_SendText("SERIAL_DEVICE_Open(COM%d) Failed!", port);
+    DEBUG_Trace("[Ch %d] g_hSerialDevice == NULL\n", channel);
+    return 0;
+}
+
+void SERIAL_PORT_DoReading(int channel) {
+    ChannelBuffers& b = s_buffers[channel];
+    int n = SERIAL_PORT_Read(channel, b.rx, 0, SERIAL_RX_BUFFER_SIZE);
+    if (n > 0) {
+        SERIAL_PORT_Deframe(channel, b.rx, 0, n);
+    } else if (n < 0) {
+        DEBUG_Trace("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
+        std::lock_guard<std::mutex> guard(g_hEngineMutex);
+        CloseLocked(channel);
+    }
+}
+
+int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes) {
+    SerialHandle device = SERIAL_PORT_Device(channel);
+    if (!device) return 0;
+    return SERIAL_DEVICE_Read(channel, device.get(), buffer, offset, maxBytes);
+}
+
+int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length) {
+    if (g_nWriteDelay > 0) usleep(static_cast<useconds_t>(g_nWriteDelay) * 1000);
+    SerialHandle device = SERIAL_PORT_Device(channel);
+    if (!device) return -1;
+    return SERIAL_DEVICE_Write(channel, device.get(), buffer, offset, length);
+}
+
+void SERIAL_PORT_PutByte(int channel, uint8_t byte) {
+    ChannelBuffers& b = s_buffers[channel];
+    b.tx[b.txFill++] = byte;
+    if (b.txFill >= SERIAL_TX_FLUSH_AT) SERIAL_PORT_Flush(channel);
+}
+
+void SERIAL_PORT_Flush(int channel) {
+    ChannelBuffers& b = s_buffers[channel];
+    if (b.txFill > 0) SERIAL_PORT_Write(channel, b.tx, 0, b.txFill);
+    b.txFill = 0;
+}
+
+void SERIAL_PORT_WaitInput(int channel, int timeoutMs) {
+    SerialHandle device = SERIAL_PORT_Device(channel);
+    if (device) {
+        SERIAL_DEVICE_WaitReadable(device.get(), timeoutMs);
+    } else {
+        usleep(static_cast<useconds_t>(timeoutMs) * 1000);
+    }
+}

@@ -1,0 +1,65 @@
+// The port service: per channel, the COM port and rate of the run, the device opened lazily
+// by the channel's worker and closed under the engine lock, the reader step that feeds the
+// deframer, and the transmit buffer written out in chunks after a fixed pause.
+//
+// Threads: SERIAL_PORT_Start runs on the console thread at run start; SERIAL_PORT_Stop and
+// SERIAL_PORT_Close may run on the console thread (run stop, channel stop) while the worker
+// uses the device; everything else runs on the channel's worker thread only. Every open and
+// close, and every store into g_hSerialDevice, happens under g_hEngineMutex, which is never
+// held around a read or write.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/download.h"
+#include "serial/serial_device.h"
+
+constexpr int SERIAL_RX_BUFFER_SIZE = 4096;
+constexpr int SERIAL_TX_BUFFER_SIZE = 16400;
+constexpr int SERIAL_TX_FLUSH_AT = 4096;  // the driver's output queue size
+
+// COM number of the run, 0 = none; non-zero exactly while the channel's worker runs.
+extern std::atomic<int> g_nChannelPort[CHANNEL_COUNT];
+// Baud rate of the run; 0 = the channel was never started.
+extern std::atomic<int> g_nChannelBaud[CHANNEL_COUNT];
+// The open device per channel, null when none. Read it with SERIAL_PORT_Device().
+extern SerialHandle g_hSerialDevice[CHANNEL_COUNT];
+
+// Records port and rate; refuses (returns 0) while the channel's device is open.
+int SERIAL_PORT_Start(int channel, int comPort, int baudRate);
+
+// Closes the channel's device if open.
+void SERIAL_PORT_Stop(int channel);
+
+// Opens the channel's device unless it is open. Returns 1 when it is open afterwards.
+// On failure sends "SERIAL_DEVICE_Open(COM%d) Failed!" to the log (after releasing the lock).
+int SERIAL_PORT_Open(int channel);
+
+// Closes the channel's device if open. Returns 1.
+int SERIAL_PORT_Close(int channel);
+
+// One reader step: reads what is queued (at most 4096 bytes) and deframes it, so every
+// complete answer is processed before it returns. On a read failure closes the device.
+void SERIAL_PORT_DoReading(int channel);
+
+// Reads/writes the channel's current device; a channel without a device reads 0 and
+// fails writes with -1. Write sleeps g_nWriteDelay ms first.
+int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes);
+int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
+
+// Appends a byte to the transmit buffer, writing it out once it holds 4096 bytes.
+void SERIAL_PORT_PutByte(int channel, uint8_t byte);
+
+// Writes out the transmit buffer (no retry of a short or failed write); empties it.
+void SERIAL_PORT_Flush(int channel);
+
+// The pause of one poll: waits up to timeoutMs for input on the channel's device, or
+// sleeps when it has none.
+void SERIAL_PORT_WaitInput(int channel, int timeoutMs);
+
+// The channel's current device (a counted reference), or null.
+SerialHandle SERIAL_PORT_Device(int channel);
+
+// Run start: forgets the channel's device without closing it and empties its transmit buffer.
+void SERIAL_PORT_ResetChannel(int channel);

@@ -1,0 +1,58 @@
+// One serial port, opened exclusively by COM number, read without blocking and written with
+// a bounded wait.
+//
+// A SerialHandle is shared: the port service keeps one reference, and a worker that reads or
+// writes holds its own for the duration of the call. SERIAL_DEVICE_Close marks the device
+// closed and wakes a writer that waits in it; the descriptor itself is released when the
+// last reference goes, so a thread that is still inside a read or write can never touch a
+// closed or reused descriptor.
+//
+// Open and Close are called under the engine lock (port service). Read, Write and
+// WaitReadable are called from the channel's worker thread only. Close may run on another
+// thread while the worker reads or writes the same device.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct SerialDevice;
+using SerialHandle = std::shared_ptr<SerialDevice>;
+
+constexpr int SERIAL_WRITE_TIMEOUT_MS = 5000;
+
+// Opens COM<comPortNumber> (its entry in the port directory) with raw 8N1 at baudRate
+// (any rate the driver accepts, non-standard ones included). Returns null on any failure:
+// no such port, in use by anyone else, not a serial device, rate refused.
+SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate);
+
+// The same for a device path (tests, and ports found by other means than the directory).
+SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int baudRate);
+
+// Drops DTR and RTS (refusals of lines a device does not have are ignored), discards both
+// queues, marks the device closed and wakes a writer waiting in it. A null handle is allowed.
+void SERIAL_DEVICE_Close(int channel, const SerialHandle& handle);
+
+// Reads what the driver has queued, at most maxBytes, into buffer + offset; never blocks.
+// Returns the count (1 or more), 0 when nothing is queued or the device was closed by us,
+// -1 when the device failed or went away (unplugged cable, closed pseudo-terminal peer).
+int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int offset,
+                       int maxBytes);
+
+// Writes length bytes from buffer + offset, waiting until the driver has taken every byte
+// or SERIAL_WRITE_TIMEOUT_MS passed; partial writes are continued within that time.
+// Returns the count taken (1 or more), 0 when none was taken in time or the device was
+// closed meanwhile, -1 on a device failure before any byte was taken.
+int SERIAL_DEVICE_Write(int channel, SerialDevice* handle, const uint8_t* buffer, int offset,
+                        int length);
+
+// Waits until input is queued, the device fails or closes, or timeoutMs passed.
+// The waits of the link layer use it as their 1 ms pause, so a poll costs one system call
+// and an answer is seen as soon as it arrives.
+void SERIAL_DEVICE_WaitReadable(SerialDevice* handle, int timeoutMs);
+
+// The line rate the driver reports (for tests and diagnostics); -1 when unknown.
+int SERIAL_DEVICE_GetBaud(SerialDevice* handle);
+
+// The path the device was opened from.
+const std::string& SERIAL_DEVICE_Path(SerialDevice* handle);

@@ -1,0 +1,163 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "engine/debug_trace.h"
+#include "serial/port_directory.h"
+#include "serial/serial_baud.h"
+#include "serial/serial_device.h"
+
+struct SerialDevice {
+    int fd = -1;
+    int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
+    std::atomic<bool> closed{false};
+    std::string path;
+
+    ~SerialDevice() {
+        if (fd >= 0) ::close(fd);  // releases the flock too
+        if (wakeFd >= 0) ::close(wakeFd);
+    }
+};
+
+namespace {
+
+// Raw 8N1: no echo, no line editing, no signals, no CR/LF translation, no XON/XOFF (binary
+// data contains 0x11 and 0x13). Hardware flow control is left as the driver has it.
+bool ApplyLineSettings(int channel, int fd, int baudRate) {
+    struct termios tio {};
+    if (tcgetattr(fd, &tio) != 0) {
+        DEBUG_Trace("[Ch %d] tcgetattr False = %d\n", channel, errno);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0 || SERIAL_BAUD_Set(fd, baudRate) != 0) {
+        DEBUG_Trace("[Ch %d] SetCommState False\n", channel);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate) {
+    return SERIAL_DEVICE_OpenPath(channel, PORT_DIRECTORY_EntryPath(comPortNumber), baudRate);
+}
+
+SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int baudRate) {
+    auto device = std::make_shared<SerialDevice>();
+    device->path = path;
+    device->fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device->fd < 0) {
+        DEBUG_Trace("[Ch %d] CreateFile(%s) False = %d\n", channel, path.c_str(), errno);
+        return nullptr;
+    }
+    // The lock first: TIOCEXCL on a port that another program holds would lock that
+    // program out of its own port once we give up. Root passes TIOCEXCL, not the lock.
+    if (flock(device->fd, LOCK_EX | LOCK_NB) != 0) {
+        DEBUG_Trace("[Ch %d] CreateFile(%s) False = %d (in use)\n", channel, path.c_str(), errno);
+        return nullptr;
+    }
+    if (!isatty(device->fd) || ioctl(device->fd, TIOCEXCL) != 0) {
+        DEBUG_Trace("[Ch %d] CreateFile(%s) False = %d (not a serial device)\n", channel,
+                    path.c_str(), errno);
+        return nullptr;
+    }
+    if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
+    tcflush(device->fd, TCIOFLUSH);
+    device->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (device->wakeFd < 0) {
+        DEBUG_Trace("[Ch %d] g_osWrite CreateEvent False\n", channel);
+        return nullptr;
+    }
+    DEBUG_Trace("SERIAL_DEVICE_Open() %s, BaudRate:%d\n", path.c_str(), baudRate);
+    return device;
+}
+
+void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
+    if (handle && !handle->closed.exchange(true)) {
+        uint64_t one = 1;
+        if (::write(handle->wakeFd, &one, sizeof one) < 0) {
+            // The counter cannot overflow with one increment; nothing to do.
+        }
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        ioctl(handle->fd, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines: ENOTTY
+        tcflush(handle->fd, TCIOFLUSH);
+    }
+    DEBUG_Trace("SERIAL_DEVICE_Close()\n");
+}
+
+int SERIAL_DEVICE_Read(int /*channel*/, SerialDevice* handle, uint8_t* buffer, int offset,
+                       int maxBytes) {
+    if (handle == nullptr || handle->closed.load(std::memory_order_relaxed)) return 0;
+    int queued = 0;
+    if (ioctl(handle->fd, FIONREAD, &queued) != 0) return -1;  // EIO: the device went away
+    if (queued <= 0) {
+        // Nothing queued; a hung-up device also reports nothing, so ask the driver.
+        struct pollfd p {handle->fd, POLLIN, 0};
+        if (poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
+        return 0;
+    }
+    int count = queued < maxBytes ? queued : maxBytes;
+    ssize_t n = ::read(handle->fd, buffer + offset, static_cast<size_t>(count));
+    if (n > 0) return static_cast<int>(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    return -1;  // end of file on a terminal: the other side is gone
+}
+
+int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* buffer, int offset,
+                        int length) {
+    if (handle == nullptr || length <= 0) return length == 0 ? 0 : -1;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(SERIAL_WRITE_TIMEOUT_MS);
+    int done = 0;
+    while (done < length && !handle->closed.load(std::memory_order_relaxed)) {
+        ssize_t n = ::write(handle->fd, buffer + offset + done, static_cast<size_t>(length - done));
+        if (n > 0) {
+            done += static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return done > 0 ? done : -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        struct pollfd p[2] = {{handle->fd, POLLOUT, 0}, {handle->wakeFd, POLLIN, 0}};
+        int r = poll(p, 2, static_cast<int>(left.count()));
+        if (r < 0 && errno != EINTR) return done > 0 ? done : -1;
+        if (p[1].revents != 0) break;  // closed while we waited
+        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return done > 0 ? done : -1;
+    }
+    return done;
+}
+
+void SERIAL_DEVICE_WaitReadable(SerialDevice* handle, int timeoutMs) {
+    if (handle == nullptr || handle->closed.load(std::memory_order_relaxed)) {
+        usleep(static_cast<useconds_t>(timeoutMs) * 1000);
+        return;
+    }
+    struct pollfd p[2] = {{handle->fd, POLLIN, 0}, {handle->wakeFd, POLLIN, 0}};
+    if (poll(p, 2, timeoutMs) == 1 && (p[0].revents & (POLLHUP | POLLERR))) {
+        // A hung-up device reports itself at once and forever: keep the pause so that a
+        // caller polling it does not spin until the reader step notices.
+        usleep(static_cast<useconds_t>(timeoutMs) * 1000);
+    }
+}
+
+int SERIAL_DEVICE_GetBaud(SerialDevice* handle) {
+    return handle == nullptr ? -1 : SERIAL_BAUD_Get(handle->fd);
+}
+
+const std::string& SERIAL_DEVICE_Path(SerialDevice* handle) { return handle->path; }
