@@ -1,4 +1,6 @@
-// The application settings kept in kovirw.ini in the start-up directory, section KOVIR.
+// The application settings kept in kovirw.ini in the start-up directory, section KOVIR, keys
+// AUTODETECT, CH0_PORT..CH7_PORT, DELAY, BAUDRATE, KOVIRFILE (written in that order). Other
+// keys and sections of the file (PORTS, for instance) are kept as they are.
 //
 // CONFIG_Load and CONFIG_Save run on the console's thread only. g_nWriteDelay is also read
 // by the port service before every write; it changes only while no run is in progress.
@@ -13,12 +15,21 @@ extern int g_nSavedPort[CONFIG_CHANNEL_COUNT];  // CH0_PORT..CH7_PORT, default 0
 extern int g_nWriteDelay;                       // DELAY in ms, default 2
 extern int g_nBaudRate;                         // BAUDRATE, default 1382400
 
-// Loads the settings, decides g_szProfilePath (profilePath == nullptr: from KOVIRFILE, or
-// default.kvr in the start-up directory), then reads the profile. Returns 1.
+// Loads the settings from the file on every call (values changed in memory since the last
+// save fall back to the saved ones), decides g_szProfilePath, then reads the profile
+// (PROFILE_Read). profilePath == nullptr takes KOVIRFILE, or default.kvr in the start-up
+// directory when KOVIRFILE is missing, empty or longer than CONFIG_MAX_PATH; any other
+// profilePath is stored as given (may be g_szProfilePath itself; empty = no profile file;
+// one longer than CONFIG_MAX_PATH leaves no profile file rather than a cut path). Missing
+// keys take their defaults; a number past 2147483647 counts as missing; a value that is not
+// a number reads as 0. No range checks: ports may be any COM number. Returns 1.
 int CONFIG_Load(const char* profilePath);
 
-// Writes the settings, then the profile. Returns 1.
+// Writes the twelve settings in one crash-safe save of the settings file, then the profile
+// (PROFILE_Write). Write failures are not reported and leave the old file as it was.
+// Returns 1.
 int CONFIG_Save();
 
-// The settings file's path: g_szStartDir joined with kovirw.ini.
+// The settings file's path: g_szStartDir joined with kovirw.ini; empty when the start-up
+// directory is unknown. out holds CONFIG_MAX_PATH + 1 bytes.
 void CONFIG_SettingsPath(char* out);

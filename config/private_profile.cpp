@@ -1,0 +1,110 @@
+#include "config/private_profile.h"
+
+#include <cstring>
+
+#include "config/config_io.h"
+
+namespace {
+
+bool ValidNames(const char* section, const char* key) {
+    return section != nullptr && key != nullptr && IniText_IsSectionName(section) &&
+           IniText_IsKeyName(key);
+}
+
+std::string ReadOrEmpty(const char* path) {
+    std::string text;
+    CONFIG_IO_ReadFile(path, &text);
+    return text;
+}
+
+}  // namespace
+
+PrivateProfileReader::PrivateProfileReader(const char* path) : m_text(ReadOrEmpty(path)) {}
+
+bool PrivateProfileReader::GetValue(const char* section, const char* key,
+                                    std::string* value) const {
+    return ValidNames(section, key) && IniText_Find(m_text, section, key, value);
+}
+
+unsigned PrivateProfileReader::GetInt(const char* section, const char* key,
+                                      unsigned defaultValue) const {
+    std::string value;
+    if (!GetValue(section, key, &value) || value.empty()) {
+        return defaultValue;
+    }
+    return IniText_ParseUnsigned(value);
+}
+
+int PrivateProfileReader::GetString(const char* section, const char* key, const char* defaultValue,
+                                    char* out, int outSize) const {
+    if (out == nullptr || outSize <= 0) {
+        return 0;
+    }
+    std::string value;
+    if (!GetValue(section, key, &value)) {
+        std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
+        while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) {
+            fallback.remove_suffix(1);
+        }
+        value.assign(fallback);
+    }
+    return static_cast<int>(IniText_Copy(value, out, static_cast<size_t>(outSize)));
+}
+
+IniKeyValues PrivateProfileReader::GetSection(const char* section) const {
+    if (section == nullptr || !IniText_IsSectionName(section)) {
+        return {};
+    }
+    return IniText_Section(m_text, section);
+}
+
+unsigned PrivateProfile_GetInt(const char* section, const char* key, unsigned defaultValue,
+                               const char* path) {
+    return PrivateProfileReader(path).GetInt(section, key, defaultValue);
+}
+
+int PrivateProfile_GetString(const char* section, const char* key, const char* defaultValue,
+                             char* out, int outSize, const char* path) {
+    return PrivateProfileReader(path).GetString(section, key, defaultValue, out, outSize);
+}
+
+IniKeyValues PrivateProfile_GetSection(const char* section, const char* path) {
+    return PrivateProfileReader(path).GetSection(section);
+}
+
+bool PrivateProfile_WriteString(const char* section, const char* key, const char* value,
+                                const char* path) {
+    PrivateProfileEdit edit(path);
+    edit.Set(section, key, value);
+    return edit.Commit();
+}
+
+PrivateProfileEdit::PrivateProfileEdit(const char* path) : m_path(path != nullptr ? path : "") {}
+
+bool PrivateProfileEdit::Set(const char* section, const char* key, const char* value) {
+    if (!ValidNames(section, key) || (value != nullptr && !IniText_IsValue(value))) {
+        m_refused = true;
+        return false;
+    }
+    m_changes.push_back(Change{section, key, value != nullptr ? value : "", value == nullptr});
+    return true;
+}
+
+bool PrivateProfileEdit::Commit() {
+    std::string original;
+    ConfigFileStatus status = CONFIG_IO_ReadFile(m_path.c_str(), &original);
+    if (m_path.empty() || status == ConfigFileStatus::Unreadable) {
+        return false;
+    }
+    std::string text = original;
+    for (const Change& change : m_changes) {
+        if (change.remove) {
+            IniText_Remove(&text, change.section, change.key);
+        } else {
+            IniText_Set(&text, change.section, change.key, change.value, CONFIG_IO_LINE_END);
+        }
+    }
+    bool unchanged = text == original && (status == ConfigFileStatus::Ok || text.empty());
+    bool written = unchanged || CONFIG_IO_ReplaceFile(m_path.c_str(), text);
+    return written && !m_refused;
+}

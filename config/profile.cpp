@@ -1,0 +1,101 @@
+#include "config/profile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "config/config_io.h"
+#include "config/private_profile.h"
+
+DownloadProfile g_Profile;
+char g_szStartDir[CONFIG_MAX_PATH + 1];
+char g_szProfilePath[CONFIG_MAX_PATH + 1];
+
+namespace {
+
+constexpr char kSection[] = "KOVIR";
+
+struct SlotKeys {
+    const char* prefix;        // CHECK, FILE and ADDRESS follow it
+    int defaultCheck;          // when the CHECK key is missing
+    bool hasAddressKey;        // the MSM Code address follows from the boot-area choice
+    const char* fixedAddress;  // the ASIC chip's areas never move; nullptr = read the key
+};
+
+constexpr SlotKeys kSlots[PROFILE_SLOT_COUNT] = {
+    {"CODE", 1, false, nullptr},          {"FONT", 0, true, nullptr},
+    {"DATA", 0, true, nullptr},           {"PRELOAD", 0, true, nullptr},
+    {"ASIC_BOOT", 0, true, "0xF000100"},  {"ASIC_CODE", 0, true, "0xF000200"},
+    {"ASIC_FONT", 0, true, "0xF000300"},  {"ASIC_CONTENTS", 0, true, "0xF000400"},
+    {"ASIC_IMAGE", 0, true, "0xF000500"},
+};
+
+std::string Key(const char* prefix, const char* suffix) {
+    return std::string(prefix) + suffix;
+}
+
+// A field that someone filled without its terminator is still written only up to its size.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+void CONFIG_InitStartDir() {
+    CONFIG_IO_CurrentDir(g_szStartDir, sizeof g_szStartDir);
+}
+
+bool CONFIG_JoinPath(char* out, const char* dir, const char* name) {
+    // A cut path would name some other file, and an empty directory would put the file in
+    // the root: both are refused with an empty path, which the callers read as "no file".
+    int n = std::snprintf(out, CONFIG_MAX_PATH + 1, "%s/%s", dir, name);
+    if (dir[0] == '\0' || n < 0 || n > CONFIG_MAX_PATH) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+void PROFILE_Read() {
+    if (g_szProfilePath[0] == '\0') {
+        return;
+    }
+    PrivateProfileReader file(g_szProfilePath);
+    g_Profile.changeBootArea = 0;
+    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
+        const SlotKeys& keys = kSlots[s];
+        ProfileSlot& slot = g_Profile.slot[s];
+        // The check box has two states: any non-zero number selects the image.
+        unsigned check = file.GetInt(kSection, Key(keys.prefix, "CHECK").c_str(),
+                                     static_cast<unsigned>(keys.defaultCheck));
+        slot.check = check != 0 ? 1 : 0;
+        file.GetString(kSection, Key(keys.prefix, "FILE").c_str(), "", slot.file, sizeof slot.file);
+        if (keys.fixedAddress != nullptr) {
+            std::snprintf(slot.address, sizeof slot.address, "%s", keys.fixedAddress);
+        } else if (keys.hasAddressKey) {
+            file.GetString(kSection, Key(keys.prefix, "ADDRESS").c_str(), "", slot.address,
+                           sizeof slot.address);
+        } else {
+            slot.address[0] = '\0';
+        }
+    }
+}
+
+void PROFILE_Write() {
+    if (g_szProfilePath[0] == '\0') {
+        return;
+    }
+    PrivateProfileEdit file(g_szProfilePath);
+    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
+        const SlotKeys& keys = kSlots[s];
+        const ProfileSlot& slot = g_Profile.slot[s];
+        file.Set(kSection, Key(keys.prefix, "CHECK").c_str(), std::to_string(slot.check).c_str());
+        file.Set(kSection, Key(keys.prefix, "FILE").c_str(), FieldText(slot.file).c_str());
+        if (keys.hasAddressKey) {
+            file.Set(kSection, Key(keys.prefix, "ADDRESS").c_str(),
+                     FieldText(slot.address).c_str());
+        }
+    }
+    file.Commit();
+}
