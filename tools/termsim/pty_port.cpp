@@ -1,0 +1,99 @@
+#include "tools/termsim/pty_port.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace termsim {
+namespace {
+
+std::string SysError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+bool OpenPty(PtyPair* pty, std::string* error) {
+    pty->master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (pty->master < 0) {
+        *error = SysError("posix_openpt");
+        return false;
+    }
+    char name[128];
+    if (grantpt(pty->master) != 0 || unlockpt(pty->master) != 0 ||
+        ptsname_r(pty->master, name, sizeof name) != 0) {
+        *error = SysError("pseudo-terminal set-up");
+        ClosePty(pty);
+        return false;
+    }
+    pty->slavePath = name;
+    pty->slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (pty->slave < 0 || tcgetattr(pty->slave, &tio) != 0) {
+        *error = SysError(name);
+        ClosePty(pty);
+        return false;
+    }
+    // Raw from the start: nothing is echoed or translated before the flasher sets the line up.
+    cfmakeraw(&tio);
+    const int flags = fcntl(pty->master, F_GETFL);
+    if (tcsetattr(pty->slave, TCSANOW, &tio) != 0 || flags < 0 ||
+        fcntl(pty->master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        *error = SysError(name);
+        ClosePty(pty);
+        return false;
+    }
+    return true;
+}
+
+void ClosePty(PtyPair* pty) {
+    if (pty->slave >= 0)
+        close(pty->slave);
+    if (pty->master >= 0)
+        close(pty->master);
+    pty->slave = -1;
+    pty->master = -1;
+}
+
+bool PublishEntry(const std::string& entryPath, const std::string& target, std::string* error) {
+    struct stat st {};
+    if (lstat(entryPath.c_str(), &st) == 0) {
+        struct stat targetSt {};
+        const bool dangling = S_ISLNK(st.st_mode) && stat(entryPath.c_str(), &targetSt) != 0;
+        if (!dangling) {
+            *error = entryPath + " already exists (another simulator or a user's port?)";
+            return false;
+        }
+    }
+    const size_t slash = entryPath.rfind('/');
+    const std::string temp = entryPath.substr(0, slash + 1) + "." + entryPath.substr(slash + 1) +
+                             ".tmp" + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0) {
+        *error = SysError(temp.c_str());
+        return false;
+    }
+    if (rename(temp.c_str(), entryPath.c_str()) != 0) {
+        *error = SysError(entryPath.c_str());
+        unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveEntry(const std::string& entryPath, const std::string& target) {
+    char link[256];
+    const ssize_t n = readlink(entryPath.c_str(), link, sizeof link - 1);
+    if (n < 0)
+        return;
+    link[n] = '\0';
+    if (target == link)
+        unlink(entryPath.c_str());
+}
+
+}  // namespace termsim
