@@ -43,10 +43,6 @@ void CONFIG_SettingsPath(char* out) {
 }
 
 int CONFIG_Load(const char* profilePath) {
-    // Copied first: the caller may pass g_szProfilePath itself.
-    const bool fromSettings = profilePath == nullptr;
-    const std::string chosen = fromSettings ? std::string() : std::string(profilePath);
-
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
     PrivateProfileReader file(settingsPath);
@@ -57,7 +53,7 @@ int CONFIG_Load(const char* profilePath) {
     g_nWriteDelay = ReadSetting(file, "DELAY", 2);
     g_nBaudRate = ReadSetting(file, "BAUDRATE", 1382400);
 
-    if (fromSettings) {
+    if (profilePath == nullptr) {
         std::string saved;
         bool usable = file.GetValue(kSection, "KOVIRFILE", &saved) && !saved.empty() &&
                       saved.size() <= static_cast<size_t>(CONFIG_MAX_PATH);
@@ -67,7 +63,7 @@ int CONFIG_Load(const char* profilePath) {
             CONFIG_JoinPath(g_szProfilePath, g_szStartDir, "default.kvr");
         }
     } else {
-        SetProfilePath(chosen);
+        SetProfilePath(profilePath);  // copied first, so it may be g_szProfilePath itself
     }
     PROFILE_Read();
     return 1;

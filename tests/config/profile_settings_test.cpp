@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+#include "config/config_testing.h"
+#include "config/private_profile.h"
+#include "config/profile.h"
+#include "config/settings.h"
+#include "tests/config/config_test_util.h"
+
+namespace {
+
+// Runs each test in a fresh start-up directory with the globals as at program start.
+class ConfigFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getcwd(m_oldDir, sizeof m_oldDir), nullptr);
+        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
+        CONFIG_ResetForTest();
+        CONFIG_InitStartDir();
+        m_start = g_szStartDir;
+    }
+    void TearDown() override {
+        EXPECT_EQ(chdir(m_oldDir), 0);
+        CONFIG_ResetForTest();
+    }
+
+    std::string Settings() const { return m_dir.File("kovirw.ini"); }
+    std::string Profile() const { return m_dir.File("p.kvr"); }
+
+    ScratchDir m_dir;
+    char m_oldDir[PATH_MAX];
+    std::string m_start;
+};
+
+const char* const kFixedAsic[] = {"0xF000100", "0xF000200", "0xF000300", "0xF000400", "0xF000500"};
+
+TEST_F(ConfigFiles, FirstStartWithoutFilesTakesTheDefaults) {
+    ASSERT_FALSE(m_start.empty());
+    EXPECT_EQ(g_nAutoDetect, 0);  // nothing is assumed before the first load
+    EXPECT_EQ(CONFIG_Load(nullptr), 1);
+    EXPECT_EQ(g_nAutoDetect, 1);
+    for (int port : g_nSavedPort) {
+        EXPECT_EQ(port, 0);
+    }
+    EXPECT_EQ(g_nWriteDelay, 2);
+    EXPECT_EQ(g_nBaudRate, 1382400);
+    EXPECT_EQ(std::string(g_szProfilePath), m_start + "/default.kvr");
+
+    EXPECT_EQ(g_Profile.slot[0].check, 1);
+    for (int s = 1; s < PROFILE_SLOT_COUNT; ++s) {
+        EXPECT_EQ(g_Profile.slot[s].check, 0) << s;
+        EXPECT_STREQ(g_Profile.slot[s].file, "");
+    }
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_STREQ(g_Profile.slot[s].address, "");
+    }
+    for (int s = 4; s < PROFILE_SLOT_COUNT; ++s) {
+        EXPECT_STREQ(g_Profile.slot[s].address, kFixedAsic[s - 4]);
+    }
+    EXPECT_TRUE(m_dir.Names().empty());  // loading creates nothing
+}
+
+TEST_F(ConfigFiles, SaveWritesEveryKeyInOrderIntoNewFiles) {
+    CONFIG_Load(nullptr);
+    g_nSavedPort[7] = 12;
+    std::snprintf(g_Profile.slot[1].address, sizeof g_Profile.slot[1].address, "0x40000");
+    EXPECT_EQ(CONFIG_Save(), 1);
+
+    EXPECT_EQ(ReadText(Settings()),
+              "[KOVIR]\nAUTODETECT=1\nCH0_PORT=0\nCH1_PORT=0\nCH2_PORT=0\nCH3_PORT=0\n"
+              "CH4_PORT=0\nCH5_PORT=0\nCH6_PORT=0\nCH7_PORT=12\nDELAY=2\nBAUDRATE=1382400\n"
+              "KOVIRFILE=" +
+                  m_start + "/default.kvr\n");
+
+    std::vector<std::string> keys;
+    for (const auto& kv : PrivateProfile_GetSection("KOVIR", g_szProfilePath)) {
+        keys.push_back(kv.first);
+    }
+    const std::vector<std::string> expected = {"CODECHECK",
+                                               "CODEFILE",
+                                               "FONTCHECK",
+                                               "FONTFILE",
+                                               "FONTADDRESS",
+                                               "DATACHECK",
+                                               "DATAFILE",
+                                               "DATAADDRESS",
+                                               "PRELOADCHECK",
+                                               "PRELOADFILE",
+                                               "PRELOADADDRESS",
+                                               "ASIC_BOOTCHECK",
+                                               "ASIC_BOOTFILE",
+                                               "ASIC_BOOTADDRESS",
+                                               "ASIC_CODECHECK",
+                                               "ASIC_CODEFILE",
+                                               "ASIC_CODEADDRESS",
+                                               "ASIC_FONTCHECK",
+                                               "ASIC_FONTFILE",
+                                               "ASIC_FONTADDRESS",
+                                               "ASIC_CONTENTSCHECK",
+                                               "ASIC_CONTENTSFILE",
+                                               "ASIC_CONTENTSADDRESS",
+                                               "ASIC_IMAGECHECK",
+                                               "ASIC_IMAGEFILE",
+                                               "ASIC_IMAGEADDRESS"};
+    EXPECT_EQ(keys, expected);
+    std::string profile = ReadText(g_szProfilePath);
+    EXPECT_EQ(profile.substr(0, 37), "[KOVIR]\nCODECHECK=1\nCODEFILE=\nFONTCHE");
+    EXPECT_NE(profile.find("\nFONTADDRESS=0x40000\n"), std::string::npos);
+    EXPECT_NE(profile.find("\nASIC_IMAGEADDRESS=0xF000500\n"), std::string::npos);
+}
+
+TEST_F(ConfigFiles, AsicAddressesAreFixedAndCodeAddressIsNeverStored) {
+    WriteText(Profile(),
+              "[KOVIR]\nCODEADDRESS=18000\nFONTADDRESS=0x10000\nASIC_BOOTADDRESS=1000\n"
+              "ASIC_IMAGEADDRESS=zzz\n");
+    CONFIG_Load(Profile().c_str());
+    EXPECT_STREQ(g_Profile.slot[0].address, "");
+    EXPECT_STREQ(g_Profile.slot[1].address, "0x10000");
+    EXPECT_STREQ(g_Profile.slot[4].address, "0xF000100");
+    EXPECT_STREQ(g_Profile.slot[8].address, "0xF000500");
+
+    std::snprintf(g_Profile.slot[0].address, sizeof g_Profile.slot[0].address, "0");
+    std::snprintf(g_Profile.slot[5].address, sizeof g_Profile.slot[5].address, "0xF000999");
+    CONFIG_Save();
+    PrivateProfileReader saved(Profile().c_str());
+    std::string value;
+    ASSERT_TRUE(saved.GetValue("KOVIR", "CODEADDRESS", &value));
+    EXPECT_EQ(value, "18000");
+    ASSERT_TRUE(saved.GetValue("KOVIR", "ASIC_BOOTADDRESS", &value));
+    EXPECT_EQ(value, "0xF000100");
+    ASSERT_TRUE(saved.GetValue("KOVIR", "ASIC_CODEADDRESS", &value));
+    EXPECT_EQ(value, "0xF000999");
+    CONFIG_Load(Profile().c_str());
+    EXPECT_STREQ(g_Profile.slot[5].address, "0xF000200");
+}
+
+TEST_F(ConfigFiles, CheckKeysSelectByDefaultOnlyTheMsmCode) {
+    WriteText(Profile(),
+              "[KOVIR]\nDATACHECK=2\nPRELOADCHECK=yes\nASIC_BOOTCHECK=1\nASIC_CODECHECK=0\n");
+    CONFIG_Load(Profile().c_str());
+    const int expected[PROFILE_SLOT_COUNT] = {1, 0, 1, 0, 1, 0, 0, 0, 0};
+    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
+        EXPECT_EQ(g_Profile.slot[s].check, expected[s]) << s;
+    }
+    WriteText(Profile(), "[KOVIR]\nCODECHECK=0\n");
+    CONFIG_Load(Profile().c_str());
+    EXPECT_EQ(g_Profile.slot[0].check, 0);
+}
+
+TEST_F(ConfigFiles, EmptyProfilePathTouchesNoProfileFile) {
+    WriteText(Profile(), "[KOVIR]\nFONTCHECK=1\n");
+    g_Profile.changeBootArea = 1;
+    CONFIG_Load(Profile().c_str());
+    EXPECT_EQ(g_Profile.changeBootArea, 0);  // the boot-area choice never survives a read
+
+    g_Profile.changeBootArea = 1;
+    CONFIG_Load("");
+    EXPECT_STREQ(g_szProfilePath, "");
+    EXPECT_EQ(g_Profile.changeBootArea, 1);
+    EXPECT_EQ(g_Profile.slot[1].check, 1);
+    CONFIG_Save();
+    EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"kovirw.ini", "p.kvr"}));
+    EXPECT_EQ(ReadText(Profile()), "[KOVIR]\nFONTCHECK=1\n");
+
+    // The empty KOVIRFILE just saved acts as a missing one.
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(std::string(g_szProfilePath), m_start + "/default.kvr");
+}
+
+TEST_F(ConfigFiles, ProfilePathComesFromTheCallerOrKovirfile) {
+    WriteText(Settings(), "[KOVIR]\nKOVIRFILE=" + Profile() + "\n");
+    WriteText(Profile(), "[KOVIR]\nCODEFILE=/images/code.bin\n");
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(std::string(g_szProfilePath), Profile());
+    EXPECT_STREQ(g_Profile.slot[0].file, "/images/code.bin");
+
+    // The console hands back the global itself after a Load.
+    CONFIG_Load(g_szProfilePath);
+    EXPECT_EQ(std::string(g_szProfilePath), Profile());
+
+    // A path that does not fit is never cut into the name of another file.
+    const std::string tooLong = "/" + std::string(CONFIG_MAX_PATH, 'd');
+    CONFIG_Load(tooLong.c_str());
+    EXPECT_STREQ(g_szProfilePath, "");
+    WriteText(Settings(), "[KOVIR]\nKOVIRFILE=" + tooLong + "\n");
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(std::string(g_szProfilePath), m_start + "/default.kvr");
+}
+
+TEST_F(ConfigFiles, EveryLoadRereadsTheSettingsFile) {
+    WriteText(Settings(), "[KOVIR]\nAUTODETECT=1\nCH2_PORT=5\nKOVIRFILE=" + Profile() + "\n");
+    CONFIG_Load(nullptr);
+    g_nAutoDetect = 0;
+    g_nSavedPort[2] = 9;
+    CONFIG_Load(m_dir.File("other.kvr").c_str());
+    EXPECT_EQ(g_nAutoDetect, 1);
+    EXPECT_EQ(g_nSavedPort[2], 5);
+    EXPECT_EQ(std::string(g_szProfilePath), m_dir.File("other.kvr"));
+}
+
+TEST_F(ConfigFiles, HandEditedNumbersComeBackAsRead) {
+    WriteText(Settings(), "[KOVIR]\nDELAY=15\nBAUDRATE=921600\nCH0_PORT=31\n");
+    CONFIG_Load(nullptr);
+    CONFIG_Save();
+    PrivateProfileReader saved(Settings().c_str());
+    EXPECT_EQ(saved.GetInt("KOVIR", "DELAY", 0), 15u);
+    EXPECT_EQ(saved.GetInt("KOVIR", "BAUDRATE", 0), 921600u);
+    EXPECT_EQ(saved.GetInt("KOVIR", "CH0_PORT", 0), 31u);
+
+    WriteText(Settings(), "[KOVIR]\nDELAY=slow\nBAUDRATE=4294967296\nCH1_PORT=-3\n");
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(g_nWriteDelay, 0);
+    EXPECT_EQ(g_nBaudRate, 1382400);  // past INT_MAX: as if missing, never negative
+    EXPECT_EQ(g_nSavedPort[1], 0);
+}
+
+TEST_F(ConfigFiles, WindowsSettingsFileKeepsWhatItHeld) {
+    const std::string windows =
+        "; written by hand\r\n[kovir]\r\nautodetect=1\r\nDelay = 4 \r\nKovirFile=\"" + Profile() +
+        "\"\r\n\r\n[PORTS]\r\nCOM1=/dev/ttyACM0\r\n";
+    WriteText(Settings(), windows);
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(std::string(g_szProfilePath), Profile());
+    g_nAutoDetect = 0;
+    CONFIG_Save();
+    EXPECT_EQ(ReadText(Settings()),
+              "; written by hand\r\n[kovir]\r\nAUTODETECT=0\r\nDELAY=4\r\nKOVIRFILE=" + Profile() +
+                  "\r\nCH0_PORT=0\r\nCH1_PORT=0\r\nCH2_PORT=0\r\nCH3_PORT=0\r\nCH4_PORT=0\r\n"
+                  "CH5_PORT=0\r\nCH6_PORT=0\r\nCH7_PORT=0\r\nBAUDRATE=1382400\r\n\r\n[PORTS]\r\n"
+                  "COM1=/dev/ttyACM0\r\n");
+}
+
+TEST_F(ConfigFiles, LongTextsAreCutToTheirFields) {
+    const std::string longFile = "/" + std::string(CONFIG_MAX_PATH + 20, 'f');
+    WriteText(Profile(),
+              "[KOVIR]\nFONTADDRESS=" + std::string(40, 'A') + "\nFONTFILE=" + longFile + "\n");
+    CONFIG_Load(Profile().c_str());
+    EXPECT_EQ(std::string(g_Profile.slot[1].address), std::string(CONFIG_MAX_ADDRESS, 'A'));
+    EXPECT_EQ(std::string(g_Profile.slot[1].file), longFile.substr(0, CONFIG_MAX_PATH));
+}
+
+TEST_F(ConfigFiles, PathsThatDoNotFitNameNoFile) {
+    char out[CONFIG_MAX_PATH + 1];
+    const std::string dir = "/" + std::string(CONFIG_MAX_PATH - 7, 'd');  // + "/a.ini" fits
+    EXPECT_TRUE(CONFIG_JoinPath(out, dir.c_str(), "a.ini"));
+    EXPECT_EQ(std::strlen(out), static_cast<size_t>(CONFIG_MAX_PATH));
+    EXPECT_FALSE(CONFIG_JoinPath(out, dir.c_str(), "ab.ini"));
+    EXPECT_STREQ(out, "");
+    EXPECT_FALSE(CONFIG_JoinPath(out, "", "kovirw.ini"));
+    EXPECT_TRUE(CONFIG_JoinPath(out, "/", "kovirw.ini"));
+    EXPECT_STREQ(out, "//kovirw.ini");
+
+    // A start-up directory too deep for "kovirw.ini": defaults, and nothing is written.
+    std::snprintf(g_szStartDir, sizeof g_szStartDir, "%s", dir.c_str());
+    CONFIG_Load(nullptr);
+    EXPECT_EQ(g_nAutoDetect, 1);
+    EXPECT_STREQ(g_szProfilePath, "");
+    CONFIG_Save();
+    EXPECT_TRUE(m_dir.Names().empty());
+}
+
+TEST_F(ConfigFiles, TextWithALineBreakKeepsTheKeysOldValue) {
+    WriteText(Profile(), "[KOVIR]\nFONTFILE=/old.bin\n");
+    CONFIG_Load(Profile().c_str());
+    std::snprintf(g_Profile.slot[1].file, sizeof g_Profile.slot[1].file, "/a\n[KOVIR]\nX=1");
+    g_Profile.slot[2].check = 1;
+    CONFIG_Save();
+    PrivateProfileReader saved(Profile().c_str());
+    std::string value;
+    ASSERT_TRUE(saved.GetValue("KOVIR", "FONTFILE", &value));
+    EXPECT_EQ(value, "/old.bin");
+    EXPECT_EQ(saved.GetInt("KOVIR", "DATACHECK", 9), 1u);
+    EXPECT_FALSE(saved.GetValue("KOVIR", "X", &value));
+}
+
+}  // namespace
