@@ -46,6 +46,11 @@ void LinkReset(int channel) {
     LinkResetCounters(channel);
 }
 
+void LinkClearForTest(int channel) {
+    FN[channel] = LinkRecord{};
+    s_lastSeq[channel] = 0;
+}
+
 void LinkResetCounters(int channel) {
     LinkRecord& fn = FN[channel];
     fn.tx_no = fn.rx_no;

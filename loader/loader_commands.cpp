@@ -59,6 +59,12 @@ int PACKET_FindBySequence(int channel, int seq) {
 }
 
 void PACKET_ResetChannel(int channel) {
+    // A buffer not yet used in this run must never match a resend: a packet left from the
+    // previous run (another terminal, other data) would otherwise be sent again.
+    for (PacketBuffer& p : s_buffers[channel]) {
+        p.data[0] = 0xFF;
+        p.start = p.end = 0;
+    }
     s_counter[channel] = 0;
     s_current[channel] = &s_buffers[channel][0];
 }

@@ -42,7 +42,7 @@ PacketBuffer* PACKET_Current(int channel);
 // the first buffer whose byte 0 is seq, looking at each of the four once; -1 when none.
 int PACKET_FindBySequence(int channel, int seq);
 
-// Run start: counter 0 and the buffer it selects as current.
+// Run start: counter 0 and the buffer it selects as current; every buffer marked unused.
 void PACKET_ResetChannel(int channel);
 
 // Unlocks the loader: resets the link counters, sends UNLOCK, waits 300 polls for the answer.

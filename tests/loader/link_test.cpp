@@ -1,0 +1,134 @@
+// The link window driven through the real receive path: frames leave through the port
+// service to a pseudo-terminal, answers come back through the reader step and the deframer.
+#include "tests/loader/link_fixture.h"
+
+namespace {
+
+using LinkWindow = LinkFixture;
+
+TEST_F(LinkWindow, ThreePacketsGoOutAtOnceAndTheFourthWaitsForTheFirstAnswer) {
+    // Counts of 5 before the reset: sequence numbers continue from there, not from 0.
+    FN[kChannel].rx_no = 5;
+    LinkResetCounters(kChannel);
+    SendBare(UNLOCK);
+    SendBare(CLOSE);
+    SendBare(GO);
+    auto frames = m_peer->ReadFrames(3, 2000);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0][0], 1);
+    EXPECT_EQ(frames[1][0], 2);
+    EXPECT_EQ(frames[2][0], 3);
+    EXPECT_EQ(frames[0][1], UNLOCK);
+
+    // The answer to the first packet (slot 1) is waiting: the fourth, sequence 0, goes out.
+    m_peer->Answer(1, ACK);
+    SendBare(UNLOCK);
+    EXPECT_EQ(fn().tx_timeout, 0);
+    frames = m_peer->ReadFrames(1, 2000);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][0], 0);
+
+    // Answers out of order: slot 3 answered while 2 is not; all answered once counts agree.
+    m_peer->Answer(3, ACK);
+    m_peer->Answer(0, ACK);
+    EXPECT_EQ(WaitAllAnswered(kChannel, 50), 0);
+    EXPECT_EQ(fn().ack[2], 0);
+    EXPECT_EQ(fn().ack[3], ACK);
+    m_peer->Answer(2, ACK);
+    EXPECT_EQ(WaitAllAnswered(kChannel, 300), 1);
+    EXPECT_EQ(fn().error_count, 0);
+}
+
+TEST_F(LinkWindow, WithoutAnswersTheFourthPacketTimesOutAndStaysOffTheLine) {
+    SendBare(UNLOCK);
+    SendBare(WRITE);
+    SendBare(WRITE);
+    ASSERT_EQ(m_peer->ReadFrames(3, 2000).size(), 3u);
+    SendBare(CLOSE);  // 1200 polls without room
+    EXPECT_EQ(fn().tx_timeout, 1);
+    EXPECT_EQ(fn().tx_no, 4);
+    EXPECT_EQ(fn().ack[3], 0);
+    EXPECT_TRUE(m_peer->ReadSome(100).empty());
+}
+
+TEST_F(LinkWindow, NakWithReasonOneIsRepairedByResend) {
+    SendBare(UNLOCK);  // seq 0
+    SendBare(ERASE);   // seq 1
+    ASSERT_EQ(m_peer->ReadFrames(2, 2000).size(), 2u);
+    m_peer->Answer(0, ACK);
+    m_peer->Answer(1, NAK, 1);  // answer number 1 asks for packet 1 again
+    EXPECT_EQ(WaitAllAnswered(kChannel, 50), 0);
+    EXPECT_EQ(fn().error_no, 1);
+    EXPECT_EQ(fn().error_count, 0);
+    EXPECT_EQ(fn().ack[1], NAK);
+
+    ResendMarked(kChannel);
+    EXPECT_EQ(fn().error_no, -1);
+    auto frames = m_peer->ReadFrames(1, 2000);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][0], 2);      // a new sequence number
+    EXPECT_EQ(frames[0][1], ERASE);  // the same packet
+    m_peer->Answer(2, ACK);
+    EXPECT_EQ(WaitAllAnswered(kChannel, 300), 1);
+    EXPECT_EQ(fn().error_count, 0);
+}
+
+TEST_F(LinkWindow, AnswerFaultsAreCounted) {
+    SendBare(UNLOCK);
+    SendBare(ERASE);
+    SendBare(WRITE);
+    ASSERT_EQ(m_peer->ReadFrames(3, 2000).size(), 3u);
+
+    m_peer->Answer(0, NAK, 7);  // refusal for another reason: an error, no resend
+    WaitAllAnswered(kChannel, 20);
+    EXPECT_EQ(fn().error_no, -1);
+    EXPECT_EQ(fn().error_count, 1);
+
+    m_peer->Answer(1, ACK, 0, /*damageFcs=*/true);  // answer number 1, damaged
+    WaitAllAnswered(kChannel, 20);
+    EXPECT_EQ(fn().error_count, 2);
+    EXPECT_EQ(fn().ack[1], NAK);
+    EXPECT_EQ(fn().error_no, 2);  // the advanced rx count
+
+    // A sequence byte above 3 is a damaged answer for slot last_seq + 1.
+    std::vector<uint8_t> body = AnswerBody(9, ACK, 0);
+    std::vector<uint8_t> wire(FRAME_MaxEncodedSize(static_cast<int>(body.size())));
+    wire.resize(FRAME_Encode(body.data(), 0, static_cast<int>(body.size()), wire.data()));
+    m_peer->Write(wire);
+    WaitAllAnswered(kChannel, 20);
+    EXPECT_EQ(fn().rx_no, 3);
+    EXPECT_EQ(fn().error_count, 3);
+    EXPECT_EQ(fn().ack[1], NAK);
+}
+
+TEST_F(LinkWindow, ShortBodiesAndOtherCodes) {
+    SendBare(UNLOCK);
+    ASSERT_EQ(m_peer->ReadFrames(1, 2000).size(), 1u);
+    m_peer->Write({0x7E, 0x00, 0x02, 0x7E});  // two bytes: ignored completely
+    WaitAllAnswered(kChannel, 20);
+    EXPECT_EQ(fn().rx_no, 0);
+    EXPECT_EQ(fn().error_count, 0);
+
+    m_peer->Answer(0, 0x44);  // another code: answered, but an error
+    EXPECT_EQ(WaitAllAnswered(kChannel, 300), 1);
+    EXPECT_EQ(fn().ack[0], ACK);
+    EXPECT_EQ(fn().error_count, 1);
+}
+
+TEST_F(LinkWindow, StoppedChannelEndsTheWaitAtTheNextPoll) {
+    SendBare(UNLOCK);
+    g_bChannelActive[kChannel] = 0;
+    EXPECT_EQ(WaitAllAnswered(kChannel, 30000), 0);  // returns after one poll, not 30 s
+}
+
+TEST_F(LinkWindow, ResendOfAPacketNoBufferHoldsIsCountedNotLost) {
+    for (int i = 0; i < 3; ++i) SendBare(WRITE);
+    ASSERT_EQ(m_peer->ReadFrames(3, 2000).size(), 3u);
+    FN[kChannel].error_no = 3;  // sequence 3 was never sent in this run
+    ResendMarked(kChannel);
+    EXPECT_EQ(fn().error_no, -1);
+    EXPECT_EQ(fn().error_count, 1);
+    EXPECT_TRUE(m_peer->ReadSome(100).empty());
+}
+
+}  // namespace
