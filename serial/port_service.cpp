@@ -19,6 +19,7 @@ struct ChannelBuffers {
     uint8_t rx[SERIAL_RX_BUFFER_SIZE];
     uint8_t tx[SERIAL_TX_BUFFER_SIZE];
     int txFill;
+    PortStats stats;
 };
 
 ChannelBuffers s_buffers[CHANNEL_COUNT];
@@ -47,7 +48,10 @@ int SERIAL_PORT_Start(int channel, int comPort, int baudRate) {
 void SERIAL_PORT_ResetChannel(int channel) {
     std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
     s_buffers[channel].txFill = 0;
+    s_buffers[channel].stats = PortStats{};
 }
+
+const PortStats& SERIAL_PORT_Stats(int channel) { return s_buffers[channel].stats; }
 
 void SERIAL_PORT_Stop(int channel) {
     {
@@ -86,6 +90,8 @@ void SERIAL_PORT_DoReading(int channel) {
     ChannelBuffers& b = s_buffers[channel];
     int n = SERIAL_PORT_Read(channel, b.rx, 0, SERIAL_RX_BUFFER_SIZE);
     if (n > 0) {
+        b.stats.reads += 1;
+        b.stats.bytesRead += static_cast<uint64_t>(n);
         SERIAL_PORT_Deframe(channel, b.rx, 0, n);
     } else if (n < 0) {
         DEBUG_Trace("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
@@ -115,7 +121,11 @@ void SERIAL_PORT_PutByte(int channel, uint8_t byte) {
 
 void SERIAL_PORT_Flush(int channel) {
     ChannelBuffers& b = s_buffers[channel];
-    if (b.txFill > 0) SERIAL_PORT_Write(channel, b.tx, 0, b.txFill);
+    if (b.txFill > 0) {
+        int n = SERIAL_PORT_Write(channel, b.tx, 0, b.txFill);
+        b.stats.writes += 1;
+        if (n > 0) b.stats.bytesWritten += static_cast<uint64_t>(n);
+    }
     b.txFill = 0;
 }
 

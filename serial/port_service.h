@@ -61,5 +61,16 @@ void SERIAL_PORT_WaitInput(int channel, int timeoutMs);
 // The channel's current device (a counted reference), or null.
 SerialHandle SERIAL_PORT_Device(int channel);
 
-// Run start: forgets the channel's device without closing it and empties its transmit buffer.
+// Physical reads and writes of a channel since its last run start (diagnostics, benchmarks).
+struct PortStats {
+    uint64_t reads;
+    uint64_t bytesRead;
+    uint64_t writes;
+    uint64_t bytesWritten;
+};
+// The channel's counts; read them on the worker's thread or after the run.
+const PortStats& SERIAL_PORT_Stats(int channel);
+
+// Run start: forgets the channel's device without closing it, empties its transmit buffer
+// and zeroes its counts.
 void SERIAL_PORT_ResetChannel(int channel);

@@ -64,39 +64,6 @@ TEST_F(PrivateProfileFile, NewFileUsesThePlatformLineEnd) {
     EXPECT_EQ(GetString("ports", "com1", ""), "/dev/ttyUSB0");
 }
 
-TEST_F(PrivateProfileFile, WindowsFileKeepsEverythingButTheChangedValues) {
-    const std::string windows =
-        "; kovirw settings\r\n"
-        "[KOVIR]\r\n"
-        "AutoDetect = 1\r\n"
-        "ch0_port=3\r\n"
-        "KOVIRFILE=\"C:\\Kovir\\my profile.kvr\"\r\n"
-        "; hand note\r\n"
-        "\r\n"
-        "[PORTS]\r\n"
-        "COM3=/dev/serial/by-path/usb-1\r\n";
-    WriteText(m_path, windows);
-    PrivateProfileEdit edit(m_path.c_str());
-    edit.Set("KOVIR", "AUTODETECT", "0");
-    edit.Set("KOVIR", "CH0_PORT", "3");
-    edit.Set("KOVIR", "DELAY", "2");
-    edit.Set("PORTS", "COM4", "/dev/serial/by-path/usb-2");
-    ASSERT_TRUE(edit.Commit());
-    EXPECT_EQ(ReadText(m_path),
-              "; kovirw settings\r\n"
-              "[KOVIR]\r\n"
-              "AUTODETECT=0\r\n"
-              "CH0_PORT=3\r\n"
-              "KOVIRFILE=\"C:\\Kovir\\my profile.kvr\"\r\n"
-              "DELAY=2\r\n"
-              "; hand note\r\n"
-              "\r\n"
-              "[PORTS]\r\n"
-              "COM3=/dev/serial/by-path/usb-1\r\n"
-              "COM4=/dev/serial/by-path/usb-2\r\n");
-    EXPECT_EQ(GetString("KOVIR", "KOVIRFILE", ""), "C:\\Kovir\\my profile.kvr");
-}
-
 TEST_F(PrivateProfileFile, OneSaveGivesTheFileOfTheWritesOneByOne) {
     const std::string start = "x\r\n[B]\r\nk=1\r\n[A]\r\n; c\r\n[B]\r\nk=2";
     const std::string byOne = m_dir.File("one.ini");

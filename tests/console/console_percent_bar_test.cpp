@@ -1,0 +1,208 @@
+// PercentBar: what it paints on each side of the bar's edge, and when it repaints.
+#include <QApplication>
+#include <QImage>
+#include <QPalette>
+#include <QtTest>
+
+#include "console/percent_bar.h"
+
+namespace {
+
+const QColor kBar(0, 0, 255);
+const QColor kBack(255, 255, 255);
+const QColor kWindow(200, 200, 200);
+const QString kText = QStringLiteral("MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM");
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++count;
+        }
+        return false;
+    }
+};
+
+// A bar whose client area is exactly `width` x 28 pixels inside its 1-pixel frame.
+std::unique_ptr<PercentBar> MakeBar(int width = 200) {
+    auto bar = std::make_unique<PercentBar>();
+    QFont font = bar->font();
+    font.setPixelSize(20);
+    bar->setFont(font);
+    bar->resize(width + 2, 30);
+    return bar;
+}
+
+QImage Render(PercentBar& bar) {
+    return bar.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// How much text ink covers a pixel: 0 where the fill shows, 255 where the text colour does.
+// Over the bar the text is the back colour (white) on blue; beside it black on white.
+int InkOverBar(QRgb pixel) { return qRed(pixel); }
+int InkBeside(QRgb pixel) { return 255 - qRed(pixel); }
+
+bool IsBarShade(QRgb pixel) {  // a mix of the bar colour and its text colour
+    return qBlue(pixel) >= 250 && qAbs(qRed(pixel) - qGreen(pixel)) <= 3;
+}
+bool IsBesideShade(QRgb pixel) {  // a mix of the back colour and black
+    return qAbs(qRed(pixel) - qGreen(pixel)) <= 3 && qAbs(qGreen(pixel) - qBlue(pixel)) <= 3;
+}
+
+}  // namespace
+
+class PercentBarTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::Highlight, kBar);
+        palette.setColor(QPalette::Base, kBack);
+        palette.setColor(QPalette::Window, kWindow);
+        QApplication::setPalette(palette);
+    }
+
+    void emptyAndFullBars() {
+        auto bar = MakeBar();
+        bar->SetText(kText);
+        const QRect client = bar->contentsRect();
+
+        QImage image = Render(*bar);
+        int darkest = 255;
+        QRect ink;
+        for (int y = client.top(); y <= client.bottom(); ++y) {
+            for (int x = client.left(); x <= client.right(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                QVERIFY2(IsBesideShade(pixel), qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+                darkest = qMin(darkest, qRed(pixel));
+                if (qRed(pixel) < 128) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        QVERIFY(darkest < 60);  // black text on the back colour
+        // Left-aligned and vertically centred in the client area.
+        QVERIFY(ink.left() - client.left() <= 3);
+        QVERIFY(qAbs(ink.center().y() - client.center().y()) <= 3);
+
+        bar->SetPos(100);
+        image = Render(*bar);
+        int brightest = 0;
+        for (int y = client.top(); y <= client.bottom(); ++y) {
+            for (int x = client.left(); x <= client.right(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                QVERIFY(IsBarShade(pixel));
+                brightest = qMax(brightest, qRed(pixel));
+            }
+        }
+        QVERIFY(brightest > 200);  // text in the back colour over the bar
+    }
+
+    // At 50 % of 200 pixels the bar ends after pixel 100; the text keeps its layout and only
+    // changes colour there, glyphs that straddle the edge included.
+    void textChangesColourExactlyAtTheEdge() {
+        auto bar = MakeBar();
+        bar->SetText(kText);
+        const QRect client = bar->contentsRect();
+        const QImage plain = Render(*bar);
+        bar->SetPos(50);
+        const QImage split = Render(*bar);
+        const int edge = client.left() + 100;
+
+        int inkLeft = 0;
+        int inkRight = 0;
+        for (int y = client.top(); y <= client.bottom(); ++y) {
+            for (int x = client.left(); x <= client.right(); ++x) {
+                const QRgb pixel = split.pixel(x, y);
+                const bool overBar = x < edge;
+                QVERIFY2(overBar ? IsBarShade(pixel) : IsBesideShade(pixel),
+                         qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+                const int ink = overBar ? InkOverBar(pixel) : InkBeside(pixel);
+                QVERIFY(qAbs(ink - InkBeside(plain.pixel(x, y))) <= 4);
+                if (ink > 128 && x >= edge - 4 && x < edge) {
+                    ++inkLeft;
+                }
+                if (ink > 128 && x >= edge && x < edge + 4) {
+                    ++inkRight;
+                }
+            }
+        }
+        QVERIFY(inkLeft > 0);
+        QVERIFY(inkRight > 0);
+    }
+
+    void positionsBeyondTheEnds() {
+        auto bar = MakeBar();
+        const QRect client = bar->contentsRect();
+        bar->SetPos(150);
+        QImage image = Render(*bar);
+        QCOMPARE(image.pixelColor(client.topLeft()), kBar);
+        QCOMPARE(image.pixelColor(client.bottomRight()), kBar);
+
+        bar->SetPos(-50);
+        image = Render(*bar);
+        QCOMPARE(image.pixelColor(client.topLeft()), kBack);
+        QCOMPARE(image.pixelColor(client.bottomRight()), kBack);
+
+        // Extreme positions and a range with equal ends must neither crash nor fill.
+        bar->SetRange(-2147483647 - 1, 2147483647);
+        bar->SetPos(2147483647);
+        QCOMPARE(Render(*bar).pixelColor(client.bottomRight()), kBar);
+        bar->SetRange(5, 5);
+        QCOMPARE(bar->SetPos(5), 2147483647);
+        image = Render(*bar);
+        QCOMPARE(image.pixelColor(client.center()), kWindow);
+    }
+
+    void setPosRepaintsOnlyWhenTheWidthChanges() {
+        auto bar = MakeBar();
+        bar->SetRange(0, 1000);
+        bar->show();
+        QVERIFY(QTest::qWaitForWindowExposed(bar.get()));
+        PaintCounter paints;
+        bar->installEventFilter(&paints);
+
+        QCOMPARE(bar->SetPos(500), 0);
+        QCOMPARE(paints.count, 1);  // at once, not later
+        QCOMPARE(bar->SetPos(502), 500);
+        QCOMPARE(bar->SetPos(504), 502);  // still 100 pixels
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 1);
+        QCOMPARE(bar->SetPos(510), 504);  // 102 pixels
+        QCOMPARE(paints.count, 2);
+
+        bar->resize(302, 30);
+        QCoreApplication::processEvents();
+        paints.count = 0;
+        bar->SetPos(510);  // same position, but the width it gives is no longer known
+        QCOMPARE(paints.count, 1);
+    }
+
+    void textRepaintsOnlyWhenItChanges() {
+        auto bar = MakeBar();
+        bar->show();
+        QVERIFY(QTest::qWaitForWindowExposed(bar.get()));
+        PaintCounter paints;
+        bar->installEventFilter(&paints);
+
+        bar->SetText(QStringLiteral("Ready..."));
+        QCOMPARE(paints.count, 0);  // an ordinary, later repaint
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 1);
+        bar->SetText(QStringLiteral("Ready..."));
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 1);
+        bar->SetText(QStringLiteral("Done"));
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 2);
+        QCOMPARE(bar->Text(), QStringLiteral("Done"));
+    }
+};
+
+QTEST_MAIN(PercentBarTest)
+#include "console_percent_bar_test.moc"

@@ -1,0 +1,58 @@
+#include "console_test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "config/config_testing.h"
+#include "console/main_dialog.h"
+#include "console/message_box.h"
+
+ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
+    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path())) {
+        qFatal("cannot make a temporary start-up directory");
+    }
+    CONFIG_ResetForTest();
+    SetMessageBoxHook([this](const QString& caption, const QString& text,
+                             QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
+        captions << caption;
+        messages << text;
+        icons << icon;
+        if (!answers.isEmpty()) {
+            return answers.takeFirst();
+        }
+        return (buttons & QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No;
+    });
+    SetFileDialogHook([this](const FileDialogRequest& request) {
+        dialogRequests << request;
+        if (dialogAnswers.isEmpty()) {
+            ++unansweredDialogs;
+            return QString();
+        }
+        return dialogAnswers.takeFirst();
+    });
+}
+
+ConsoleSandbox::~ConsoleSandbox() {
+    SetMessageBoxHook(nullptr);
+    SetFileDialogHook(nullptr);
+    QDir::setCurrent(m_previousDir);
+    CONFIG_ResetForTest();
+}
+
+QString ConsoleSandbox::Path(const QString& name) const { return m_dir.filePath(name); }
+
+void ConsoleSandbox::WriteFile(const QString& name, const QByteArray& bytes) const {
+    QFile file(Path(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        qFatal("cannot write a test file");
+    }
+}
+
+QByteArray ConsoleSandbox::ReadFile(const QString& name) const {
+    QFile file(Path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::unique_ptr<MainDialog> ConsoleSandbox::OpenWindow() const {
+    return std::make_unique<MainDialog>();
+}

@@ -1,0 +1,62 @@
+// Test support for the console: a start-up directory of its own for each window, and
+// message boxes and file dialogs answered by the test instead of an operator.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <memory>
+
+#include "console/file_dialog.h"
+
+class MainDialog;
+
+class ConsoleSandbox {
+public:
+    // Makes a temporary directory current (the window's start-up directory), resets the
+    // configuration to its program-start state and takes over the boxes and dialogs.
+    ConsoleSandbox();
+    // Gives back the previous current directory, the real boxes and dialogs.
+    ~ConsoleSandbox();
+
+    ConsoleSandbox(const ConsoleSandbox&) = delete;
+    ConsoleSandbox& operator=(const ConsoleSandbox&) = delete;
+
+    QString Path(const QString& name) const;
+    void WriteFile(const QString& name, const QByteArray& bytes) const;
+    QByteArray ReadFile(const QString& name) const;
+
+    // A window started in this directory, as the program starts it.
+    std::unique_ptr<MainDialog> OpenWindow() const;
+
+    // Message boxes shown so far, oldest first.
+    QStringList messages;
+    QStringList captions;
+    QList<QMessageBox::Icon> icons;
+    // Answers for the next boxes, oldest first; with none left, OK or No.
+    QList<QMessageBox::StandardButton> answers;
+
+    // Paths the next file dialogs return, oldest first; an empty text cancels. A dialog with
+    // no answer left cancels and counts in unansweredDialogs.
+    QStringList dialogAnswers;
+    QList<FileDialogRequest> dialogRequests;
+    int unansweredDialogs = 0;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+// The window's control named `name` (fails the whole test run when it is missing).
+template <typename T>
+T* Control(const QWidget* window, const char* name) {
+    T* control = window->findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr) {
+        qFatal("the window has no control named %s of the expected kind", name);
+    }
+    return control;
+}

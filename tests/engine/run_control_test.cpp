@@ -1,0 +1,203 @@
+// Run control and engine events: workers per channel with a port, events delivered on the
+// console thread in order, channel stop and run stop ending workers promptly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "config/settings.h"
+#include "engine/download.h"
+#include "loader/link.h"
+#include "serial/port_service.h"
+#include "tests/support/event_recorder.h"
+#include "tests/support/scripted_loader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class RunControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedDelay = g_nWriteDelay;
+        g_nWriteDelay = 0;
+        DOWNLOAD_ClearImages();
+        for (int c = 0; c < CHANNEL_COUNT; ++c) LinkClearForTest(c);
+        char templ[] = "/tmp/kovirw-image-XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        m_imageDir = templ;
+    }
+    void TearDown() override {
+        DOWNLOAD_Stop();
+        g_nWriteDelay = m_savedDelay;
+        std::string cmd = "rm -rf '" + m_imageDir + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+
+    std::string MakeImage(const std::string& name, size_t size) {
+        std::string path = m_imageDir + "/" + name;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        for (size_t i = 0; i < size; ++i) std::fputc(static_cast<int>(i * 31 % 251), f);
+        std::fclose(f);
+        return path;
+    }
+
+    void Run(const int ports[CHANNEL_COUNT]) {
+        DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
+        DOWNLOAD_Run();
+        DOWNLOAD_Stop();
+    }
+
+    ScopedPortDir m_dir;
+    EventRecorder m_events;
+    std::string m_imageDir;
+    int m_savedDelay = 2;
+};
+
+TEST_F(RunControl, SetImageParsesHexAddressesForAllChannels) {
+    DOWNLOAD_ClearImages();
+    EXPECT_EQ(DOWNLOAD_SetImage(9, "/x", "0"), -1);
+    EXPECT_EQ(DOWNLOAD_SetImage(-1, "/x", "0"), -1);
+    EXPECT_EQ(DOWNLOAD_SetImage(3, "/img/preload", "1A0000"), 3);
+    EXPECT_EQ(DOWNLOAD_SetImage(4, "/img/boot", " 0xf000100zz"), 4);
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        EXPECT_EQ(g_ImageTable[c][3].slot, 3);
+        EXPECT_EQ(g_ImageTable[c][3].address, 0x001A0000u);
+        EXPECT_STREQ(g_ImageTable[c][3].path, "/img/preload");
+        EXPECT_EQ(g_ImageTable[c][4].address, 0xF000100u);
+        EXPECT_EQ(g_ImageTable[c][2].slot, -1);
+        EXPECT_EQ(g_ImageTable[c][2].address, 0xFFFFFFFFu);
+    }
+    // Texts without a digit or beyond 32 bits would flash to an undefined address: refused.
+    EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "xyz"), -1);
+    EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "0x"), 5);  // "%X" reads the 0
+    EXPECT_EQ(g_ImageTable[0][5].address, 0u);
+    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "100000000"), -1);
+    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "0000FFFFFFFF"), 6);
+    EXPECT_EQ(g_ImageTable[7][6].address, 0xFFFFFFFFu);
+    EXPECT_EQ(g_ImageTable[0][7].slot, -1);
+
+    DOWNLOAD_ClearImages();
+    for (int c = 0; c < CHANNEL_COUNT; ++c)
+        for (int s = 0; s < IMAGE_SLOT_COUNT; ++s) EXPECT_EQ(g_ImageTable[c][s].path[0], '\0');
+}
+
+TEST_F(RunControl, NoPortsMeansNoWorkersAndAnImmediateEnd) {
+    int ports[CHANNEL_COUNT] = {};
+    auto start = Clock::now();
+    Run(ports);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    EXPECT_TRUE(m_events.events().empty());
+}
+
+TEST_F(RunControl, OnlyChannelsWithPortsRunAndMissingPortsFailOpen) {
+    int ports[CHANNEL_COUNT] = {0, 0, 7, 0, 0, 9, 0, 0};
+    Run(ports);
+    for (int c : {2, 5}) {
+        EXPECT_EQ(m_events.Texts(c), (std::vector<std::string>{"Download Start", "ERR: Open"}));
+        EXPECT_EQ(g_nChannelPort[c], 0);
+    }
+    int logLines = 0;
+    for (const auto& e : m_events.events()) {
+        EXPECT_NE(e.code, EV_CHANNEL_DONE);
+        if (e.code == EV_TEXT) {
+            ++logLines;
+            EXPECT_TRUE(e.text == "SERIAL_DEVICE_Open(COM7) Failed!" ||
+                        e.text == "SERIAL_DEVICE_Open(COM9) Failed!");
+        } else {
+            EXPECT_TRUE(e.channel == 2 || e.channel == 5);
+        }
+    }
+    EXPECT_EQ(logLines, 2);
+}
+
+TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
+    ScriptedLoader loader(3);
+    std::string font = MakeImage("font.fnt", 40000);
+    ASSERT_EQ(DOWNLOAD_SetImage(1, font.c_str(), "1A00000"), 1);
+    int ports[CHANNEL_COUNT] = {0, 3};
+    Run(ports);
+
+    EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xEE, 0xDD, 0xDD, 0xDD, 0xC0, 0x90}));
+    auto events = m_events.ForChannel(1);
+    ASSERT_EQ(events.size(), 7u);
+    EXPECT_EQ(events[0].text, "Download Start");
+    EXPECT_EQ(events[1].text, "MSM FONT area flash erasing..");
+    EXPECT_EQ(events[2].text, "MSM FONT binary downloading..");
+    EXPECT_EQ(events[3].code, EV_PROGRESS);
+    EXPECT_EQ(events[3].totalBytes, 40000);
+    EXPECT_EQ(events[3].doneBytes, 40000);
+    EXPECT_EQ(events[3].text, "");  // the path is emptied once the file is open
+    EXPECT_EQ(events[4].text, "MSM FONT download complete! [1 sec]");
+    EXPECT_EQ(events[5].code, EV_CHANNEL_DONE);
+    EXPECT_EQ(events[6].text, "1개 파일, 소요시간 : 0분 1초");
+    EXPECT_EQ(g_nChannelPort[1], 0);
+}
+
+TEST_F(RunControl, ChannelWithoutImagesUnlocksClosesAndGoes) {
+    ScriptedLoader loader(4);
+    int ports[CHANNEL_COUNT] = {4};
+    Run(ports);
+    EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xC0, 0x90}));
+    EXPECT_EQ(m_events.Texts(0),
+              (std::vector<std::string>{"Download Start", "0개 파일, 소요시간 : 0분 0초"}));
+}
+
+TEST_F(RunControl, ChannelStopDuringEraseEndsOnlyThatChannel) {
+    // Channel 0's loader never answers ERASE (a wait of 30000 polls); channel 1 finishes.
+    ScriptedLoader silent(3, [](const std::vector<uint8_t>& body, int) {
+        return LoaderAnswer{body[1] != 0xEE};
+    });
+    ScriptedLoader good(4);
+    std::string image = MakeImage("data.dat", 1000);
+    ASSERT_EQ(DOWNLOAD_SetImage(2, image.c_str(), "0"), 2);
+    m_events.onEvent = [](const RecordedEvent& e) {
+        if (e.channel == 0 && e.text == "MSM DATA area flash erasing..") DOWNLOAD_StopChannel(0);
+    };
+    int ports[CHANNEL_COUNT] = {3, 4};
+    auto start = Clock::now();
+    Run(ports);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    auto texts = m_events.Texts(0);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "ERR: Erase Flash");
+    EXPECT_EQ(m_events.Texts(1).back(), "1개 파일, 소요시간 : 0분 1초");
+    EXPECT_EQ(g_nChannelPort[0], 0);
+}
+
+TEST_F(RunControl, RunStopFromAHandlerReleasesEveryWorker) {
+    ScriptedLoader a(3, [](const std::vector<uint8_t>&, int) { return LoaderAnswer{false}; });
+    ScriptedLoader b(4, [](const std::vector<uint8_t>&, int) { return LoaderAnswer{false}; });
+    ScriptedLoader c(5, [](const std::vector<uint8_t>&, int) { return LoaderAnswer{false}; });
+    bool stopped = false;
+    m_events.onEvent = [&](const RecordedEvent&) {
+        if (!stopped) {
+            stopped = true;
+            DOWNLOAD_Stop();  // the window is closed during the run
+        }
+    };
+    int ports[CHANNEL_COUNT] = {3, 4, 5};
+    auto start = Clock::now();
+    DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
+    DOWNLOAD_Run();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(m_events.events().size(), 1u);  // everything after the stop is dropped
+    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(g_nChannelPort[ch], 0);
+    EXPECT_EQ(KOVIR_SendMessage(EV_TEXT, "late"), 0);
+}
+
+TEST_F(RunControl, SecondRunStartsFromFreshState) {
+    ScriptedLoader loader(3);
+    int ports[CHANNEL_COUNT] = {3};
+    Run(ports);
+    EXPECT_EQ(FN[0].tx_no, 3);
+    const int firstRx = FN[0].rx_no;  // the answers to CLOSE and GO were never read
+    Run(ports);
+    EXPECT_EQ(FN[0].tx_no, firstRx + 3);  // counts go on from the answers seen
+    EXPECT_EQ(m_events.Texts(0).back(), "0개 파일, 소요시간 : 0분 0초");
+    EXPECT_EQ(loader.Codes().size(), 6u);
+}
+
+}  // namespace

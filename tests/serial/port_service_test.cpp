@@ -1,0 +1,103 @@
+// The port service: lazy open under the lock, batching of the transmit buffer, the reader
+// step's failure path.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "engine/download.h"
+#include "serial/port_service.h"
+#include "tests/support/event_recorder.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+class PortServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_savedDelay = g_nWriteDelay;
+        g_nWriteDelay = 0;
+    }
+    void TearDown() override {
+        DOWNLOAD_Stop();
+        for (auto& p : g_nChannelPort) p = 0;
+        g_nWriteDelay = m_savedDelay;
+    }
+    void Start(int channel, int com) {
+        int ports[CHANNEL_COUNT] = {};
+        ports[channel] = com;
+        DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
+    }
+
+    ScopedPortDir m_dir;
+    EventRecorder m_events;
+    int m_savedDelay = 2;
+};
+
+TEST_F(PortServiceTest, OpensOnceAndRefusesToRestartAnOpenChannel) {
+    PtyPeer peer(5);
+    Start(2, 5);
+    ASSERT_EQ(SERIAL_PORT_Open(2), 1);
+    SerialHandle first = SERIAL_PORT_Device(2);
+    EXPECT_EQ(SERIAL_PORT_Open(2), 1);
+    EXPECT_EQ(SERIAL_PORT_Device(2), first);
+
+    EXPECT_EQ(SERIAL_PORT_Start(2, 9, 9600), 0);
+    EXPECT_EQ(g_nChannelPort[2], 5);
+    EXPECT_EQ(g_nChannelBaud[2], 115200);
+
+    EXPECT_EQ(SERIAL_PORT_Close(2), 1);
+    EXPECT_FALSE(SERIAL_PORT_Device(2));
+    EXPECT_EQ(SERIAL_PORT_Close(2), 1);  // nothing left to close
+    SERIAL_PORT_Stop(2);
+    EXPECT_TRUE(m_events.events().empty());
+}
+
+TEST_F(PortServiceTest, MissingPortIsReportedToTheLog) {
+    Start(1, 12);
+    EXPECT_EQ(SERIAL_PORT_Open(1), 0);
+    ASSERT_EQ(m_events.events().size(), 1u);
+    EXPECT_EQ(m_events.events()[0].code, EV_TEXT);
+    EXPECT_EQ(m_events.events()[0].text, "SERIAL_DEVICE_Open(COM12) Failed!");
+
+    // A channel never started (baud 0) fails quietly.
+    g_nChannelBaud[3] = 0;
+    EXPECT_EQ(SERIAL_PORT_Open(3), 0);
+    EXPECT_EQ(m_events.events().size(), 1u);
+}
+
+TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
+    PtyPeer peer(5);
+    Start(0, 5);
+    ASSERT_EQ(SERIAL_PORT_Open(0), 1);
+    for (int i = 0; i < 4096; ++i) SERIAL_PORT_PutByte(0, static_cast<uint8_t>(i));
+    EXPECT_EQ(SERIAL_PORT_Stats(0).writes, 1u);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).bytesWritten, 4096u);
+    EXPECT_EQ(peer.ReadSome(1000).size(), 4096u);
+
+    SERIAL_PORT_Flush(0);  // empty: no write
+    EXPECT_EQ(SERIAL_PORT_Stats(0).writes, 1u);
+
+    for (int i = 0; i < 4097; ++i) SERIAL_PORT_PutByte(0, 0x33);
+    SERIAL_PORT_Flush(0);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).writes, 3u);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).bytesWritten, 4096u + 4097u);
+    EXPECT_EQ(peer.ReadSome(1000).size(), 4097u);
+}
+
+TEST_F(PortServiceTest, ReaderStepClosesADeviceThatWentAway) {
+    PtyPeer peer(5);
+    Start(0, 5);
+    ASSERT_EQ(SERIAL_PORT_Open(0), 1);
+    SERIAL_PORT_DoReading(0);  // nothing queued: nothing changes
+    EXPECT_TRUE(SERIAL_PORT_Device(0));
+    peer.Unplug();
+    SERIAL_PORT_DoReading(0);
+    EXPECT_FALSE(SERIAL_PORT_Device(0));
+    uint8_t byte = 0;
+    EXPECT_EQ(SERIAL_PORT_Read(0, &byte, 0, 1), 0);    // later reads find no device
+    EXPECT_EQ(SERIAL_PORT_Write(0, &byte, 0, 1), -1);  // and writes fail
+}
+
+}  // namespace

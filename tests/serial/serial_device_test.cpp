@@ -1,0 +1,138 @@
+// The serial device over pseudo-terminals: exclusive open, line settings, queued-count reads,
+// writes larger than the driver's buffer, and a peer that goes away.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "serial/serial_device.h"
+#include "tests/support/pty_peer.h"
+
+namespace {
+
+class SerialDeviceTest : public ::testing::Test {
+protected:
+    ScopedPortDir m_dir;
+    PtyPeer m_peer{3};
+};
+
+TEST_F(SerialDeviceTest, OpensExclusivelyByComNumberWithRawLineAndAnyRate) {
+    SerialHandle a = SERIAL_DEVICE_Open(0, 3, 1382400);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(SERIAL_DEVICE_GetBaud(a.get()), 1382400);
+    EXPECT_EQ(SERIAL_DEVICE_Path(a.get()), m_dir.path() + "/COM3");
+
+    // A second open, by us or by anybody, is refused while the first holds the port.
+    EXPECT_FALSE(SERIAL_DEVICE_Open(1, 3, 115200));
+
+    // Raw 8N1: binary bytes, XON/XOFF and CR/LF included, pass through untouched.
+    struct termios tio {};
+    int fd = ::open(m_peer.slavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {  // root passes TIOCEXCL; then the settings can be read back
+        ASSERT_EQ(tcgetattr(fd, &tio), 0);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        EXPECT_EQ(tio.c_iflag & (IXON | ICRNL), 0u);
+        EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB), 0u);
+        ::close(fd);
+    }
+    const uint8_t data[] = {0x11, 0x13, 0x0D, 0x0A, 0x03, 0x7F, 0xFF};
+    EXPECT_EQ(SERIAL_DEVICE_Write(0, a.get(), data, 0, sizeof data), 7);
+    auto got = m_peer.ReadSome(1000);
+    EXPECT_EQ(got, std::vector<uint8_t>(data, data + sizeof data));
+
+    SERIAL_DEVICE_Close(0, a);
+    a.reset();
+    SerialHandle b = SERIAL_DEVICE_Open(1, 3, 115200);  // free again after close
+    EXPECT_TRUE(b);
+    SERIAL_DEVICE_Close(1, b);
+}
+
+TEST_F(SerialDeviceTest, MissingPortsAndNonSerialFilesDoNotOpen) {
+    EXPECT_FALSE(SERIAL_DEVICE_Open(0, 12, 115200));  // no entry COM12
+    std::string file = m_dir.path() + "/COM4";
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_FALSE(SERIAL_DEVICE_Open(0, 4, 115200));  // a plain file is no serial port
+    SERIAL_DEVICE_Close(0, nullptr);                 // a null handle is allowed
+}
+
+TEST_F(SerialDeviceTest, ReadsOnlyWhatIsQueuedAndNeverBlocks) {
+    SerialHandle dev = SERIAL_DEVICE_Open(0, 3, 115200);
+    ASSERT_TRUE(dev);
+    uint8_t buf[8192];
+    EXPECT_EQ(SERIAL_DEVICE_Read(0, dev.get(), buf, 0, 4096), 0);
+
+    m_peer.Write(std::vector<uint8_t>(10, 0x42));
+    SERIAL_DEVICE_WaitReadable(dev.get(), 1000);
+    EXPECT_EQ(SERIAL_DEVICE_Read(0, dev.get(), buf, 5, 4096), 10);
+    EXPECT_EQ(buf[5], 0x42);
+
+    // More queued than asked: exactly maxBytes, the rest stays queued.
+    m_peer.Write(std::vector<uint8_t>(3000, 0x24));
+    int total = 0;
+    for (int i = 0; i < 100 && total < 3000; ++i) {
+        SERIAL_DEVICE_WaitReadable(dev.get(), 20);
+        int n = SERIAL_DEVICE_Read(0, dev.get(), buf, 0, 1000);
+        ASSERT_GE(n, 0);
+        ASSERT_LE(n, 1000);
+        total += n;
+    }
+    EXPECT_EQ(total, 3000);
+    SERIAL_DEVICE_Close(0, dev);
+}
+
+TEST_F(SerialDeviceTest, WriteLargerThanTheDriverBufferWaitsForTheReader) {
+    SerialHandle dev = SERIAL_DEVICE_Open(0, 3, 1382400);
+    ASSERT_TRUE(dev);
+    std::vector<uint8_t> big(200000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    std::vector<uint8_t> received;
+    std::thread reader([&] {
+        while (received.size() < big.size()) {
+            auto part = m_peer.ReadSome(3000, 200);
+            if (part.empty()) break;
+            received.insert(received.end(), part.begin(), part.end());
+        }
+    });
+    EXPECT_EQ(SERIAL_DEVICE_Write(0, dev.get(), big.data(), 0, static_cast<int>(big.size())),
+              static_cast<int>(big.size()));
+    reader.join();
+    EXPECT_EQ(received, big);
+    SERIAL_DEVICE_Close(0, dev);
+}
+
+TEST_F(SerialDeviceTest, CloseWakesAWriterThatNobodyReads) {
+    SerialHandle dev = SERIAL_DEVICE_Open(0, 3, 115200);
+    ASSERT_TRUE(dev);
+    std::vector<uint8_t> big(100000, 0x55);
+    int result = -2;
+    std::thread writer([&] {
+        SerialHandle mine = dev;  // the worker's own reference
+        result = SERIAL_DEVICE_Write(0, mine.get(), big.data(), 0, static_cast<int>(big.size()));
+    });
+    usleep(100 * 1000);
+    auto start = std::chrono::steady_clock::now();
+    SERIAL_DEVICE_Close(0, dev);  // closes DTR/RTS too: a pseudo-terminal refuses, ignored
+    dev.reset();
+    writer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_GE(result, 0);
+    EXPECT_LT(result, 100000);
+}
+
+TEST_F(SerialDeviceTest, PeerThatGoesAwayFailsReadsAndWrites) {
+    SerialHandle dev = SERIAL_DEVICE_Open(0, 3, 115200);
+    ASSERT_TRUE(dev);
+    m_peer.Unplug();
+    uint8_t buf[16];
+    EXPECT_EQ(SERIAL_DEVICE_Read(0, dev.get(), buf, 0, 16), -1);
+    EXPECT_EQ(SERIAL_DEVICE_Write(0, dev.get(), buf, 0, 16), -1);
+    SERIAL_DEVICE_Close(0, dev);
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#include "tests/support/event_recorder.h"
+
+int EventRecorder::OnEngineMessage(int message, int code, const void* record) {
+    RecordedEvent e;
+    e.code = code;
+    if (message != WM_ENGINE_EVENT) e.code = -code;  // a wrong message id shows up in tests
+    switch (code) {
+        case EV_PROGRESS:
+        case EV_IMAGE_FAILED:
+        case EV_CHANNEL_TEXT: {
+            const auto* entry = static_cast<const ImageEntry*>(record);
+            e.channel = entry->channel;
+            e.slot = entry->slot;
+            e.totalBytes = entry->totalBytes;
+            e.doneBytes = entry->doneBytes;
+            e.text = entry->path;
+            break;
+        }
+        case EV_CHANNEL_DONE:
+            e.channel = *static_cast<const int32_t*>(record);
+            break;
+        case EV_TEXT:
+            e.text = static_cast<const char*>(record);
+            break;
+        default:
+            break;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_events.push_back(e);
+    }
+    if (onEvent) onEvent(e);
+    return 0;
+}
+
+std::vector<RecordedEvent> EventRecorder::events() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_events;
+}
+
+std::vector<RecordedEvent> EventRecorder::ForChannel(int channel) const {
+    std::vector<RecordedEvent> out;
+    for (const auto& e : events())
+        if (e.channel == channel) out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> EventRecorder::Texts(int channel) const {
+    std::vector<std::string> out;
+    for (const auto& e : events())
+        if (e.code == EV_CHANNEL_TEXT && e.channel == channel) out.push_back(e.text);
+    return out;
+}

@@ -1,0 +1,198 @@
+// Host tests of the simulator's pieces that need no pseudo-terminal: wire codec, flash
+// model, fault options and command line.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tools/termsim/command_line.h"
+#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/flash_model.h"
+#include "tools/termsim/frame_codec.h"
+#include "wire.h"
+
+namespace {
+
+using wire::Bytes;
+
+struct Collect : termsim::FrameSink {
+    std::vector<Bytes> bodies;
+    void OnFrame(const uint8_t* body, size_t n) override { bodies.emplace_back(body, body + n); }
+};
+
+std::vector<Bytes> Deframe(const Bytes& stream) {
+    termsim::Deframer deframer;
+    Collect sink;
+    deframer.Feed(stream.data(), stream.size(), sink);
+    return sink.bodies;
+}
+
+TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
+    const Bytes digits{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(0x906E, termsim::Crc16X25(digits.data(), digits.size()));
+    std::mt19937 random(7);
+    for (size_t n = 0; n < 300; n += 7) {
+        Bytes data(n);
+        for (auto& b : data) b = static_cast<uint8_t>(random());
+        EXPECT_EQ(wire::Crc(data), termsim::Crc16X25(data.data(), data.size())) << n;
+    }
+}
+
+TEST(TermsimCodec, EncodeEscapesOnlyFlagAndEscape) {
+    const Bytes body{0x01, 0x7E, 0x7D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F};
+    Bytes out(termsim::EncodedCapacity(body.size()));
+    out.resize(termsim::EncodeFrame(body.data(), body.size(), out.data()));
+    EXPECT_EQ((Bytes{0x7E, 0x01, 0x7D, 0x5E, 0x7D, 0x5D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F, 0x7E}), out);
+    EXPECT_EQ((std::vector<Bytes>{body}), Deframe(out));
+}
+
+TEST(TermsimCodec, DeframerHuntsFlagsAndUnescapes) {
+    EXPECT_EQ((std::vector<Bytes>{{0x05}}), Deframe({0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E}));
+    EXPECT_EQ((std::vector<Bytes>{{0x12, 0x5E, 0x34}}), Deframe({0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}));
+    EXPECT_TRUE(Deframe({0x7E, 0x7E}).empty());
+    // A closing flag never opens the next frame: the middle body is lost, as on the other side.
+    EXPECT_EQ((std::vector<Bytes>{{0xA1}, {0xA3}}), Deframe({0x7E, 0xA1, 0x7E, 0xA2, 0x7E, 0xA3, 0x7E}));
+}
+
+TEST(TermsimCodec, DeframerSurvivesSplitsAndOverlongFrames) {
+    const Bytes command = wire::Write(0x7E7D, Bytes(300, 0x7E));
+    Bytes body{2};
+    body.insert(body.end(), command.begin(), command.end());
+    body.push_back(static_cast<uint8_t>(wire::Crc(command)));
+    body.push_back(static_cast<uint8_t>(wire::Crc(command) >> 8));
+    const Bytes frame = wire::Frame(2, command);
+    termsim::Deframer deframer;
+    Collect sink;
+    for (uint8_t b : frame) deframer.Feed(&b, 1, sink);
+    EXPECT_EQ((std::vector<Bytes>{body}), sink.bodies);
+
+    // A flood without a closing flag is dropped whole; the next frame still gets through.
+    Bytes flood{0x7E};
+    flood.resize(termsim::kMaxBody + 50, 0x11);
+    flood.push_back(0x7E);
+    const Bytes good = wire::Frame(1, wire::Unlock());
+    flood.insert(flood.end(), good.begin(), good.end());
+    sink.bodies.clear();
+    deframer.Feed(flood.data(), flood.size(), sink);
+    EXPECT_EQ(1u, deframer.OverlongFrames());
+    ASSERT_EQ(1u, sink.bodies.size());
+    EXPECT_EQ((Bytes{0x01, 0xA0, 0x72, 0x55}), sink.bodies[0]);
+}
+
+TEST(TermsimFlashModel, ProgramsOnlyErasedBytesOnce) {
+    termsim::FlashModel flash;
+    ASSERT_EQ(termsim::FlashModel::EraseStatus::kOk, flash.Erase(0x1000, 16));
+    const Bytes data{1, 2, 3, 4};
+    auto st = flash.Write(0x100E, data.data(), 4);  // two bytes in, two past the end
+    EXPECT_EQ(2u, st.outside);
+    EXPECT_EQ(0x1010u, st.firstOutside);
+    st = flash.Write(0x100E, data.data(), 2);  // the same values again: a resend, fine
+    EXPECT_EQ(0u, st.outside + st.conflicts);
+    const Bytes other{9, 2};
+    st = flash.Write(0x100E, other.data(), 2);
+    EXPECT_EQ(1u, st.conflicts);
+    EXPECT_EQ(0x100Eu, st.firstConflict);
+
+    auto ranges = flash.Snapshot();
+    ASSERT_EQ(1u, ranges.size());
+    Bytes expected(16, 0xFF);
+    expected[14] = 1;  // the conflicting write left the first value
+    expected[15] = 2;
+    EXPECT_EQ(0x1000u, ranges[0].address);
+    EXPECT_EQ(expected, ranges[0].bytes);
+
+    // Erasing again makes the bytes writable with new values.
+    flash.Erase(0x1008, 8);
+    EXPECT_EQ(0u, flash.Write(0x100E, other.data(), 2).conflicts);
+    flash.Clear();
+    EXPECT_TRUE(flash.Snapshot().empty());
+    EXPECT_EQ(2u, flash.Write(0x100E, other.data(), 2).outside);
+}
+
+TEST(TermsimFlashModel, RefusesImpossibleRangesAndStaysSparse) {
+    termsim::FlashModel flash;
+    EXPECT_EQ(termsim::FlashModel::EraseStatus::kWraps, flash.Erase(0xFFFFFF00, 0x200));
+    EXPECT_EQ(termsim::FlashModel::EraseStatus::kTooLong,
+              flash.Erase(0, termsim::FlashModel::kMaxEraseLength + 1));
+    EXPECT_TRUE(flash.Ranges().empty());
+
+    // A range at the very top of the address space, and a large one that is barely written.
+    EXPECT_EQ(termsim::FlashModel::EraseStatus::kOk, flash.Erase(0xFFFFFFF0, 0x10));
+    EXPECT_EQ(termsim::FlashModel::EraseStatus::kOk, flash.Erase(0x10000000, termsim::FlashModel::kMaxEraseLength));
+    const Bytes data(32, 0x5A);
+    auto st = flash.Write(0xFFFFFFF0, data.data(), 32);  // half runs off the top
+    EXPECT_EQ(16u, st.outside);
+    EXPECT_EQ(0u, flash.Write(0x10000000 + 12345, data.data(), 32).outside);
+    uint8_t probe[3];
+    flash.Read(0x10000000 + 12344, 3, probe);
+    EXPECT_EQ((Bytes{0xFF, 0x5A, 0x5A}), Bytes(probe, probe + 3));
+}
+
+TEST(TermsimFaultSpec, ParsesEveryKindAndRejectsNonsense) {
+    termsim::FaultSpec spec;
+    std::string error;
+    ASSERT_TRUE(termsim::ParseFaultSpec("2:nak-write:3:7", &spec, &error)) << error;
+    EXPECT_EQ(2, spec.terminal);
+    EXPECT_EQ(termsim::FaultKind::kNakWrite, spec.kind);
+    EXPECT_EQ(3u, spec.count);
+    EXPECT_EQ(7, spec.reason);
+    ASSERT_TRUE(termsim::ParseFaultSpec("all:delay:0.25:40", &spec, &error)) << error;
+    EXPECT_EQ(-1, spec.terminal);
+    EXPECT_DOUBLE_EQ(0.25, spec.rate);
+    EXPECT_EQ(40, spec.delayMs);
+    ASSERT_TRUE(termsim::ParseFaultSpec("0:nak:1", &spec, &error)) << error;
+    EXPECT_EQ(1, spec.reason);
+
+    for (const char* bad : {"", "no-unlock", "x:no-unlock", "0:fly", "0:no-unlock:1", "0:nak-write:0",
+                            "0:nak-write:1:256", "0:bad-fcs", "0:drop:1.5", "0:drop:-0.1", "0:drop:nan",
+                            "0:delay:0.5", "0:stall:-1", "0:bit-errors:0.1x", "0:stall-random:0"}) {
+        error.clear();
+        EXPECT_FALSE(termsim::ParseFaultSpec(bad, &spec, &error)) << bad;
+        EXPECT_NE(std::string::npos, error.find(bad)) << error;
+    }
+}
+
+TEST(TermsimFaultSpec, LaterSpecsOverrideAndIndexesSelect) {
+    std::vector<termsim::FaultSpec> specs(3);
+    std::string error;
+    ASSERT_TRUE(termsim::ParseFaultSpec("all:drop:0.5", &specs[0], &error));
+    ASSERT_TRUE(termsim::ParseFaultSpec("1:drop:0.1", &specs[1], &error));
+    ASSERT_TRUE(termsim::ParseFaultSpec("1:stall:0", &specs[2], &error));
+    EXPECT_DOUBLE_EQ(0.5, termsim::FaultsForTerminal(specs, 0).dropRate);
+    EXPECT_FALSE(termsim::FaultsForTerminal(specs, 0).stall);
+    EXPECT_DOUBLE_EQ(0.1, termsim::FaultsForTerminal(specs, 1).dropRate);
+    EXPECT_TRUE(termsim::FaultsForTerminal(specs, 1).stall);
+}
+
+TEST(TermsimCommandLine, ParsesOptionsAndNamesMistakes) {
+    termsim::Options o;
+    std::string error;
+    const char* good[] = {"termsim", "--count", "3", "--first-com", "5", "--port-dir", "/p", "--flash-dir",
+                          "/f", "--baud", "115200", "--seed", "42", "--fault", "1:stall:4", "--fault", "all:dup:0.1"};
+    ASSERT_EQ(termsim::ParseResult::kRun, termsim::ParseCommandLine(17, good, &o, &error)) << error;
+    EXPECT_EQ(3, o.count);
+    EXPECT_EQ(5, o.firstCom);
+    EXPECT_EQ("/p", o.portDir);
+    EXPECT_EQ("/f", o.flashDir);
+    EXPECT_EQ(115200, o.baud);
+    EXPECT_EQ(42u, o.seed);
+    EXPECT_EQ(2u, o.faults.size());
+
+    struct Case {
+        std::vector<const char*> argv;
+        const char* mentions;
+    } bad[] = {{{"termsim"}, "--count"},
+               {{"termsim", "--count", "0"}, "--count"},
+               {{"termsim", "--count", "2x"}, "--count"},
+               {{"termsim", "--count", "2", "--baud"}, "missing"},
+               {{"termsim", "--count", "2", "--baud", "-5"}, "--baud"},
+               {{"termsim", "--count", "2", "--fault", "0:boom"}, "boom"},
+               {{"termsim", "--count", "2", "--colour"}, "--colour"}};
+    for (const Case& c : bad) {
+        error.clear();
+        EXPECT_EQ(termsim::ParseResult::kError,
+                  termsim::ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data(), &o, &error));
+        EXPECT_NE(std::string::npos, error.find(c.mentions)) << error;
+    }
+}
+
+}  // namespace

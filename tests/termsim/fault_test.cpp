@@ -1,0 +1,274 @@
+// Each fault kind does what it says, and the random ones do it the same way for a seed.
+#include <poll.h>
+
+#include "support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using termsim::FaultKind;
+using wire::Bytes;
+
+Bytes Frames(const std::vector<Bytes>& commands, uint8_t firstSeq = 0) {
+    Bytes stream;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        const Bytes f = wire::Frame(static_cast<uint8_t>((firstSeq + i) & 3), commands[i]);
+        stream.insert(stream.end(), f.begin(), f.end());
+    }
+    return stream;
+}
+
+// Packets told apart by their (unknown) code, so the answers say which packet they answer.
+Bytes Numbered(int count) {
+    std::vector<Bytes> commands;
+    for (int i = 0; i < count; ++i) commands.push_back({static_cast<uint8_t>(0x10 + i), 0x55});
+    return Frames(commands);
+}
+
+uint64_t Faults(const termsim::TerminalCounters& c, FaultKind kind) { return c.faults[static_cast<int>(kind)]; }
+
+using TermsimFaults = SimTest;
+
+TEST_F(TermsimFaults, NoUnlockLeavesUnlockUnansweredOnly) {
+    StartSim(2, {"1:no-unlock"});
+    PortClient port(sim.SlavePath(1));
+    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Close()})));
+    const auto answers = port.Answers(2, 500ms);
+    ASSERT_EQ(1u, answers.size());
+    EXPECT_EQ(0xC0, answers[0].answered);
+    EXPECT_EQ(1, answers[0].seq);
+    EXPECT_EQ(1u, Faults(sim.Counters(1), FaultKind::kNoUnlock));
+    PortClient other(sim.SlavePath(0));
+    ASSERT_TRUE(other.Send(Frames({wire::Unlock()})));
+    EXPECT_EQ(1u, other.Answers(1).size());  // only terminal 1 is affected
+}
+
+TEST_F(TermsimFaults, NakWriteRefusesTheKthWriteOncePerSession) {
+    StartSim(1, {"0:nak-write:2:5"});
+    PortClient port(sim.SlavePath(0));
+    for (uint64_t session = 1; session <= 2; ++session) {
+        const std::vector<Bytes> commands = {wire::Unlock(), wire::Erase(0, 6), wire::Write(0, {1, 2}),
+                                             wire::Write(2, {3, 4}), wire::Write(4, {5, 6}),
+                                             wire::Write(2, {3, 4}),  // the resend of the refused one
+                                             wire::Close(), wire::Go()};
+        ASSERT_TRUE(port.Send(Frames(commands)));
+        const auto answers = port.Answers(commands.size());
+        ASSERT_EQ(commands.size(), answers.size());
+        for (size_t i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(i == 3 ? 0x03 : 0x02, answers[i].code) << i;
+            EXPECT_EQ(i == 3 ? 5 : 0, answers[i].reason) << i;
+        }
+        ASSERT_TRUE(sim.WaitForSessions(0, session, 5s));
+        EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6}), sim.LastFlash(0).at(0).bytes);
+        EXPECT_TRUE(sim.LastErrors(0).empty());
+    }
+    EXPECT_EQ(2u, Faults(sim.Counters(0), FaultKind::kNakWrite));
+}
+
+TEST_F(TermsimFaults, BadFcsDamagesTheKthAnswerOfEachSession) {
+    StartSim(1, {"0:bad-fcs:2"});
+    PortClient port(sim.SlavePath(0));
+    for (int session = 0; session < 2; ++session) {
+        ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 1), wire::Close(), wire::Go()})));
+        const auto answers = port.Answers(4);
+        ASSERT_EQ(4u, answers.size());
+        for (size_t i = 0; i < answers.size(); ++i) EXPECT_EQ(i != 1, answers[i].fcsOk) << i;
+        EXPECT_EQ(0xEE, answers[1].answered);
+    }
+    EXPECT_EQ(2u, Faults(sim.Counters(0), FaultKind::kBadFcs));
+}
+
+TEST_F(TermsimFaults, StallStopsAnsweringUntilTheNextUnlock) {
+    StartSim(1, {"0:stall:3"});
+    PortClient port(sim.SlavePath(0));
+    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Write(0, {1}), wire::Write(1, {2}),
+                                  wire::Close(), wire::Go()})));
+    EXPECT_EQ(3u, port.Answers(6, 500ms).size());
+    EXPECT_EQ(0u, sim.SessionCount(0));  // the hung loader never saw GO
+    EXPECT_EQ(3u, Faults(sim.Counters(0), FaultKind::kStall));
+    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Close(), wire::Go()})));
+    EXPECT_EQ(3u, port.Answers(4, 500ms).size());
+}
+
+TEST_F(TermsimFaults, UnplugRemovesThePortAfterKBytes) {
+    const Bytes stream = Frames({wire::Unlock(), wire::Erase(0, 4), wire::Close()});
+    const size_t firstTwo = wire::Frame(0, wire::Unlock()).size() + wire::Frame(1, wire::Erase(0, 4)).size();
+    StartSim(2, {"0:unplug:" + std::to_string(firstTwo)});
+    PortClient port(sim.SlavePath(0));
+    ASSERT_TRUE(port.Send(stream));
+    ASSERT_TRUE(WaitUntil([&] { return sim.Counters(0).unplugged; }));
+    EXPECT_FALSE(Exists(sim.EntryPath(0)));
+    EXPECT_TRUE(Exists(sim.EntryPath(1)));
+    const auto c = sim.Counters(0);
+    EXPECT_EQ(firstTwo, c.bytesIn);
+    EXPECT_EQ(2u, c.packets);
+    EXPECT_EQ(1u, Faults(c, FaultKind::kUnplug));
+    // The flasher's side sees the line go away.
+    pollfd p{port.Fd(), POLLIN, 0};
+    ASSERT_EQ(1, poll(&p, 1, 1000));
+    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
+}
+
+TEST_F(TermsimFaults, SlowEraseHoldsTheAnswerAndTheLine) {
+    StartSim(1, {"0:slow-erase:300"});
+    PortClient port(sim.SlavePath(0));
+    ASSERT_TRUE(port.Send(Frames({wire::Unlock()})));
+    ASSERT_EQ(1u, port.Answers(1).size());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.Send(Frames({wire::Erase(0, 4), wire::Close()}, 1)));
+    const auto answers = port.Answers(2);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(2u, answers.size());
+    EXPECT_EQ(0xEE, answers[0].answered);
+    EXPECT_EQ(0xC0, answers[1].answered);
+    EXPECT_GE(took, 290ms);
+    EXPECT_EQ(1u, Faults(sim.Counters(0), FaultKind::kSlowErase));
+}
+
+// What a terminal with random line faults answers to a fixed stream of packets.
+struct Outcome {
+    Bytes received;
+    termsim::TerminalCounters counters;
+};
+
+Outcome RunRandom(const std::vector<std::string>& faults, uint64_t seed, int packets = 60) {
+    TempDir dir;
+    termsim::Options options;
+    options.count = 2;
+    options.portDir = dir.Path();
+    options.seed = seed;
+    for (const auto& text : faults) {
+        termsim::FaultSpec spec;
+        std::string error;
+        EXPECT_TRUE(termsim::ParseFaultSpec(text, &spec, &error)) << error;
+        options.faults.push_back(spec);
+    }
+    termsim::Simulator sim;
+    std::string error;
+    EXPECT_TRUE(sim.Start(options, &error)) << error;
+    PortClient port(sim.SlavePath(1));
+    const Bytes stream = Numbered(packets);
+    EXPECT_TRUE(port.Send(stream));
+    // Done once every byte is in and every answer made has left.
+    EXPECT_TRUE(WaitUntil([&] { return sim.Counters(1).bytesIn == stream.size(); }));
+    Outcome out;
+    EXPECT_TRUE(WaitUntil([&] {
+        const Bytes more = port.Drain(20ms);
+        out.received.insert(out.received.end(), more.begin(), more.end());
+        out.counters = sim.Counters(1);
+        return out.received.size() == out.counters.bytesOut && more.empty();
+    }));
+    sim.Stop();
+    out.counters = sim.Counters(1);
+    return out;
+}
+
+TEST(TermsimRandomFaults, DropDupAndNakDoWhatTheySay) {
+    const Outcome drop = RunRandom({"1:drop:0.3"}, 5);
+    const uint64_t dropped = Faults(drop.counters, FaultKind::kDrop);
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(60u - dropped, wire::ParseAnswers(drop.received).size());
+
+    const Outcome dup = RunRandom({"1:dup:0.3"}, 5);
+    const uint64_t doubled = Faults(dup.counters, FaultKind::kDup);
+    EXPECT_GT(doubled, 0u);
+    const auto dupAnswers = wire::ParseAnswers(dup.received);
+    EXPECT_EQ(60u + doubled, dupAnswers.size());
+    size_t twins = 0;
+    for (size_t i = 1; i < dupAnswers.size(); ++i) twins += dupAnswers[i].answered == dupAnswers[i - 1].answered;
+    EXPECT_EQ(doubled, twins);
+
+    const Outcome nak = RunRandom({"1:nak:0.5:9"}, 5);
+    size_t refused = 0;
+    for (const auto& a : wire::ParseAnswers(nak.received)) {
+        if (a.code == 0x03) {
+            ++refused;
+            EXPECT_EQ(9, a.reason);
+        }
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_EQ(Faults(nak.counters, FaultKind::kNak), refused);
+    EXPECT_EQ(60u - refused, nak.counters.protocolErrors);  // refused packets are not carried out
+}
+
+TEST(TermsimRandomFaults, BitErrorsHitBothDirections) {
+    const Outcome noisy = RunRandom({"1:bit-errors:0.02"}, 9, 120);
+    const uint64_t flips = Faults(noisy.counters, FaultKind::kBitErrors);
+    EXPECT_GT(flips, 0u);
+    const auto answers = wire::ParseAnswers(noisy.received);
+    size_t damagedAnswers = 0;
+    size_t resendAsks = 0;
+    for (const auto& a : answers) {
+        damagedAnswers += a.length != 6 || !a.fcsOk;
+        resendAsks += a.fcsOk && a.code == 0x03 && a.reason == 1;
+    }
+    EXPECT_GT(damagedAnswers, 0u);
+    EXPECT_GT(resendAsks, 0u);
+    EXPECT_LE(resendAsks, noisy.counters.badFcs);  // a damaged answer may hide a refusal
+}
+
+TEST(TermsimRandomFaults, SameSeedSameRunOtherSeedOtherRun) {
+    const std::vector<std::string> faults = {"1:bit-errors:0.01", "1:drop:0.2", "1:dup:0.2", "1:nak:0.2:1"};
+    const Outcome a = RunRandom(faults, 1234);
+    const Outcome b = RunRandom(faults, 1234);
+    const Outcome c = RunRandom(faults, 4321);
+    EXPECT_EQ(a.received, b.received);
+    for (int k = 0; k < termsim::kFaultKindCount; ++k) EXPECT_EQ(a.counters.faults[k], b.counters.faults[k]);
+    EXPECT_NE(a.received, c.received);
+    // Another terminal index draws other dice from the same seed.
+    const Outcome otherTerminalOnly = RunRandom({"0:drop:0.2"}, 1234);
+    EXPECT_EQ(0u, Faults(otherTerminalOnly.counters, FaultKind::kDrop));
+}
+
+TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly) {
+    const Outcome stall = RunRandom({"1:stall-random:20"}, 77);
+    const size_t answered = wire::ParseAnswers(stall.received).size();
+    EXPECT_GE(answered, 1u);
+    EXPECT_LE(answered, 20u);
+    EXPECT_EQ(60u - answered, Faults(stall.counters, FaultKind::kStallRandom));
+    EXPECT_EQ(answered, wire::ParseAnswers(RunRandom({"1:stall-random:20"}, 77).received).size());
+
+    // The port vanishes before all is sent, so this one is run by hand.
+    auto unplugAt = [](uint64_t seed) {
+        TempDir dir;
+        termsim::Options options;
+        options.portDir = dir.Path();
+        options.seed = seed;
+        termsim::FaultSpec spec;
+        std::string error;
+        EXPECT_TRUE(termsim::ParseFaultSpec("0:unplug-random:100", &spec, &error));
+        options.faults.push_back(spec);
+        termsim::Simulator sim;
+        EXPECT_TRUE(sim.Start(options, &error)) << error;
+        PortClient port(sim.SlavePath(0));
+        port.Send(Numbered(30));
+        EXPECT_TRUE(WaitUntil([&] { return sim.Counters(0).unplugged; }));
+        EXPECT_FALSE(Exists(sim.EntryPath(0)));
+        return sim.Counters(0).bytesIn;
+    };
+    const uint64_t at = unplugAt(3);
+    EXPECT_GE(at, 1u);
+    EXPECT_LE(at, 100u);
+    EXPECT_EQ(at, unplugAt(3));
+}
+
+TEST(TermsimRandomFaults, DelayHoldsAnswersBack) {
+    TempDir dir;
+    termsim::Options options;
+    options.portDir = dir.Path();
+    termsim::FaultSpec spec;
+    std::string error;
+    ASSERT_TRUE(termsim::ParseFaultSpec("all:delay:1:200", &spec, &error));
+    options.faults.push_back(spec);
+    termsim::Simulator sim;
+    ASSERT_TRUE(sim.Start(options, &error)) << error;
+    PortClient port(sim.SlavePath(0));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port.Send(Numbered(3)));
+    EXPECT_TRUE(port.Answers(1, 150ms).empty());
+    EXPECT_EQ(3u, port.Answers(3).size());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 195ms);
+    EXPECT_EQ(3u, Faults(sim.Counters(0), FaultKind::kDelay));
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/termsim-test-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+PortClient::PortClient(const std::string& path) {
+    m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) return;
+    termios tio{};
+    if (ioctl(m_fd, TIOCEXCL) != 0 || flock(m_fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(m_fd, &tio) != 0) {
+        close(m_fd);
+        m_fd = -1;
+        return;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(m_fd, TCSANOW, &tio);
+    tcflush(m_fd, TCIOFLUSH);
+}
+
+PortClient::~PortClient() {
+    if (m_fd < 0) return;
+    ioctl(m_fd, TIOCNXCL);  // the simulator keeps the line open; let the next client in
+    close(m_fd);
+}
+
+bool PortClient::Send(const wire::Bytes& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{m_fd, POLLOUT, 0};
+            if (poll(&p, 1, 5000) <= 0 || (p.revents & (POLLHUP | POLLERR))) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::milliseconds timeout) {
+    std::vector<wire::Answer> answers;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        wire::Bytes rest;
+        std::vector<wire::Answer> parsed = wire::ParseAnswers(m_pending, &rest);
+        answers.insert(answers.end(), parsed.begin(), parsed.end());
+        m_pending = rest;
+        if (answers.size() >= count) return answers;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return answers;
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return answers;
+        uint8_t buffer[4096];
+        const ssize_t n = read(m_fd, buffer, sizeof buffer);
+        if (n <= 0) return answers;
+        m_pending.insert(m_pending.end(), buffer, buffer + n);
+    }
+}
+
+wire::Bytes PortClient::Drain(std::chrono::milliseconds quiet) {
+    wire::Bytes all = m_pending;
+    m_pending.clear();
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0 || !(p.revents & POLLIN)) return all;
+        uint8_t buffer[4096];
+        const ssize_t n = read(m_fd, buffer, sizeof buffer);
+        if (n <= 0) return all;
+        all.insert(all.end(), buffer, buffer + n);
+    }
+}
+
+void SimTest::StartSim(int count, const std::vector<std::string>& faults, uint64_t seed, long baud) {
+    options.count = count;
+    options.firstCom = 1;
+    options.portDir = dir.Path() + "/ports";
+    options.flashDir = dir.Path() + "/flash";
+    options.seed = seed;
+    options.baud = baud;
+    options.faults.clear();
+    for (const std::string& text : faults) {
+        termsim::FaultSpec spec;
+        std::string error;
+        ASSERT_TRUE(termsim::ParseFaultSpec(text, &spec, &error)) << error;
+        options.faults.push_back(spec);
+    }
+    std::string error;
+    ASSERT_TRUE(sim.Start(options, &error)) << error;
+}
+
+std::string SimTest::Output(int terminal, const std::string& file) const {
+    return options.flashDir + "/COM" + std::to_string(sim.ComNumber(terminal)) + "/" + file;
+}
