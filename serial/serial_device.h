@@ -29,8 +29,9 @@ SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate);
 // The same for a device path (tests, and ports found by other means than the directory).
 SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int baudRate);
 
-// Drops DTR and RTS (refusals of lines a device does not have are ignored), discards both
-// queues, marks the device closed and wakes a writer waiting in it. A null handle is allowed.
+// Lets queued output drain (at most 500 ms), drops DTR and RTS (refusals of lines a device
+// does not have are ignored), discards the input queue (and output that could not drain),
+// marks the device closed and wakes a writer waiting in it. A null handle is allowed.
 void SERIAL_DEVICE_Close(int channel, const SerialHandle& handle);
 
 // Reads what the driver has queued, at most maxBytes, into buffer + offset; never blocks.

@@ -30,6 +30,8 @@ struct SerialDevice {
 
 namespace {
 
+constexpr int kDrainLimitMs = 500;
+
 // Raw 8N1: no echo, no line editing, no signals, no CR/LF translation, no XON/XOFF (binary
 // data contains 0x11 and 0x13). Hardware flow control is left as the driver has it.
 bool ApplyLineSettings(int channel, int fd, int baudRate) {
@@ -93,9 +95,23 @@ void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
         if (::write(handle->wakeFd, &one, sizeof one) < 0) {
             // The counter cannot overflow with one increment; nothing to do.
         }
+        // Let what was written leave first: write() returns once the driver holds the bytes,
+        // and the loader's last packet (GO) must reach the terminal. A stuck line is bounded.
+        bool drained = false;
+        for (int waited = 0; waited < kDrainLimitMs; ++waited) {
+            int queued = 0;
+            if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) break;  // device gone
+            if (queued == 0) {
+                drained = true;
+                break;
+            }
+            usleep(1000);
+        }
         int lines = TIOCM_DTR | TIOCM_RTS;
         ioctl(handle->fd, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines: ENOTTY
-        tcflush(handle->fd, TCIOFLUSH);
+        // Output is flushed only when it could not drain: on a pseudo-terminal, flushing
+        // output discards what the other side has not read yet.
+        tcflush(handle->fd, drained ? TCIFLUSH : TCIOFLUSH);
     }
     DEBUG_Trace("SERIAL_DEVICE_Close()\n");
 }

@@ -8,7 +8,7 @@
 class AddressEditTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void hexFieldTakesUpToEightHexDigitsInUpperCase() {
         HexAddressEdit field;
         QTest::keyClicks(&field, QStringLiteral("a1 g-f0x"));

@@ -42,7 +42,7 @@ QPushButton* Button(const MainDialog& window, const char* name) {
 class ImagePanelTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void codeTrailerSetsTheMsmAddresses() {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("code.bin"),
@@ -59,7 +59,8 @@ private slots:
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("1a00000"));
         QCOMPARE(window->AddressField(2)->text(), QStringLiteral("ABC"));
         QCOMPARE(window->AddressField(3)->text(), QStringLiteral("c80000"));
-        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file), sandbox.Path(QStringLiteral("code.bin")));
+        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file),
+                 sandbox.Path(QStringLiteral("code.bin")));
         QCOMPARE(Control<PercentBar>(window.get(), "m_barImage_0")->Text(),
                  sandbox.Path(QStringLiteral("code.bin")));
         QCOMPARE(g_Profile.slot[1].address[0], '\0');  // taken into the profile only on store
@@ -71,7 +72,8 @@ private slots:
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("10"));
         QCOMPARE(window->AddressField(2)->text(), QStringLiteral("20"));
         QCOMPARE(window->AddressField(3)->text(), QStringLiteral("30"));
-        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file), sandbox.Path(QStringLiteral("code.bin")));
+        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file),
+                 sandbox.Path(QStringLiteral("code.bin")));
     }
 
     void unreadableOrShortCodeImages() {
@@ -90,7 +92,8 @@ private slots:
         QCOMPARE(sandbox.messages, QStringList{QStringLiteral("이름 없는 파일에서 탐색 실패")});
         QCOMPARE(sandbox.icons.constFirst(), QMessageBox::Critical);
         QCOMPARE(sandbox.captions.constFirst(), ApplicationCaption());
-        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file), sandbox.Path(QStringLiteral("short.bin")));
+        QCOMPARE(QString::fromUtf8(g_Profile.slot[0].file),
+                 sandbox.Path(QStringLiteral("short.bin")));
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("77"));
     }
 
@@ -173,7 +176,8 @@ private slots:
             sandbox.dialogAnswers << saved;
             Button(*window, "m_btnSaveAs")->click();
             QCOMPARE(Control<QLineEdit>(window.get(), "m_editProfilePath")->text(), saved);
-            QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini")).contains("KOVIRFILE=" + saved.toUtf8()));
+            QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini"))
+                        .contains("KOVIRFILE=" + saved.toUtf8()));
             QVERIFY(sandbox.ReadFile(QStringLiteral("line2.kvr")).contains("DATAADDRESS=2B00000"));
         }
         CONFIG_ResetForTest();
@@ -181,7 +185,8 @@ private slots:
         QCOMPARE(Control<QLineEdit>(window.get(), "m_editProfilePath")->text(), saved);
         QVERIFY(ImageBox(*window, 2)->isChecked());
         QCOMPARE(window->AddressField(2)->text(), QStringLiteral("2B00000"));
-        QCOMPARE(Control<PercentBar>(window.get(), "m_barImage_2")->Text(), QStringLiteral("/img/data.dat"));
+        QCOMPARE(Control<PercentBar>(window.get(), "m_barImage_2")->Text(),
+                 QStringLiteral("/img/data.dat"));
     }
 
     // Loading brings the profile's choices, the fixed ASIC addresses, Change Boot Area off
@@ -236,7 +241,8 @@ private slots:
         QVERIFY(!Control<QCheckBox>(window.get(), "m_btnAuto")->isChecked());
         QVERIFY(Button(*window, "m_btnDownload")->isEnabled());
         QCOMPARE(window->ChannelPort(0), 3);
-        QCOMPARE(Control<QComboBox>(window.get(), "m_cmbPort_0")->currentText(), QStringLiteral("COM3"));
+        QCOMPARE(Control<QComboBox>(window.get(), "m_cmbPort_0")->currentText(),
+                 QStringLiteral("COM3"));
         QCOMPARE(window->ChannelPort(1), 31);  // held, though the list has no entry for it
         QCOMPARE(Control<QComboBox>(window.get(), "m_cmbPort_1")->currentIndex(), -1);
         QCOMPARE(window->ChannelPort(2), 0);
@@ -251,12 +257,14 @@ private slots:
         auto window = sandbox.OpenWindow();
         window->LogAppend(QStringLiteral("Detect COM3 Port"));
         window->LogAppend(QStringLiteral("2개 파일, 소요시간 : 1분 5초"));
-        QCOMPARE(window->LogText(),
-                 QStringLiteral("Initialize.. ok!\r\nDetect COM3 Port\r\n"
-                                ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 5초  <<<<<<<<<<\r\n"));
+        QCOMPARE(
+            window->LogText(),
+            QStringLiteral("Initialize.. ok!\r\nDetect COM3 Port\r\n"
+                           ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 5초  <<<<<<<<<<\r\n"));
         const auto* log = Control<QPlainTextEdit>(window.get(), "m_editLog");
         QCOMPARE(log->blockCount(), 4);
-        QVERIFY(log->toPlainText().startsWith(QStringLiteral("Initialize.. ok!\nDetect COM3 Port\n")));
+        QVERIFY(
+            log->toPlainText().startsWith(QStringLiteral("Initialize.. ok!\nDetect COM3 Port\n")));
     }
 };
 

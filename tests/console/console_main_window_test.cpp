@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QtTest>
 
 #include "console/dialog_units.h"
@@ -18,14 +20,16 @@ namespace {
 
 const char kCaption[] = "Kovir Downloader [2.0K ZR05] (supports XR40-compatible terminals)";
 
-int RightEdge(const QWidget* w) { return w->geometry().x() + w->geometry().width(); }
+int RightEdge(const QWidget* w) {
+    return w->geometry().x() + w->geometry().width();
+}
 
 }  // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void startsInItsStartingState() {
         ConsoleSandbox sandbox;
         auto window = sandbox.OpenWindow();
@@ -65,7 +69,8 @@ private slots:
         auto window = sandbox.OpenWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        for (const char* name : {"m_chkImage_8", "m_barImage_8", "m_btnBrowse_8", "m_editAddress_8"}) {
+        for (const char* name :
+             {"m_chkImage_8", "m_barImage_8", "m_btnBrowse_8", "m_editAddress_8"}) {
             QVERIFY2(!Control<QWidget>(window.get(), name)->isVisible(), name);
         }
         QVERIFY(Control<QWidget>(window.get(), "m_chkImage_7")->isVisible());
@@ -90,25 +95,37 @@ private slots:
         for (int s = 0; s < 9; ++s) {
             QCOMPARE(Control<QWidget>(w, qPrintable(QStringLiteral("m_btnBrowse_%1").arg(s)))->x(),
                      column);
-            QCOMPARE(RightEdge(Control<QWidget>(w, qPrintable(QStringLiteral("m_barImage_%1").arg(s)))),
-                     barsEnd);
+            QCOMPARE(
+                RightEdge(Control<QWidget>(w, qPrintable(QStringLiteral("m_barImage_%1").arg(s)))),
+                barsEnd);
             QCOMPARE(window->AddressField(s)->x(), addressLeft);
             QCOMPARE(RightEdge(window->AddressField(s)), addressRight);
         }
         QCOMPARE(RightEdge(Control<QWidget>(w, "m_editProfilePath")), units.X(286));
-        QCOMPARE(RightEdge(Control<QWidget>(w, "groupMsm")), RightEdge(Control<QWidget>(w, "groupAsic")));
+        QCOMPARE(RightEdge(Control<QWidget>(w, "groupMsm")),
+                 RightEdge(Control<QWidget>(w, "groupAsic")));
         // Every check box shows its whole caption and stays clear of its row's image bar.
         for (const QCheckBox* box : window->findChildren<QCheckBox*>()) {
-            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->objectName()));
+            QStyleOptionButton option;
+            option.initFrom(box);
+            option.text = box->text();
+            const QRect caption =
+                box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+            QVERIFY2(caption.width() >= box->fontMetrics().horizontalAdvance(box->text()),
+                     qPrintable(box->objectName()));
         }
         for (int s = 0; s < 9; ++s) {
-            const auto* box = Control<QWidget>(w, qPrintable(QStringLiteral("m_chkImage_%1").arg(s)));
-            const auto* bar = Control<QWidget>(w, qPrintable(QStringLiteral("m_barImage_%1").arg(s)));
+            const auto* box =
+                Control<QWidget>(w, qPrintable(QStringLiteral("m_chkImage_%1").arg(s)));
+            const auto* bar =
+                Control<QWidget>(w, qPrintable(QStringLiteral("m_barImage_%1").arg(s)));
             QVERIFY(RightEdge(box) < bar->x());
         }
         for (int c = 0; c < kChannelCount; ++c) {
-            const auto* list = Control<QWidget>(w, qPrintable(QStringLiteral("m_cmbPort_%1").arg(c)));
-            const auto* bar = Control<QWidget>(w, qPrintable(QStringLiteral("m_barChannel_%1").arg(c)));
+            const auto* list =
+                Control<QWidget>(w, qPrintable(QStringLiteral("m_cmbPort_%1").arg(c)));
+            const auto* bar =
+                Control<QWidget>(w, qPrintable(QStringLiteral("m_barChannel_%1").arg(c)));
             QCOMPARE(list->x(), c % 2 == 0 ? units.X(14) : units.X(201));
             QVERIFY(list->geometry().bottom() < units.Y(299 + 18 * (c / 2 + 1)));  // closed list
             QVERIFY(RightEdge(list) < bar->x());
@@ -119,21 +136,25 @@ private slots:
         ConsoleSandbox sandbox;
         auto window = sandbox.OpenWindow();
         QStringList chain;
-        for (QWidget* w = window->nextInFocusChain(); w != window.get(); w = w->nextInFocusChain()) {
+        for (QWidget* w = window->nextInFocusChain(); w != window.get();
+             w = w->nextInFocusChain()) {
             if ((w->focusPolicy() & Qt::TabFocus) && w->parentWidget() == window.get()) {
                 chain << w->objectName();
             }
         }
-        const QStringList expected = QStringLiteral(
-            "m_btnDownload m_editProfilePath m_btnLoad m_btnSaveAs m_cmbPort_0 m_btnChangeBoot "
-            "m_chkImage_0 m_btnBrowse_0 m_editCodeAddress m_chkImage_1 m_btnBrowse_1 "
-            "m_editAddress_1 m_chkImage_2 m_btnBrowse_2 m_editAddress_2 m_chkImage_3 "
-            "m_btnBrowse_3 m_editAddress_3 m_chkImage_4 m_btnBrowse_4 m_editAddress_4 m_btnAuto "
-            "m_cmbPort_1 m_cmbPort_2 m_cmbPort_3 m_cmbPort_4 m_cmbPort_5 m_cmbPort_6 m_cmbPort_7 "
-            "m_chkImage_5 m_btnBrowse_5 m_editAddress_5 m_chkImage_6 m_btnBrowse_6 "
-            "m_editAddress_6 m_chkImage_7 m_btnBrowse_7 m_editAddress_7 m_chkImage_8 "
-            "m_btnBrowse_8 m_editAddress_8 m_editLog")
-                                        .split(u' ');
+        const QStringList expected =
+            QStringLiteral(
+                "m_btnDownload m_editProfilePath m_btnLoad m_btnSaveAs m_cmbPort_0 m_btnChangeBoot "
+                "m_chkImage_0 m_btnBrowse_0 m_editCodeAddress m_chkImage_1 m_btnBrowse_1 "
+                "m_editAddress_1 m_chkImage_2 m_btnBrowse_2 m_editAddress_2 m_chkImage_3 "
+                "m_btnBrowse_3 m_editAddress_3 m_chkImage_4 m_btnBrowse_4 m_editAddress_4 "
+                "m_btnAuto "
+                "m_cmbPort_1 m_cmbPort_2 m_cmbPort_3 m_cmbPort_4 m_cmbPort_5 m_cmbPort_6 "
+                "m_cmbPort_7 "
+                "m_chkImage_5 m_btnBrowse_5 m_editAddress_5 m_chkImage_6 m_btnBrowse_6 "
+                "m_editAddress_6 m_chkImage_7 m_btnBrowse_7 m_editAddress_7 m_chkImage_8 "
+                "m_btnBrowse_8 m_editAddress_8 m_editLog")
+                .split(u' ');
         QCOMPARE(chain, expected);
     }
 
@@ -172,7 +193,8 @@ private slots:
         }
         const QByteArray settings = sandbox.ReadFile(QStringLiteral("kovirw.ini"));
         QVERIFY(settings.contains("AUTODETECT=1"));
-        QVERIFY(settings.contains("KOVIRFILE=" + sandbox.Path(QStringLiteral("default.kvr")).toUtf8()));
+        QVERIFY(
+            settings.contains("KOVIRFILE=" + sandbox.Path(QStringLiteral("default.kvr")).toUtf8()));
         QVERIFY(sandbox.ReadFile(QStringLiteral("default.kvr")).contains("FONTADDRESS=1A00\r\n"));
 
         auto window = sandbox.OpenWindow();
@@ -188,11 +210,12 @@ private slots:
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("kovirw.ini"),
                           "[KOVIR]\nAUTODETECT=0\nCH0_PORT=3\nCH1_PORT=4\nCH2_PORT=12\n");
-        sandbox.WriteFile(QStringLiteral("default.kvr"),
-                          "[KOVIR]\nCODECHECK=1\nCODEFILE=/firmware/xr40/phone_code.bin\n"
-                          "FONTCHECK=1\nFONTFILE=/firmware/xr40/phone_font.fnt\nFONTADDRESS=1A00000\n"
-                          "PRELOADCHECK=0\nPRELOADFILE=/firmware/xr40/preload.pld\n"
-                          "ASIC_CODECHECK=1\nASIC_CODEFILE=/firmware/xr40/asic.cod\n");
+        sandbox.WriteFile(
+            QStringLiteral("default.kvr"),
+            "[KOVIR]\nCODECHECK=1\nCODEFILE=/firmware/xr40/phone_code.bin\n"
+            "FONTCHECK=1\nFONTFILE=/firmware/xr40/phone_font.fnt\nFONTADDRESS=1A00000\n"
+            "PRELOADCHECK=0\nPRELOADFILE=/firmware/xr40/preload.pld\n"
+            "ASIC_CODECHECK=1\nASIC_CODEFILE=/firmware/xr40/asic.cod\n");
         auto window = sandbox.OpenWindow();
         window->LogAppend(QStringLiteral("0번 채널 다운로드 완료"));
         Control<PercentBar>(window.get(), "m_barChannel_0")->SetText(QStringLiteral("Ready..."));

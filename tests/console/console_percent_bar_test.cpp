@@ -15,10 +15,10 @@ const QString kText = QStringLiteral("MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
-public:
+  public:
     int count = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject* /*watched*/, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             ++count;
@@ -43,8 +43,12 @@ QImage Render(PercentBar& bar) {
 
 // How much text ink covers a pixel: 0 where the fill shows, 255 where the text colour does.
 // Over the bar the text is the back colour (white) on blue; beside it black on white.
-int InkOverBar(QRgb pixel) { return qRed(pixel); }
-int InkBeside(QRgb pixel) { return 255 - qRed(pixel); }
+int InkOverBar(QRgb pixel) {
+    return qRed(pixel);
+}
+int InkBeside(QRgb pixel) {
+    return 255 - qRed(pixel);
+}
 
 bool IsBarShade(QRgb pixel) {  // a mix of the bar colour and its text colour
     return qBlue(pixel) >= 250 && qAbs(qRed(pixel) - qGreen(pixel)) <= 3;
@@ -58,7 +62,7 @@ bool IsBesideShade(QRgb pixel) {  // a mix of the back colour and black
 class PercentBarTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() {
         QPalette palette = QApplication::palette();
         palette.setColor(QPalette::Highlight, kBar);

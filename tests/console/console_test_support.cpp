@@ -39,7 +39,9 @@ ConsoleSandbox::~ConsoleSandbox() {
     CONFIG_ResetForTest();
 }
 
-QString ConsoleSandbox::Path(const QString& name) const { return m_dir.filePath(name); }
+QString ConsoleSandbox::Path(const QString& name) const {
+    return m_dir.filePath(name);
+}
 
 void ConsoleSandbox::WriteFile(const QString& name, const QByteArray& bytes) const {
     QFile file(Path(name));

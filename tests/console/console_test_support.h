@@ -16,7 +16,7 @@
 class MainDialog;
 
 class ConsoleSandbox {
-public:
+  public:
     // Makes a temporary directory current (the window's start-up directory), resets the
     // configuration to its program-start state and takes over the boxes and dialogs.
     ConsoleSandbox();
@@ -46,7 +46,7 @@ public:
     QList<FileDialogRequest> dialogRequests;
     int unansweredDialogs = 0;
 
-private:
+  private:
     QTemporaryDir m_dir;
     QString m_previousDir;
 };

@@ -120,6 +120,7 @@ TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
     int ports[CHANNEL_COUNT] = {0, 3};
     Run(ports);
 
+    EXPECT_TRUE(loader.WaitForFrames(7));
     EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xEE, 0xDD, 0xDD, 0xDD, 0xC0, 0x90}));
     auto events = m_events.ForChannel(1);
     ASSERT_EQ(events.size(), 7u);
@@ -140,6 +141,7 @@ TEST_F(RunControl, ChannelWithoutImagesUnlocksClosesAndGoes) {
     ScriptedLoader loader(4);
     int ports[CHANNEL_COUNT] = {4};
     Run(ports);
+    EXPECT_TRUE(loader.WaitForFrames(3));
     EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xC0, 0x90}));
     EXPECT_EQ(m_events.Texts(0),
               (std::vector<std::string>{"Download Start", "0개 파일, 소요시간 : 0분 0초"}));
@@ -192,12 +194,13 @@ TEST_F(RunControl, SecondRunStartsFromFreshState) {
     ScriptedLoader loader(3);
     int ports[CHANNEL_COUNT] = {3};
     Run(ports);
+    ASSERT_TRUE(loader.WaitForFrames(3));
     EXPECT_EQ(FN[0].tx_no, 3);
     const int firstRx = FN[0].rx_no;  // the answers to CLOSE and GO were never read
     Run(ports);
     EXPECT_EQ(FN[0].tx_no, firstRx + 3);  // counts go on from the answers seen
     EXPECT_EQ(m_events.Texts(0).back(), "0개 파일, 소요시간 : 0분 0초");
-    EXPECT_EQ(loader.Codes().size(), 6u);
+    EXPECT_TRUE(loader.WaitForFrames(6));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/scripted_loader.h"
 
+#include <chrono>
+
 ScriptedLoader::ScriptedLoader(int comPort, Policy policy)
     : m_peer(std::make_unique<PtyPeer>(comPort)), m_policy(std::move(policy)) {
     m_thread = std::thread([this] { Serve(); });
@@ -35,4 +37,15 @@ std::vector<uint8_t> ScriptedLoader::Codes() const {
 std::vector<std::vector<uint8_t>> ScriptedLoader::Bodies() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_bodies;
+}
+
+bool ScriptedLoader::WaitForFrames(size_t count, int timeoutMs) const {
+    for (int waited = 0; waited < timeoutMs; waited += 5) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (m_bodies.size() >= count) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }

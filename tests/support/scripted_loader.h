@@ -26,6 +26,9 @@ public:
     ScriptedLoader(int comPort, Policy policy = nullptr);
     ~ScriptedLoader();
 
+    // Waits until `count` frames have arrived (or timeoutMs passed).
+    bool WaitForFrames(size_t count, int timeoutMs = 3000) const;
+
     // Codes of the frames received so far, in order.
     std::vector<uint8_t> Codes() const;
     std::vector<std::vector<uint8_t>> Bodies() const;
