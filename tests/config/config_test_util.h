@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -26,10 +27,8 @@ class ScratchDir {
     }
     ~ScratchDir() {
         if (!m_path.empty()) {
-            std::string command = "chmod -R u+rwx '" + m_path + "' && rm -rf '" + m_path + "'";
-            if (std::system(command.c_str()) != 0) {
-                // Leftovers in the temporary directory do no harm to later runs.
-            }
+            std::error_code ignored;  // leftovers in the temporary directory harm no later run
+            std::filesystem::remove_all(m_path, ignored);
         }
     }
     ScratchDir(const ScratchDir&) = delete;
