@@ -1,0 +1,35 @@
+// The console's open-file and save-file dialogs.
+//
+// Filters are written as label|pattern pairs separated by vertical bars (the notation the
+// profile and image filters are kept in) and converted to Qt's notation here. Tests install
+// a hook that picks a path, or cancels, in place of the operator. Console thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+struct FileDialogRequest {
+    enum Kind { kOpen, kSave };
+    Kind kind;
+    QString filter;         // Qt notation, as ConvertFilter makes it
+    QString defaultSuffix;  // appended to a typed name without one; empty = none
+};
+
+// Returns the chosen path, or an empty text for a cancel.
+using FileDialogHook = std::function<QString(const FileDialogRequest& request)>;
+
+// Replaces the file dialogs by `hook` (an empty hook brings the real dialogs back).
+void SetFileDialogHook(FileDialogHook hook);
+
+// "Label(*.x)|*.x|All Files(*.*)|*.*|" becomes "Label(*.x) (*.x);;All Files(*.*) (*)":
+// each label keeps its text, patterns separated by ';' are separated by spaces, and "*.*"
+// becomes "*" so that names without a dot are listed too. An empty pair ends the list.
+QString ConvertFilter(const QString& barFilter);
+
+// Shows the dialog and returns the chosen absolute path, or an empty text when the operator
+// cancels. A path too long for the profile's path fields is refused with a message, as a
+// cancel, because a cut path would name another file.
+QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString& barFilter,
+                   const QString& defaultSuffix);

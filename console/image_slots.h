@@ -1,0 +1,41 @@
+// What the console knows about each image kind, in ImageSlot order (0 MSM Code, 1 MSM Font,
+// 2 MSM Data, 3 MSM Preload, 4 ASIC Boot, 5 ASIC Code, 6 ASIC Font, 7 ASIC Contents,
+// 8 ASIC DMB image), and the trailer of an MSM Code image.
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+#include "config/profile.h"
+
+constexpr int kSlotMsmCode = 0;
+constexpr int kSlotDmb = 8;
+
+struct ImageSlotInfo {
+    const char* browseFilter;    // file dialog filter, label|pattern pairs
+    const char* invalidMessage;  // shown when the slot is checked without file or address
+};
+
+extern const ImageSlotInfo kImageSlots[PROFILE_SLOT_COUNT];
+
+// The MSM Code address texts: the normal start, after the boot area, and flash address 0
+// when the boot area is to be written too.
+extern const char kCodeAddressNormal[];
+extern const char kCodeAddressBootArea[];
+
+// An MSM Code file carries the flash addresses of the other MSM images in 16 bytes that
+// start 68 bytes before its end: four little-endian words, of which words 1, 2 and 3 are
+// the Font, Data and Preload addresses; 0 and 0xFFFFFFFF mean "no address".
+struct CodeTrailer {
+    enum Result { kOk, kOpenFailed, kTooShort };
+    Result result = kOpenFailed;
+    uint32_t word[4] = {};
+};
+
+// Reads the trailer of the file at `path` (UTF-8). Console thread; blocks on file I/O.
+CodeTrailer ReadCodeTrailer(const QString& path);
+
+// Copies `text` as UTF-8 into a NUL-terminated field of `size` bytes, cut at a character
+// boundary when it does not fit.
+void CopyToField(char* field, size_t size, const QString& text);

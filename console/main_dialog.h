@@ -1,0 +1,111 @@
+// MainDialog: the program's one window. It holds the profile row, the nine image rows,
+// the eight channel rows (port list and progress bar), the log and the Download button.
+//
+// The window's work is split by subject across several source files, all members of this
+// class: main_dialog.cpp (start-up, Cancel, close), main_dialog_layout.cpp (the controls and
+// their places), main_dialog_panel.cpp (image selection, profile Load and Save As, applying
+// and storing the settings), main_dialog_reset.cpp (console reset and log),
+// main_dialog_ports.cpp (port settings). Every member runs on the console thread.
+//
+// Each control's objectName is its member name, followed by "_<index>" for the members that
+// are arrays: "_<ImageSlot>" for image rows (m_chkImage_3, m_editAddress_1 .. _8),
+// "_<ChannelId>" for channel rows (m_barChannel_7, m_cmbPort_0).
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include "config/profile.h"
+#include "config/settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class HexAddressEdit;
+class PercentBar;
+class ReadOnlyTextEdit;
+
+constexpr int kChannelCount = CONFIG_CHANNEL_COUNT;
+
+// The entries of a port list: index 0 is "no port", index n is COM n.
+constexpr int kPortListComCount = 30;
+
+class MainDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Builds the window and brings it into its starting state: console reset, start-up
+    // directory captured, settings and profile loaded into the controls, DMB row hidden.
+    explicit MainDialog(QWidget* parent = nullptr);
+
+    // Stores the settings and the profile, however the window was closed.
+    ~MainDialog() override;
+
+    // Loads the settings and the profile (profilePath: nullptr = the one the settings name)
+    // and puts them into the controls.
+    void ApplySettings(const char* profilePath);
+
+    // Takes the port table, the profile path field and the address fields into the
+    // settings and the profile, and writes both files.
+    void StoreSettings();
+
+    void OnImageChecked(int slot);
+    void OnBrowseImage(int slot);
+    void OnChangeBootArea();
+    void OnLoadProfile();
+    void OnSaveProfileAs();
+
+    // Brings the port lists, port table, channel bars, Auto box, Download button, run flag
+    // and log into their starting state.
+    void ResetConsole();
+
+    // Appends `text` as one line to the log and shows the log's end. A channel summary
+    // (a text with "소요") is framed so that it stands out.
+    void LogAppend(const QString& text);
+
+    // Auto box, port table, port lists and Download button from the loaded settings.
+    void ApplyPortSettings();
+
+    // The address field of an ImageSlot (the read-only Code field for slot 0).
+    QLineEdit* AddressField(int slot) const;
+
+    int ChannelPort(int channel) const { return m_channelPort[channel]; }
+    bool Running() const { return m_running != 0; }
+    const QString& LogText() const { return m_logText; }
+
+  public slots:
+    // Enter: the window stays open.
+    void accept() override;
+    // Escape, the close box and the window menu's Close.
+    void reject() override;
+
+  private:
+    void CreateControls();
+    void WidenCheckBoxes(int gap);
+    void ConnectPanel();
+    void HideDmbRow();
+    // Writes the values bound to controls (the log text) into the controls.
+    void UpdateControls();
+
+    int m_running = 0;
+    int m_channelPort[kChannelCount] = {};
+    QCheckBox* m_btnAuto = nullptr;
+    QPushButton* m_btnSaveAs = nullptr;
+    QPushButton* m_btnLoad = nullptr;
+    QCheckBox* m_btnChangeBoot = nullptr;
+    QCheckBox* m_chkImage[PROFILE_SLOT_COUNT] = {};
+    QPushButton* m_btnBrowse[PROFILE_SLOT_COUNT] = {};
+    QPushButton* m_btnDownload = nullptr;
+    QLineEdit* m_editProfilePath = nullptr;
+    ReadOnlyTextEdit* m_editCodeAddress = nullptr;
+    HexAddressEdit* m_editAddress[PROFILE_SLOT_COUNT - 1] = {};  // ImageSlots 1 to 8
+    PercentBar* m_barImage[PROFILE_SLOT_COUNT] = {};
+    PercentBar* m_barChannel[kChannelCount] = {};
+    QComboBox* m_cmbPort[kChannelCount] = {};
+    QString m_logText;
+    QPlainTextEdit* m_editLog = nullptr;
+    QIcon m_hIcon;
+};

@@ -1,0 +1,90 @@
+#include "console/operator_text.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+const char* const kLabels[OPERATOR_SLOT_COUNT] = {
+    "Code", "Font", "Data", "Preload", "Asic Boot", "Asic Code", "Asic Font", "Asic Contents",
+    "Asic DMB"};
+
+const char* const kInvalid[OPERATOR_SLOT_COUNT] = {
+    "Invalid Code Image/Address !",          "Invalid Font Image/Address !",
+    "Invalid Data Image/Address !",          "Invalid Preload Image/Address !",
+    "Invalid Asic Boot Image/Address !",     "Invalid Asic Code Image/Address !",
+    "Invalid Asic Font Image/Address !",     "Invalid Asic Contents Image/Address !",
+    "Invalid Asic Image Image/Address !"};
+
+std::string Format(const char* format, long a, long b = 0, long c = 0) {
+    char text[256];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+}  // namespace
+
+const char OPERATOR_SelectImage[] = "Select Image !";
+const char OPERATOR_LogStart[] = "Initialize.. ok!";
+const char OPERATOR_DmbWritingBar[] = "DMB Writing...";
+
+const char* OPERATOR_ProgressLabel(int slot) {
+    return slot >= 0 && slot < OPERATOR_SLOT_COUNT ? kLabels[slot] : "";
+}
+
+const char* OPERATOR_InvalidMessage(int slot) {
+    return slot >= 0 && slot < OPERATOR_SLOT_COUNT ? kInvalid[slot] : "";
+}
+
+bool OPERATOR_HasHexAddress(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]))) return true;
+    return false;  // "0x" alone still starts with the digit 0, caught above
+}
+
+int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]) {
+    int selected = 0;
+    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
+        const SlotChoice& c = choices[s];
+        if (!c.checked) continue;
+        if (c.file.empty() || c.address.empty() || !OPERATOR_HasHexAddress(c.address)) return s;
+        ++selected;
+    }
+    return selected == 0 ? OPERATOR_SLOT_COUNT : -1;
+}
+
+std::string OPERATOR_LogLine(const std::string& text) {
+    static const std::string kTime = "소요";
+    size_t at = text.find(kTime);
+    if (at == std::string::npos) return text;
+    std::string framed = text;
+    framed.insert(at, "전체 ");
+    return ">>>>>>>>>>  총 " + framed + "  <<<<<<<<<<";
+}
+
+std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes) {
+    if (doneBytes == totalBytes) return "Done";
+    long percent = totalBytes != 0 ? static_cast<long>(static_cast<int64_t>(doneBytes) * 100 /
+                                                       totalBytes)
+                                   : 0;
+    char text[256];
+    std::snprintf(text, sizeof text, "%s: %ld%% [%d/%d]", OPERATOR_ProgressLabel(slot), percent,
+                  doneBytes, totalBytes);
+    return text;
+}
+
+std::string OPERATOR_ChannelDoneLine(int channel, bool dmbSelected) {
+    if (dmbSelected)
+        return Format("%ld번 채널 DMB 이미지 Writing 중입니다.\r\n"
+                      "반드시 단말기가 리셋될 때까지 기다려 주십시오(약20초후)",
+                      channel);
+    return Format("%ld번 채널 다운로드 완료", channel);
+}
+
+std::string OPERATOR_DetectLine(int comPort) { return Format("Detect COM%ld Port", comPort); }
+
+std::string OPERATOR_DisconnectLine(int comPort) {
+    return Format("Disconnect COM%ld Port", comPort);
+}

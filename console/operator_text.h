@@ -1,0 +1,49 @@
+// The console's own texts and rules shared by the desktop window and the headless front end
+// (plain C++, no Qt): the Download check, how engine events read on the bars and in the log.
+#pragma once
+
+#include <string>
+
+constexpr int OPERATOR_SLOT_COUNT = 9;
+constexpr int OPERATOR_CHANNEL_COUNT = 8;
+
+// The slot's name in progress texts: "Code", "Font", ..., "Asic DMB".
+const char* OPERATOR_ProgressLabel(int slot);
+
+// The slot's Download/Save As validation message: "Invalid Code Image/Address !" ...
+const char* OPERATOR_InvalidMessage(int slot);
+
+extern const char OPERATOR_SelectImage[];  // "Select Image !"
+extern const char OPERATOR_LogStart[];     // "Initialize.. ok!"
+
+// What the Download button looks at for one slot.
+struct SlotChoice {
+    bool checked = false;
+    std::string file;     // the profile's file path
+    std::string address;  // the address field's text
+};
+
+// The Download check: the first checked slot, in slot order, whose file or address text is
+// empty or whose address holds no hexadecimal digit (it would flash to no defined address).
+// Returns that slot, -1 when every checked slot is complete, or OPERATOR_SLOT_COUNT when no
+// slot is checked at all ("Select Image !").
+int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]);
+
+// True when the text holds a hexadecimal number as the engine reads it ("%X": white space,
+// optional 0x, at least one digit).
+bool OPERATOR_HasHexAddress(const std::string& text);
+
+// A log line as the log shows it: a text that contains "소요" is framed as the run's summary.
+std::string OPERATOR_LogLine(const std::string& text);
+
+// A channel bar's text for a progress event: "Done" when complete, else
+// "<label>: <percent>% [<done>/<total>]" (the percentage without overflow, rounded down).
+std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes);
+
+// The log line at the end of a channel, with or without the DMB image selected.
+std::string OPERATOR_ChannelDoneLine(int channel, bool dmbSelected);
+extern const char OPERATOR_DmbWritingBar[];  // "DMB Writing..."
+
+// Port lines of the log.
+std::string OPERATOR_DetectLine(int comPort);
+std::string OPERATOR_DisconnectLine(int comPort);
