@@ -1,0 +1,115 @@
+#include "tools/cli/cli_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// A whole decimal number in [low, high]; no sign, no trailing characters.
+bool ParseInt(const std::string& text, long low, long high, long* value) {
+    if (text.empty() || text.size() > 12) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    long v = std::strtol(text.c_str(), nullptr, 10);
+    if (v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+const char* CLI_Usage() {
+    return "usage: kovirw-cli [--profile FILE] [--port CH=N]... [--auto COUNT [--auto-timeout S]]\n"
+           "                  [--report FILE] [--change-boot-area] [--no-progress]\n"
+           "  Flashes the images of the download profile into the terminals on the channels'\n"
+           "  ports, using kovirw.ini and the profile in the current directory as the desktop\n"
+           "  program does. It never writes the settings file or the profile.\n"
+           "  --profile FILE      load this profile instead of the one the settings name\n"
+           "  --port CH=N         channel CH (0 to 7) uses COM N; repeatable\n"
+           "  --auto COUNT        wait for COUNT ports to arrive and assign them in order\n"
+           "  --auto-timeout S    give up waiting after S seconds (default 30)\n"
+           "  --report FILE       write one JSON object per channel to FILE\n"
+           "  --change-boot-area  write the MSM Code image from flash address 0\n"
+           "  --no-progress       no live progress bars\n"
+           "exit status: 0 every channel done, 1 a channel failed, 2 usage or selection error\n";
+}
+
+bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::string* error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= args.size()) {
+                *error = a + " needs a value";
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            o->help = true;
+        } else if (a == "--profile") {
+            if (!value(&v)) return false;
+            if (v.empty()) {
+                *error = "--profile needs a file name";
+                return false;
+            }
+            o->profile = v;
+        } else if (a == "--port") {
+            if (!value(&v)) return false;
+            size_t eq = v.find('=');
+            long ch = 0, com = 0;
+            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, 7, &ch) ||
+                !ParseInt(v.substr(eq + 1), 1, 1000000, &com)) {
+                *error = "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
+                return false;
+            }
+            for (int c = 0; c < 8; ++c) {
+                if (c != ch && o->ports[c] == com) {
+                    *error = "COM" + std::to_string(com) + " is given to two channels";
+                    return false;
+                }
+            }
+            o->ports[ch] = static_cast<int>(com);
+            o->portsGiven = true;
+        } else if (a == "--auto") {
+            long n = 0;
+            if (!value(&v)) return false;
+            if (!ParseInt(v, 1, 8, &n)) {
+                *error = "--auto takes a port count from 1 to 8: '" + v + "'";
+                return false;
+            }
+            o->autoCount = static_cast<int>(n);
+        } else if (a == "--auto-timeout") {
+            if (!value(&v)) return false;
+            char* end = nullptr;
+            errno = 0;
+            double s = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || errno != 0 || !std::isfinite(s) || s < 0 || s > 86400) {
+                *error = "--auto-timeout takes seconds from 0 to 86400: '" + v + "'";
+                return false;
+            }
+            o->autoTimeoutS = s;
+        } else if (a == "--report") {
+            if (!value(&v)) return false;
+            if (v.empty()) {
+                *error = "--report needs a file name";
+                return false;
+            }
+            o->report = v;
+        } else if (a == "--change-boot-area") {
+            o->changeBootArea = true;
+        } else if (a == "--no-progress") {
+            o->progress = false;
+        } else {
+            *error = "unknown option '" + a + "'";
+            return false;
+        }
+    }
+    if (o->portsGiven && o->autoCount > 0) {
+        *error = "--port and --auto cannot be used together";
+        return false;
+    }
+    return true;
+}

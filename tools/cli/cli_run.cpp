@@ -1,0 +1,266 @@
+#include "tools/cli/cli_run.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/settings.h"
+#include "console/operator_text.h"
+#include "engine/download.h"
+#include "serial/port_directory.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/cli_report.h"
+#include "tools/cli/progress_display.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The console's side of a headless run: prints what the window would show.
+class CliWindow : public EngineWindow {
+public:
+    CliWindow(ProgressDisplay* display, std::vector<ChannelReport>* channels, bool dmbSelected)
+        : m_display(display), m_channels(channels), m_dmbSelected(dmbSelected) {}
+
+    int OnEngineMessage(int /*message*/, int code, const void* record) override {
+        const auto now = Clock::now();
+        switch (code) {
+            case EV_PROGRESS: {
+                const auto* e = static_cast<const ImageEntry*>(record);
+                if (ChannelReport* ch = Channel(e->channel)) {
+                    ImageReport* img = ch->Image(e->slot);
+                    if (img != nullptr) {
+                        img->doneBytes = e->doneBytes;
+                        img->totalBytes = e->totalBytes;
+                        img->seconds = Seconds(ch->imageStart, now);
+                        img->reached = true;
+                    }
+                    if (e->doneBytes == e->totalBytes) ch->imageStart = now;
+                }
+                m_display->SetBar(e->channel,
+                                  OPERATOR_ProgressText(e->slot, e->doneBytes, e->totalBytes),
+                                  e->doneBytes, e->totalBytes);
+                break;
+            }
+            case EV_CHANNEL_DONE: {
+                const int c = *static_cast<const int32_t*>(record);
+                if (ChannelReport* ch = Channel(c)) ch->done = true;
+                m_display->Line(OPERATOR_LogLine(OPERATOR_ChannelDoneLine(c, m_dmbSelected)));
+                if (m_dmbSelected) m_display->SetBar(c, OPERATOR_DmbWritingBar, 0, 100);
+                break;
+            }
+            case EV_TEXT:
+                m_display->Line(OPERATOR_LogLine(static_cast<const char*>(record)));
+                break;
+            case EV_CHANNEL_TEXT: {
+                const auto* e = static_cast<const ImageEntry*>(record);
+                const std::string text = e->path;
+                if (text.empty()) break;
+                if (ChannelReport* ch = Channel(e->channel)) {
+                    if (text == "Download Start") ch->start = ch->imageStart = now;
+                    if (text.rfind("ERR: ", 0) == 0) ch->error = text;
+                    ch->lastText = text;
+                    ch->end = now;
+                }
+                m_display->Line("CH" + std::to_string(e->channel) + ": " + text);
+                if (e->channel == 0) m_display->Line(OPERATOR_LogLine(text));
+                m_display->SetBar(e->channel, text, 0, 100);
+                break;
+            }
+            default:
+                break;
+        }
+        return 0;
+    }
+
+    void PumpHostEvents() override {
+        if (g_interrupted && !m_stopped) {
+            m_stopped = true;
+            m_display->Line("interrupted: stopping every channel");
+            DOWNLOAD_Stop();
+        }
+        m_display->Refresh();
+    }
+
+private:
+    ChannelReport* Channel(int c) {
+        return c >= 0 && c < static_cast<int>(m_channels->size()) ? &(*m_channels)[c] : nullptr;
+    }
+
+    ProgressDisplay* m_display;
+    std::vector<ChannelReport>* m_channels;
+    bool m_dmbSelected;
+    bool m_stopped = false;
+};
+
+// The ports in the port directory, in COM order.
+std::vector<int> ListPorts() {
+    std::vector<int> ports;
+    DIR* dir = opendir(PORT_DIRECTORY_Path().c_str());
+    if (dir == nullptr) return ports;
+    while (dirent* d = readdir(dir)) {
+        int n = PORT_DIRECTORY_ParseName(d->d_name);
+        if (n > 0 && access(PORT_DIRECTORY_EntryPath(n).c_str(), F_OK) == 0) ports.push_back(n);
+    }
+    closedir(dir);
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+// Waits for `count` ports as the Auto box takes them: those present first, in COM order,
+// then each new arrival; each fills the lowest free channel.
+bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* display) {
+    std::vector<int> taken;
+    const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
+    for (;;) {
+        for (int n : ListPorts()) {
+            if (static_cast<int>(taken.size()) >= count) break;
+            if (std::find(taken.begin(), taken.end(), n) != taken.end()) continue;
+            ports[taken.size()] = n;
+            taken.push_back(n);
+            display->Line(OPERATOR_DetectLine(n));
+        }
+        if (static_cast<int>(taken.size()) >= count) return true;
+        if (Clock::now() >= deadline || g_interrupted) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+std::string DevicePath(int com) {
+    char resolved[4096];
+    std::string entry = PORT_DIRECTORY_EntryPath(com);
+    return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
+}
+
+}  // namespace
+
+int CLI_Main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CliOptions options;
+    std::string error;
+    if (!CLI_ParseOptions(args, &options, &error)) {
+        std::fprintf(stderr, "kovirw-cli: %s\n%s", error.c_str(), CLI_Usage());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(CLI_Usage(), stdout);
+        return 0;
+    }
+
+    // The start-up of the desktop program: settings and profile from the current directory.
+    CONFIG_InitStartDir();
+    CONFIG_Load(options.profile.empty() ? nullptr : options.profile.c_str());
+    g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
+
+    SlotChoice choices[OPERATOR_SLOT_COUNT];
+    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
+        choices[s].checked = g_Profile.slot[s].check != 0;
+        choices[s].file = g_Profile.slot[s].file;
+        choices[s].address = g_Profile.slot[s].address;
+    }
+    choices[0].address = options.changeBootArea ? "0" : "18000";
+    const int invalid = OPERATOR_CheckSelection(choices);
+    if (invalid == OPERATOR_SLOT_COUNT) {
+        std::fprintf(stderr, "%s\n", OPERATOR_SelectImage);
+        return 2;
+    }
+    if (invalid >= 0) {
+        std::fprintf(stderr, "%s\n", OPERATOR_InvalidMessage(invalid));
+        return 2;
+    }
+    DOWNLOAD_ClearImages();
+    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
+        if (!choices[s].checked) continue;
+        if (DOWNLOAD_SetImage(s, choices[s].file.c_str(), choices[s].address.c_str()) < 0) {
+            std::fprintf(stderr, "%s\n", OPERATOR_InvalidMessage(s));
+            return 2;
+        }
+    }
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    ProgressDisplay display(options.progress && isatty(STDOUT_FILENO));
+    display.Line(OPERATOR_LogStart);
+
+    int ports[CHANNEL_COUNT] = {};
+    if (options.portsGiven) {
+        std::copy(options.ports, options.ports + CHANNEL_COUNT, ports);
+    } else if (g_nAutoDetect == 0) {
+        std::copy(g_nSavedPort, g_nSavedPort + CHANNEL_COUNT, ports);
+    } else if (options.autoCount > 0) {
+        if (!WaitForPorts(options.autoCount, options.autoTimeoutS, ports, &display)) {
+            std::fprintf(stderr, "kovirw-cli: fewer than %d ports arrived in %s\n",
+                         options.autoCount, PORT_DIRECTORY_Path().c_str());
+            return 2;
+        }
+    } else {
+        std::fprintf(stderr,
+                     "kovirw-cli: automatic port detection is on (AUTODETECT=1): give --auto "
+                     "COUNT or --port CH=N\n");
+        return 2;
+    }
+
+    std::vector<ChannelReport> channels(CHANNEL_COUNT);
+    std::map<std::string, ImageReport> imageInfo;
+    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
+        if (!choices[s].checked) continue;
+        ImageReport img;
+        img.slot = s;
+        img.path = choices[s].file;
+        img.address = choices[s].address;
+        REPORT_HashImage(&img);
+        for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
+    }
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        channels[c].channel = c;
+        channels[c].port = ports[c];
+        if (ports[c] != 0) channels[c].device = DevicePath(ports[c]);
+        display.AddChannel(c, ports[c]);
+    }
+
+    CliWindow window(&display, &channels, choices[SLOT_ASIC_DMB].checked);
+    const auto runStart = Clock::now();
+    DOWNLOAD_Start(&window, WM_ENGINE_EVENT, ports, g_nBaudRate);
+    DOWNLOAD_Run();
+    DOWNLOAD_Stop();
+    const auto runEnd = Clock::now();
+    display.Finish();
+
+    int status = 0;
+    int active = 0, done = 0;
+    for (ChannelReport& ch : channels) {
+        if (ch.port == 0) continue;
+        ++active;
+        ch.totalSeconds = Seconds(ch.start == Clock::time_point{} ? runStart : ch.start, ch.end);
+        if (ch.done) {
+            ++done;
+        } else {
+            status = 1;
+            if (ch.error.empty()) ch.error = ch.lastText.empty() ? "not finished" : ch.lastText;
+        }
+    }
+    std::printf("%d of %d channels done in %.1f s\n", done, active, Seconds(runStart, runEnd));
+    if (!options.report.empty() && !REPORT_Write(options.report, channels, &error)) {
+        std::fprintf(stderr, "kovirw-cli: cannot write the report: %s\n", error.c_str());
+        if (status == 0) status = 1;
+    }
+    return status;
+}
