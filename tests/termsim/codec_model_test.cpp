@@ -32,7 +32,8 @@ TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
     std::mt19937 random(7);
     for (size_t n = 0; n < 300; n += 7) {
         Bytes data(n);
-        for (auto& b : data) b = static_cast<uint8_t>(random());
+        for (auto& b : data)
+            b = static_cast<uint8_t>(random());
         EXPECT_EQ(wire::Crc(data), termsim::Crc16X25(data.data(), data.size())) << n;
     }
 }
@@ -41,16 +42,19 @@ TEST(TermsimCodec, EncodeEscapesOnlyFlagAndEscape) {
     const Bytes body{0x01, 0x7E, 0x7D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F};
     Bytes out(termsim::EncodedCapacity(body.size()));
     out.resize(termsim::EncodeFrame(body.data(), body.size(), out.data()));
-    EXPECT_EQ((Bytes{0x7E, 0x01, 0x7D, 0x5E, 0x7D, 0x5D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F, 0x7E}), out);
+    EXPECT_EQ((Bytes{0x7E, 0x01, 0x7D, 0x5E, 0x7D, 0x5D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F, 0x7E}),
+              out);
     EXPECT_EQ((std::vector<Bytes>{body}), Deframe(out));
 }
 
 TEST(TermsimCodec, DeframerHuntsFlagsAndUnescapes) {
     EXPECT_EQ((std::vector<Bytes>{{0x05}}), Deframe({0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E}));
-    EXPECT_EQ((std::vector<Bytes>{{0x12, 0x5E, 0x34}}), Deframe({0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}));
+    EXPECT_EQ((std::vector<Bytes>{{0x12, 0x5E, 0x34}}),
+              Deframe({0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}));
     EXPECT_TRUE(Deframe({0x7E, 0x7E}).empty());
     // A closing flag never opens the next frame: the middle body is lost, as on the other side.
-    EXPECT_EQ((std::vector<Bytes>{{0xA1}, {0xA3}}), Deframe({0x7E, 0xA1, 0x7E, 0xA2, 0x7E, 0xA3, 0x7E}));
+    EXPECT_EQ((std::vector<Bytes>{{0xA1}, {0xA3}}),
+              Deframe({0x7E, 0xA1, 0x7E, 0xA2, 0x7E, 0xA3, 0x7E}));
 }
 
 TEST(TermsimCodec, DeframerSurvivesSplitsAndOverlongFrames) {
@@ -62,7 +66,8 @@ TEST(TermsimCodec, DeframerSurvivesSplitsAndOverlongFrames) {
     const Bytes frame = wire::Frame(2, command);
     termsim::Deframer deframer;
     Collect sink;
-    for (uint8_t b : frame) deframer.Feed(&b, 1, sink);
+    for (uint8_t b : frame)
+        deframer.Feed(&b, 1, sink);
     EXPECT_EQ((std::vector<Bytes>{body}), sink.bodies);
 
     // A flood without a closing flag is dropped whole; the next frame still gets through.
@@ -117,7 +122,8 @@ TEST(TermsimFlashModel, RefusesImpossibleRangesAndStaysSparse) {
 
     // A range at the very top of the address space, and a large one that is barely written.
     EXPECT_EQ(termsim::FlashModel::EraseStatus::kOk, flash.Erase(0xFFFFFFF0, 0x10));
-    EXPECT_EQ(termsim::FlashModel::EraseStatus::kOk, flash.Erase(0x10000000, termsim::FlashModel::kMaxEraseLength));
+    EXPECT_EQ(termsim::FlashModel::EraseStatus::kOk,
+              flash.Erase(0x10000000, termsim::FlashModel::kMaxEraseLength));
     const Bytes data(32, 0x5A);
     auto st = flash.Write(0xFFFFFFF0, data.data(), 32);  // half runs off the top
     EXPECT_EQ(16u, st.outside);
@@ -142,9 +148,10 @@ TEST(TermsimFaultSpec, ParsesEveryKindAndRejectsNonsense) {
     ASSERT_TRUE(termsim::ParseFaultSpec("0:nak:1", &spec, &error)) << error;
     EXPECT_EQ(1, spec.reason);
 
-    for (const char* bad : {"", "no-unlock", "x:no-unlock", "0:fly", "0:no-unlock:1", "0:nak-write:0",
-                            "0:nak-write:1:256", "0:bad-fcs", "0:drop:1.5", "0:drop:-0.1", "0:drop:nan",
-                            "0:delay:0.5", "0:stall:-1", "0:bit-errors:0.1x", "0:stall-random:0"}) {
+    for (const char* bad :
+         {"", "no-unlock", "x:no-unlock", "0:fly", "0:no-unlock:1", "0:nak-write:0",
+          "0:nak-write:1:256", "0:bad-fcs", "0:drop:1.5", "0:drop:-0.1", "0:drop:nan",
+          "0:delay:0.5", "0:stall:-1", "0:bit-errors:0.1x", "0:stall-random:0"}) {
         error.clear();
         EXPECT_FALSE(termsim::ParseFaultSpec(bad, &spec, &error)) << bad;
         EXPECT_NE(std::string::npos, error.find(bad)) << error;
@@ -166,8 +173,10 @@ TEST(TermsimFaultSpec, LaterSpecsOverrideAndIndexesSelect) {
 TEST(TermsimCommandLine, ParsesOptionsAndNamesMistakes) {
     termsim::Options o;
     std::string error;
-    const char* good[] = {"termsim", "--count", "3", "--first-com", "5", "--port-dir", "/p", "--flash-dir",
-                          "/f", "--baud", "115200", "--seed", "42", "--fault", "1:stall:4", "--fault", "all:dup:0.1"};
+    const char* good[] = {"termsim",    "--count",    "3",           "--first-com", "5",
+                          "--port-dir", "/p",         "--flash-dir", "/f",          "--baud",
+                          "115200",     "--seed",     "42",          "--fault",     "1:stall:4",
+                          "--fault",    "all:dup:0.1"};
     ASSERT_EQ(termsim::ParseResult::kRun, termsim::ParseCommandLine(17, good, &o, &error)) << error;
     EXPECT_EQ(3, o.count);
     EXPECT_EQ(5, o.firstCom);
@@ -189,8 +198,9 @@ TEST(TermsimCommandLine, ParsesOptionsAndNamesMistakes) {
                {{"termsim", "--count", "2", "--colour"}, "--colour"}};
     for (const Case& c : bad) {
         error.clear();
-        EXPECT_EQ(termsim::ParseResult::kError,
-                  termsim::ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data(), &o, &error));
+        EXPECT_EQ(
+            termsim::ParseResult::kError,
+            termsim::ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data(), &o, &error));
         EXPECT_NE(std::string::npos, error.find(c.mentions)) << error;
     }
 }

@@ -21,11 +21,14 @@ Bytes Frames(const std::vector<Bytes>& commands, uint8_t firstSeq = 0) {
 // Packets told apart by their (unknown) code, so the answers say which packet they answer.
 Bytes Numbered(int count) {
     std::vector<Bytes> commands;
-    for (int i = 0; i < count; ++i) commands.push_back({static_cast<uint8_t>(0x10 + i), 0x55});
+    for (int i = 0; i < count; ++i)
+        commands.push_back({static_cast<uint8_t>(0x10 + i), 0x55});
     return Frames(commands);
 }
 
-uint64_t Faults(const termsim::TerminalCounters& c, FaultKind kind) { return c.faults[static_cast<int>(kind)]; }
+uint64_t Faults(const termsim::TerminalCounters& c, FaultKind kind) {
+    return c.faults[static_cast<int>(kind)];
+}
 
 using TermsimFaults = SimTest;
 
@@ -47,10 +50,11 @@ TEST_F(TermsimFaults, NakWriteRefusesTheKthWriteOncePerSession) {
     StartSim(1, {"0:nak-write:2:5"});
     PortClient port(sim.SlavePath(0));
     for (uint64_t session = 1; session <= 2; ++session) {
-        const std::vector<Bytes> commands = {wire::Unlock(), wire::Erase(0, 6), wire::Write(0, {1, 2}),
-                                             wire::Write(2, {3, 4}), wire::Write(4, {5, 6}),
-                                             wire::Write(2, {3, 4}),  // the resend of the refused one
-                                             wire::Close(), wire::Go()};
+        const std::vector<Bytes> commands = {
+            wire::Unlock(),         wire::Erase(0, 6),
+            wire::Write(0, {1, 2}), wire::Write(2, {3, 4}),
+            wire::Write(4, {5, 6}), wire::Write(2, {3, 4}),  // the resend of the refused one
+            wire::Close(),          wire::Go()};
         ASSERT_TRUE(port.Send(Frames(commands)));
         const auto answers = port.Answers(commands.size());
         ASSERT_EQ(commands.size(), answers.size());
@@ -69,10 +73,12 @@ TEST_F(TermsimFaults, BadFcsDamagesTheKthAnswerOfEachSession) {
     StartSim(1, {"0:bad-fcs:2"});
     PortClient port(sim.SlavePath(0));
     for (int session = 0; session < 2; ++session) {
-        ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 1), wire::Close(), wire::Go()})));
+        ASSERT_TRUE(
+            port.Send(Frames({wire::Unlock(), wire::Erase(0, 1), wire::Close(), wire::Go()})));
         const auto answers = port.Answers(4);
         ASSERT_EQ(4u, answers.size());
-        for (size_t i = 0; i < answers.size(); ++i) EXPECT_EQ(i != 1, answers[i].fcsOk) << i;
+        for (size_t i = 0; i < answers.size(); ++i)
+            EXPECT_EQ(i != 1, answers[i].fcsOk) << i;
         EXPECT_EQ(0xEE, answers[1].answered);
     }
     EXPECT_EQ(2u, Faults(sim.Counters(0), FaultKind::kBadFcs));
@@ -81,8 +87,8 @@ TEST_F(TermsimFaults, BadFcsDamagesTheKthAnswerOfEachSession) {
 TEST_F(TermsimFaults, StallStopsAnsweringUntilTheNextUnlock) {
     StartSim(1, {"0:stall:3"});
     PortClient port(sim.SlavePath(0));
-    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Write(0, {1}), wire::Write(1, {2}),
-                                  wire::Close(), wire::Go()})));
+    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Write(0, {1}),
+                                  wire::Write(1, {2}), wire::Close(), wire::Go()})));
     EXPECT_EQ(3u, port.Answers(6, 500ms).size());
     EXPECT_EQ(0u, sim.SessionCount(0));  // the hung loader never saw GO
     EXPECT_EQ(3u, Faults(sim.Counters(0), FaultKind::kStall));
@@ -92,7 +98,8 @@ TEST_F(TermsimFaults, StallStopsAnsweringUntilTheNextUnlock) {
 
 TEST_F(TermsimFaults, UnplugRemovesThePortAfterKBytes) {
     const Bytes stream = Frames({wire::Unlock(), wire::Erase(0, 4), wire::Close()});
-    const size_t firstTwo = wire::Frame(0, wire::Unlock()).size() + wire::Frame(1, wire::Erase(0, 4)).size();
+    const size_t firstTwo =
+        wire::Frame(0, wire::Unlock()).size() + wire::Frame(1, wire::Erase(0, 4)).size();
     StartSim(2, {"0:unplug:" + std::to_string(firstTwo)});
     PortClient port(sim.SlavePath(0));
     ASSERT_TRUE(port.Send(stream));
@@ -175,7 +182,8 @@ TEST(TermsimRandomFaults, DropDupAndNakDoWhatTheySay) {
     const auto dupAnswers = wire::ParseAnswers(dup.received);
     EXPECT_EQ(60u + doubled, dupAnswers.size());
     size_t twins = 0;
-    for (size_t i = 1; i < dupAnswers.size(); ++i) twins += dupAnswers[i].answered == dupAnswers[i - 1].answered;
+    for (size_t i = 1; i < dupAnswers.size(); ++i)
+        twins += dupAnswers[i].answered == dupAnswers[i - 1].answered;
     EXPECT_EQ(doubled, twins);
 
     const Outcome nak = RunRandom({"1:nak:0.5:9"}, 5);
@@ -208,12 +216,14 @@ TEST(TermsimRandomFaults, BitErrorsHitBothDirections) {
 }
 
 TEST(TermsimRandomFaults, SameSeedSameRunOtherSeedOtherRun) {
-    const std::vector<std::string> faults = {"1:bit-errors:0.01", "1:drop:0.2", "1:dup:0.2", "1:nak:0.2:1"};
+    const std::vector<std::string> faults = {"1:bit-errors:0.01", "1:drop:0.2", "1:dup:0.2",
+                                             "1:nak:0.2:1"};
     const Outcome a = RunRandom(faults, 1234);
     const Outcome b = RunRandom(faults, 1234);
     const Outcome c = RunRandom(faults, 4321);
     EXPECT_EQ(a.received, b.received);
-    for (int k = 0; k < termsim::kFaultKindCount; ++k) EXPECT_EQ(a.counters.faults[k], b.counters.faults[k]);
+    for (int k = 0; k < termsim::kFaultKindCount; ++k)
+        EXPECT_EQ(a.counters.faults[k], b.counters.faults[k]);
     EXPECT_NE(a.received, c.received);
     // Another terminal index draws other dice from the same seed.
     const Outcome otherTerminalOnly = RunRandom({"0:drop:0.2"}, 1234);

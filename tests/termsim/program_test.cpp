@@ -20,10 +20,12 @@ struct Child {
 Child Spawn(const std::vector<std::string>& args) {
     int out[2], err[2];
     Child child;
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return child;
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        return child;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(TERMSIM_EXE));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     child.pid = fork();
     if (child.pid == 0) {
@@ -44,13 +46,17 @@ std::string ReadAll(int fd, std::chrono::milliseconds timeout, const char* stopA
     std::string text;
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (stopAt != nullptr && text.find(stopAt) != std::string::npos) return text;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (stopAt != nullptr && text.find(stopAt) != std::string::npos)
+            return text;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return text;
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            return text;
         char buffer[512];
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) return text;
+        if (n <= 0)
+            return text;
         text.append(buffer, static_cast<size_t>(n));
     }
 }
@@ -58,7 +64,8 @@ std::string ReadAll(int fd, std::chrono::milliseconds timeout, const char* stopA
 int WaitExit(pid_t pid) {
     int status = 0;
     for (int i = 0; i < 1000; ++i) {
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + status;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + status;
         usleep(10000);
     }
     kill(pid, SIGKILL);
@@ -69,7 +76,8 @@ int WaitExit(pid_t pid) {
 TEST(TermsimProgram, PublishesServesAndCleansUpOnSigterm) {
     TempDir dir;
     const std::string ports = dir.Path() + "/ports";
-    Child child = Spawn({"--count", "2", "--first-com", "4", "--port-dir", ports, "--flash-dir", dir.Path() + "/out"});
+    Child child = Spawn({"--count", "2", "--first-com", "4", "--port-dir", ports, "--flash-dir",
+                         dir.Path() + "/out"});
     ASSERT_GT(child.pid, 0);
     EXPECT_EQ("ready COM4..COM5\n", ReadAll(child.out, 10s, "\n"));
     EXPECT_TRUE(Exists(ports + "/COM4"));
@@ -93,7 +101,8 @@ TEST(TermsimProgram, PublishesServesAndCleansUpOnSigterm) {
 }
 
 TEST(TermsimProgram, RejectsBadArgumentsWithUsage) {
-    Child child = Spawn({"--count", "2", "--fault", "5:drop:0.1", "--port-dir", "/nonexistent-but-unused"});
+    Child child =
+        Spawn({"--count", "2", "--fault", "5:drop:0.1", "--port-dir", "/nonexistent-but-unused"});
     ASSERT_GT(child.pid, 0);
     EXPECT_EQ(1, WaitExit(child.pid));
     EXPECT_NE(std::string::npos, ReadAll(child.err, 1s).find("terminal 5"));

@@ -12,17 +12,22 @@ using wire::Bytes;
 Bytes RandomImage(size_t n, unsigned seed) {
     std::mt19937 random(seed);
     Bytes image(n);
-    for (auto& b : image) b = static_cast<uint8_t>(random());
+    for (auto& b : image)
+        b = static_cast<uint8_t>(random());
     // Make sure the bytes that need escaping are there in plenty.
-    for (size_t i = 0; i < n; i += 97) image[i] = (i & 1) ? 0x7E : 0x7D;
+    for (size_t i = 0; i < n; i += 97)
+        image[i] = (i & 1) ? 0x7E : 0x7D;
     return image;
 }
 
-size_t CountLines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+size_t CountLines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 bool Contains(const std::vector<std::string>& lines, const std::string& part) {
     for (const auto& line : lines) {
-        if (line.find(part) != std::string::npos) return true;
+        if (line.find(part) != std::string::npos)
+            return true;
     }
     return false;
 }
@@ -54,7 +59,8 @@ TEST_F(TermsimSession, ImagesLandInTheFlashFilesByteForByte) {
     EXPECT_EQ("1\n", ReadFile(Output(1, "session")));
     const std::string packets = ReadFile(Output(1, "packets.log"));
     EXPECT_EQ(7u, CountLines(packets));
-    EXPECT_NE(std::string::npos, packets.find("seq=2 code=DD WRITE addr=0001C000 len=16384 fcs=ok"));
+    EXPECT_NE(std::string::npos,
+              packets.find("seq=3 code=DD WRITE addr=0001C000 len=16384 fcs=ok"));
     const auto flash = sim.LastFlash(1);
     ASSERT_EQ(1u, flash.size());
     EXPECT_EQ(0x18000u, flash[0].address);
@@ -64,7 +70,8 @@ TEST_F(TermsimSession, ImagesLandInTheFlashFilesByteForByte) {
     const Bytes small = RandomImage(100, 2);
     Bytes stream = wire::Session(0xABCDE000, small);
     const Bytes empty = wire::Frame(2, wire::Erase(0x200, 0));
-    stream.insert(stream.begin() + static_cast<long>(wire::Frame(0, wire::Unlock()).size()), empty.begin(), empty.end());
+    stream.insert(stream.begin() + static_cast<long>(wire::Frame(0, wire::Unlock()).size()),
+                  empty.begin(), empty.end());
     ASSERT_TRUE(port.Send(stream));
     ASSERT_TRUE(sim.WaitForSessions(1, 2, 5s));
     EXPECT_FALSE(Exists(flashFile));
@@ -79,8 +86,9 @@ TEST_F(TermsimSession, BadFcsIsRefusedWithReasonOneAndNotCarriedOut) {
     StartSim(1);
     PortClient port(sim.SlavePath(0));
     Bytes stream = wire::Frame(0, wire::Unlock());
-    for (const Bytes& f : {wire::Frame(1, wire::Erase(0, 16), true), wire::Frame(2, wire::Write(0, {1, 2})),
-                           wire::Frame(3, wire::Close()), wire::Frame(0, wire::Go())}) {
+    for (const Bytes& f :
+         {wire::Frame(1, wire::Erase(0, 16), true), wire::Frame(2, wire::Write(0, {1, 2})),
+          wire::Frame(3, wire::Close()), wire::Frame(0, wire::Go())}) {
         stream.insert(stream.end(), f.begin(), f.end());
     }
     ASSERT_TRUE(port.Send(stream));
@@ -94,8 +102,11 @@ TEST_F(TermsimSession, BadFcsIsRefusedWithReasonOneAndNotCarriedOut) {
     EXPECT_EQ(0x02, answers[2].code);  // acknowledged, but nothing was erased for it
     ASSERT_TRUE(sim.WaitForSessions(0, 1, 5s));
     EXPECT_TRUE(sim.LastFlash(0).empty());
-    EXPECT_TRUE(Contains(sim.LastErrors(0), "2 bytes outside every erased range (first at 00000000)"));
-    EXPECT_NE(std::string::npos, ReadFile(Output(0, "packets.log")).find("code=EE ERASE addr=00000000 len=16 fcs=bad"));
+    EXPECT_TRUE(
+        Contains(sim.LastErrors(0), "2 bytes outside every erased range (first at 00000000)"));
+    EXPECT_NE(
+        std::string::npos,
+        ReadFile(Output(0, "packets.log")).find("code=EE ERASE addr=00000000 len=16 fcs=bad"));
     EXPECT_EQ(1u, sim.Counters(0).badFcs);
 }
 
@@ -135,7 +146,8 @@ TEST_F(TermsimSession, EscapesBothWaysAndSurvivesArbitrarySplits) {
     ASSERT_EQ(1u, flash.size());
     EXPECT_EQ(0x7E7D0000u, flash[0].address);
     EXPECT_EQ(image, flash[0].bytes);
-    EXPECT_TRUE(Contains(sim.LastErrors(0), "unknown code 0x7E"));  // errors before the session are kept
+    EXPECT_TRUE(
+        Contains(sim.LastErrors(0), "unknown code 0x7E"));  // errors before the session are kept
 }
 
 TEST_F(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
@@ -144,7 +156,7 @@ TEST_F(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
     Bytes badLength = wire::Write(0x100, {1, 2, 3});
     badLength[5] = 4;  // length field says 4, three bytes follow
     const std::vector<Bytes> commands = {
-        wire::Erase(0x100, 4),               // before UNLOCK
+        wire::Erase(0x100, 4),  // before UNLOCK
         wire::Unlock(),
         wire::Erase(0x100, 8),
         wire::Write(0x104, {1, 2, 3, 4, 5}),  // one byte past the erased range
@@ -168,18 +180,20 @@ TEST_F(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
     ASSERT_TRUE(port.Send(stream));
     const auto answers = port.Answers(commands.size() + 1);
     ASSERT_EQ(commands.size() + 1, answers.size());
-    for (const auto& a : answers) EXPECT_EQ(0x02, a.code);
+    for (const auto& a : answers)
+        EXPECT_EQ(0x02, a.code);
     EXPECT_EQ(0x00, answers[0].answered);
     EXPECT_TRUE(port.Drain(100ms).empty());
     ASSERT_TRUE(sim.WaitForSessions(0, 1, 5s));
 
     const auto errors = sim.LastErrors(0);
-    for (const char* part : {"(seq 2): packet without a code", "ERASE outside a session",
-                             "WRITE 00000104+5: 1 bytes outside every erased range (first at 00000108)",
-                             "WRITE 00000105+1: 1 bytes already programmed with other values (first at 00000105)",
-                             "WRITE 00000100: length field 4 but 3 data bytes",
-                             "WRITE 00000100: length 0 outside 1 to 16384",
-                             "ERASE FFFFFF00+4096 runs past the end", "unknown code 0x42", "GO before CLOSE"}) {
+    for (const char* part :
+         {"(seq 2): packet without a code", "ERASE outside a session",
+          "WRITE 00000104+5: 1 bytes outside every erased range (first at 00000108)",
+          "WRITE 00000105+1: 1 bytes already programmed with other values (first at 00000105)",
+          "WRITE 00000100: length field 4 but 3 data bytes",
+          "WRITE 00000100: length 0 outside 1 to 16384", "ERASE FFFFFF00+4096 runs past the end",
+          "unknown code 0x42", "GO before CLOSE"}) {
         EXPECT_TRUE(Contains(errors, part)) << part;
     }
     EXPECT_EQ(9u, errors.size());

@@ -14,12 +14,15 @@
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/termsim-test-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) m_path = pattern;
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/termsim-test-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr)
+        m_path = pattern;
 }
 
 TempDir::~TempDir() {
-    if (!m_path.empty()) std::system(("rm -rf '" + m_path + "'").c_str());
+    if (!m_path.empty())
+        std::system(("rm -rf '" + m_path + "'").c_str());
 }
 
 std::string ReadFile(const std::string& path) {
@@ -36,9 +39,11 @@ bool Exists(const std::string& path) {
 
 PortClient::PortClient(const std::string& path) {
     m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) return;
+    if (m_fd < 0)
+        return;
     termios tio{};
-    if (ioctl(m_fd, TIOCEXCL) != 0 || flock(m_fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(m_fd, &tio) != 0) {
+    if (ioctl(m_fd, TIOCEXCL) != 0 || flock(m_fd, LOCK_EX | LOCK_NB) != 0 ||
+        tcgetattr(m_fd, &tio) != 0) {
         close(m_fd);
         m_fd = -1;
         return;
@@ -49,7 +54,8 @@ PortClient::PortClient(const std::string& path) {
 }
 
 PortClient::~PortClient() {
-    if (m_fd < 0) return;
+    if (m_fd < 0)
+        return;
     ioctl(m_fd, TIOCNXCL);  // the simulator keeps the line open; let the next client in
     close(m_fd);
 }
@@ -62,7 +68,8 @@ bool PortClient::Send(const wire::Bytes& bytes) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EAGAIN) {
             pollfd p{m_fd, POLLOUT, 0};
-            if (poll(&p, 1, 5000) <= 0 || (p.revents & (POLLHUP | POLLERR))) return false;
+            if (poll(&p, 1, 5000) <= 0 || (p.revents & (POLLHUP | POLLERR)))
+                return false;
         } else {
             return false;
         }
@@ -78,14 +85,19 @@ std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::millise
         std::vector<wire::Answer> parsed = wire::ParseAnswers(m_pending, &rest);
         answers.insert(answers.end(), parsed.begin(), parsed.end());
         m_pending = rest;
-        if (answers.size() >= count) return answers;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return answers;
+        if (answers.size() >= count)
+            return answers;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return answers;
         pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return answers;
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            return answers;
         uint8_t buffer[4096];
         const ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0) return answers;
+        if (n <= 0)
+            return answers;
         m_pending.insert(m_pending.end(), buffer, buffer + n);
     }
 }
@@ -95,15 +107,18 @@ wire::Bytes PortClient::Drain(std::chrono::milliseconds quiet) {
     m_pending.clear();
     for (;;) {
         pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0 || !(p.revents & POLLIN)) return all;
+        if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0 || !(p.revents & POLLIN))
+            return all;
         uint8_t buffer[4096];
         const ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0) return all;
+        if (n <= 0)
+            return all;
         all.insert(all.end(), buffer, buffer + n);
     }
 }
 
-void SimTest::StartSim(int count, const std::vector<std::string>& faults, uint64_t seed, long baud) {
+void SimTest::StartSim(int count, const std::vector<std::string>& faults, uint64_t seed,
+                       long baud) {
     options.count = count;
     options.firstCom = 1;
     options.portDir = dir.Path() + "/ports";

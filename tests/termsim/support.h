@@ -13,12 +13,12 @@
 
 // A folder under the temporary directory, removed with everything in it at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -27,7 +27,7 @@ bool Exists(const std::string& path);
 
 // Opens a port the way the flasher does: O_NOCTTY, exclusive, locked, raw, non-blocking.
 class PortClient {
-public:
+  public:
     explicit PortClient(const std::string& path);
     ~PortClient();
     bool IsOpen() const { return m_fd >= 0; }
@@ -36,22 +36,24 @@ public:
     // Writes everything, waiting for room; false when the port failed.
     bool Send(const wire::Bytes& bytes);
     // Reads until `count` answers have arrived or the timeout ran out.
-    std::vector<wire::Answer> Answers(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    std::vector<wire::Answer> Answers(size_t count,
+                                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Everything that arrives within the time given (for "nothing more comes" checks).
     wire::Bytes Drain(std::chrono::milliseconds quiet);
 
-private:
+  private:
     int m_fd = -1;
     wire::Bytes m_pending;
 };
 
 // Runs a simulator with temporary port and flash folders.
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { sim.Stop(); }
 
     // Starts `count` terminals with the given faults and extra settings.
-    void StartSim(int count, const std::vector<std::string>& faults = {}, uint64_t seed = 0, long baud = 0);
+    void StartSim(int count, const std::vector<std::string>& faults = {}, uint64_t seed = 0,
+                  long baud = 0);
     std::string Output(int terminal, const std::string& file) const;
 
     TempDir dir;
@@ -64,8 +66,11 @@ template <typename Cond>
 bool WaitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        struct timespec ts {0, 1000000};
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        struct timespec ts {
+            0, 1000000
+        };
         nanosleep(&ts, nullptr);
     }
     return true;

@@ -6,7 +6,8 @@ uint16_t Crc(const Bytes& data) {
     uint16_t crc = 0xFFFF;
     for (uint8_t b : data) {
         crc ^= b;
-        for (int i = 0; i < 8; ++i) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
     }
     return static_cast<uint16_t>(~crc);
 }
@@ -15,7 +16,8 @@ Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs) {
     Bytes body{seq};
     body.insert(body.end(), command.begin(), command.end());
     uint16_t fcs = Crc(command);
-    if (badFcs) fcs ^= 0x0100;
+    if (badFcs)
+        fcs ^= 0x0100;
     body.push_back(static_cast<uint8_t>(fcs));
     body.push_back(static_cast<uint8_t>(fcs >> 8));
     Bytes out{0x7E};
@@ -32,12 +34,19 @@ Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs) {
 }
 
 static void Put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-Bytes Unlock() { return {0xA0}; }
-Bytes Close() { return {0xC0}; }
-Bytes Go() { return {0x90}; }
+Bytes Unlock() {
+    return {0xA0};
+}
+Bytes Close() {
+    return {0xC0};
+}
+Bytes Go() {
+    return {0x90};
+}
 
 Bytes Erase(uint32_t address, uint32_t length) {
     Bytes b{0xEE};
@@ -59,7 +68,8 @@ Bytes Session(uint32_t address, const Bytes& image, size_t block) {
     std::vector<Bytes> commands{Unlock(), Erase(address, static_cast<uint32_t>(image.size()))};
     for (size_t at = 0; at < image.size(); at += block) {
         const size_t n = std::min(block, image.size() - at);
-        commands.push_back(Write(static_cast<uint32_t>(address + at), Bytes(image.begin() + at, image.begin() + at + n)));
+        commands.push_back(Write(static_cast<uint32_t>(address + at),
+                                 Bytes(image.begin() + at, image.begin() + at + n)));
     }
     commands.push_back(Close());
     commands.push_back(Go());
@@ -111,7 +121,8 @@ std::vector<Answer> ParseAnswers(const Bytes& stream, Bytes* rest) {
     }
     if (rest != nullptr) {
         rest->clear();
-        if (inFrame) rest->assign(stream.begin() + frameStart, stream.end());
+        if (inFrame)
+            rest->assign(stream.begin() + frameStart, stream.end());
     }
     return answers;
 }

@@ -109,14 +109,14 @@ FlashModel::EraseStatus FlashModel::Erase(uint32_t address, uint32_t length) {
 }
 
 // Whether `at` lies in an erased interval; *coveredEnd is where that interval ends, or else
-// *nextStart is where the next one begins (2^32 + 1 when there is none).
+// *nextStart is where the next one begins (UINT64_MAX when there is none).
 bool FlashModel::Covered(uint64_t at, uint64_t* coveredEnd, uint64_t* nextStart) const {
     auto it = m_covered.upper_bound(at);
     if (it != m_covered.begin() && std::prev(it)->second > at) {
         *coveredEnd = std::prev(it)->second;
         return true;
     }
-    *nextStart = it == m_covered.end() ? (uint64_t{1} << 32) + 1 : it->first;
+    *nextStart = it == m_covered.end() ? UINT64_MAX : it->first;
     return false;
 }
 

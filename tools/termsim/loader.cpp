@@ -37,7 +37,7 @@ void Loader::OnFrame(const uint8_t* body, size_t n) {
     m_stats.Add(m_stats.packets);
     const bool fcsOk = Crc16X25(body + 1, n - 3) == (body[n - 2] | body[n - 1] << 8);
     // A 3-byte body has no code byte: its FCS covers nothing, and it is answered with code 0.
-    const Packet p{body[0], n > 3 ? body[1] : uint8_t{0}, body + 2, n > 3 ? n - 4 : 0};
+    const Packet p{body[0], n > 3, n > 3 ? body[1] : uint8_t{0}, body + 2, n > 3 ? n - 4 : 0};
     m_seq = p.seq;
 
     if (fcsOk && p.code == code::kUnlock) {
@@ -93,6 +93,10 @@ void Loader::OnFrame(const uint8_t* body, size_t n) {
 }
 
 void Loader::Execute(const Packet& p, uint64_t* holdMs) {
+    if (!p.hasCode) {
+        Error("packet without a code");
+        return;
+    }
     switch (p.code) {
         case code::kUnlock:
             if (p.payloadLength != 0)

@@ -81,6 +81,7 @@ class Loader : public FrameSink {
   private:
     struct Packet {
         uint8_t seq;
+        bool hasCode;
         uint8_t code;
         const uint8_t* payload;
         size_t payloadLength;
