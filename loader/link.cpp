@@ -24,16 +24,26 @@ bool WindowOpen(const LinkRecord& fn) {
 
 bool AllAnswered(const LinkRecord& fn) { return fn.tx_no == fn.rx_no && fn.error_no == -1; }
 
+bool AnsweredOrMarked(const LinkRecord& fn) { return fn.tx_no == fn.rx_no || fn.error_no != -1; }
+
+// One reader step, the condition, the channel's active flag, a pause of up to 1 ms: `*polls`
+// times at most; *polls is left with what was not used.
 template <typename Condition>
-int PollUntil(int channel, int polls, Condition condition) {
+int PollUntil(int channel, int* polls, Condition condition) {
     if (condition(FN[channel])) return 1;
-    for (int i = 0; i < polls; ++i) {
+    while (*polls > 0) {
+        *polls -= 1;
         SERIAL_PORT_DoReading(channel);
         if (condition(FN[channel])) return 1;
         if (g_bChannelActive[channel] == 0) return 0;
         SERIAL_PORT_WaitInput(channel, 1);
     }
     return 0;
+}
+
+template <typename Condition>
+int PollUntil(int channel, int polls, Condition condition) {
+    return PollUntil(channel, &polls, condition);
 }
 
 }  // namespace
@@ -99,6 +109,23 @@ void ResendMarked(int channel) {
 int WaitWindow(int channel, int polls) { return PollUntil(channel, polls, WindowOpen); }
 
 int WaitAllAnswered(int channel, int polls) { return PollUntil(channel, polls, AllAnswered); }
+
+int LinkDrain(int channel, int polls) {
+    LinkRecord& fn = FN[channel];
+    int resends = 0;
+    for (;;) {
+        if (fn.error_no != -1) {
+            if (++resends > LINK_DRAIN_RESENDS) return 0;
+            ResendMarked(channel);
+            if (fn.tx_timeout != 0) return 0;
+        }
+        if (PollUntil(channel, &polls, AnsweredOrMarked) == 0) return 0;
+        if (AllAnswered(fn)) {
+            for (uint8_t& a : fn.ack) a = g_nAckCode;
+            return 1;
+        }
+    }
+}
 
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to) {
     LinkRecord& fn = FN[channel];

@@ -51,6 +51,13 @@ int WaitWindow(int channel, int polls);
 // `polls` polls or when the channel is stopped.
 int WaitAllAnswered(int channel, int polls);
 
+// Waits until every packet sent has been answered, sending again what the loader asks for
+// meanwhile (at most LINK_DRAIN_RESENDS times), within `polls` polls in all. Once every
+// packet is answered no slot can still be waiting, so all four are free again. Returns 1 on
+// success, 0 on time-out, a stopped channel, a window time-out or too many resends.
+int LinkDrain(int channel, int polls);
+constexpr int LINK_DRAIN_RESENDS = 4;
+
 // Processes one received body (sequence byte .. last FCS byte, unescaped).
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to);
 

@@ -82,7 +82,7 @@ int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length) {
     Put32(p, address);
     Put32(p, length);
     Send(channel, p);
-    if (WaitAllAnswered(channel, ERASE_POLLS)) return 1;
+    if (LinkDrain(channel, ERASE_POLLS)) return 1;
     FLASH_DOWNLOADER_Close(channel);
     return 0;
 }
@@ -101,8 +101,7 @@ int FLASH_DOWNLOADER_Write(int channel, uint32_t address, int length, const uint
 int FLASH_DOWNLOADER_Close(int channel) {
     int drained = 0;
     if (FN[channel].tx_timeout == 0) {
-        ResendMarked(channel);
-        drained = WaitAllAnswered(channel, CLOSE_POLLS);
+        drained = LinkDrain(channel, CLOSE_POLLS);
         if (!drained) FN[channel].tx_timeout = 1;
     }
     SendBare(channel, CLOSE);

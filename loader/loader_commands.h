@@ -49,7 +49,8 @@ void PACKET_ResetChannel(int channel);
 // On failure runs FLASH_DOWNLOADER_Close before returning 0.
 int FLASH_DOWNLOADER_Unlock(int channel);
 
-// Sends ERASE and waits up to 30000 polls for every answer. On failure runs
+// Sends ERASE and waits up to 30000 polls for every answer, the previous image's last blocks
+// included, resending what the loader asks for meanwhile. On failure runs
 // FLASH_DOWNLOADER_Close before returning 0.
 int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length);
 
@@ -57,8 +58,8 @@ int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length);
 // without sending when the length is out of range.
 int FLASH_DOWNLOADER_Write(int channel, uint32_t address, int length, const uint8_t* data);
 
-// Unless the window already timed out: resends a marked packet and waits 300 polls for all
-// answers (a failed wait sets tx_timeout). Then sends CLOSE in every case. Returns 1 only
+// Unless the window already timed out: waits 300 polls for all answers, resending what the
+// loader asks for (a failed wait sets tx_timeout). Then sends CLOSE in every case. Returns 1 only
 // when that drain ran and succeeded: every packet answered and no resend left, so the caller
 // knows whether the last blocks reached the loader.
 int FLASH_DOWNLOADER_Close(int channel);
