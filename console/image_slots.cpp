@@ -3,17 +3,16 @@
 #include <QFile>
 #include <cstring>
 
-const ImageSlotInfo kImageSlots[PROFILE_SLOT_COUNT] = {
-    {"Phone Code Files(*.bin)|*.bin|All Files(*.*)|*.*|", "Invalid Code Image/Address !"},
-    {"Phone Font Files(*.fnt)|*.fnt|All Files(*.*)|*.*|", "Invalid Font Image/Address !"},
-    {"Phone Data Files(*.dat)|*.dat|All Files(*.*)|*.*|", "Invalid Data Image/Address !"},
-    {"Phone Preload Files(*.pld)|*.pld|All Files(*.*)|*.*|", "Invalid Preload Image/Address !"},
-    {"Asic Boot Files(*.bot)|*.bot|All Files(*.*)|*.*|", "Invalid Asic Boot Image/Address !"},
-    {"Asic Code Files(*.cod)|*.cod|All Files(*.*)|*.*|", "Invalid Asic Code Image/Address !"},
-    {"Asic Font Files(*.fnt)|*.fnt|All Files(*.*)|*.*|", "Invalid Asic Font Image/Address !"},
-    {"Asic Contents Files(*.cnt)|*.cnt|All Files(*.*)|*.*|",
-     "Invalid Asic Contents Image/Address !"},
-    {"Asic Image Files(*.sdl)|*.sdl|All Files(*.*)|*.*|", "Invalid Asic Image Image/Address !"},
+const char* const kBrowseFilters[PROFILE_SLOT_COUNT] = {
+    "Phone Code Files(*.bin)|*.bin|All Files(*.*)|*.*|",
+    "Phone Font Files(*.fnt)|*.fnt|All Files(*.*)|*.*|",
+    "Phone Data Files(*.dat)|*.dat|All Files(*.*)|*.*|",
+    "Phone Preload Files(*.pld)|*.pld|All Files(*.*)|*.*|",
+    "Asic Boot Files(*.bot)|*.bot|All Files(*.*)|*.*|",
+    "Asic Code Files(*.cod)|*.cod|All Files(*.*)|*.*|",
+    "Asic Font Files(*.fnt)|*.fnt|All Files(*.*)|*.*|",
+    "Asic Contents Files(*.cnt)|*.cnt|All Files(*.*)|*.*|",
+    "Asic Image Files(*.sdl)|*.sdl|All Files(*.*)|*.*|",
 };
 
 const char kCodeAddressNormal[] = "18000";

@@ -12,12 +12,8 @@
 constexpr int kSlotMsmCode = 0;
 constexpr int kSlotDmb = 8;
 
-struct ImageSlotInfo {
-    const char* browseFilter;    // file dialog filter, label|pattern pairs
-    const char* invalidMessage;  // shown when the slot is checked without file or address
-};
-
-extern const ImageSlotInfo kImageSlots[PROFILE_SLOT_COUNT];
+// The file dialog filter of each slot's browse button, as label|pattern pairs.
+extern const char* const kBrowseFilters[PROFILE_SLOT_COUNT];
 
 // The MSM Code address texts: the normal start, after the boot area, and flash address 0
 // when the boot area is to be written too.

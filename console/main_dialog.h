@@ -7,6 +7,11 @@
 // and storing the settings), main_dialog_reset.cpp (console reset and log),
 // main_dialog_ports.cpp (port settings). Every member runs on the console thread.
 //
+// The port lists are filled and selected by the program (ResetConsole, ApplyPortSettings),
+// which emits QComboBox::currentIndexChanged; a handler of the operator's choices belongs on
+// QComboBox::activated. Check boxes and buttons are connected through `clicked`, which
+// setChecked does not emit, so the program's own changes never reach the handlers.
+//
 // Each control's objectName is its member name, followed by "_<index>" for the members that
 // are arrays: "_<ImageSlot>" for image rows (m_chkImage_3, m_editAddress_1 .. _8),
 // "_<ChannelId>" for channel rows (m_barChannel_7, m_cmbPort_0).
@@ -18,6 +23,7 @@
 
 #include "config/profile.h"
 #include "config/settings.h"
+#include "console/file_dialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -87,6 +93,9 @@ class MainDialog : public QDialog {
     void WidenCheckBoxes(int gap);
     void ConnectPanel();
     void HideDmbRow();
+    // Asks for a profile file; a chosen one becomes the profile path, in g_szProfilePath and
+    // in the path field. Returns false for a cancel.
+    bool ChooseProfilePath(FileDialogRequest::Kind kind);
     // Writes the values bound to controls (the log text) into the controls.
     void UpdateControls();
 

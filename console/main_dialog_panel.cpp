@@ -9,6 +9,7 @@
 #include "console/image_slots.h"
 #include "console/main_dialog.h"
 #include "console/message_box.h"
+#include "console/operator_text.h"
 #include "console/percent_bar.h"
 
 namespace {
@@ -90,7 +91,7 @@ void MainDialog::OnChangeBootArea() {
 
 void MainDialog::OnBrowseImage(int slot) {
     const QString path = ChooseFile(this, FileDialogRequest::kOpen,
-                                    QString::fromUtf8(kImageSlots[slot].browseFilter), QString());
+                                    QString::fromUtf8(kBrowseFilters[slot]), QString());
     if (!path.isEmpty()) {
         CopyToField(g_Profile.slot[slot].file, sizeof g_Profile.slot[slot].file, path);
         m_barImage[slot]->SetText(path);
@@ -118,33 +119,32 @@ void MainDialog::OnBrowseImage(int slot) {
     }
 }
 
-void MainDialog::OnLoadProfile() {
-    const QString path =
-        ChooseFile(this, FileDialogRequest::kOpen, QString::fromUtf8(kProfileFilter),
-                   QString::fromLatin1(kProfileSuffix));
+bool MainDialog::ChooseProfilePath(FileDialogRequest::Kind kind) {
+    const QString path = ChooseFile(this, kind, QString::fromUtf8(kProfileFilter),
+                                    QString::fromLatin1(kProfileSuffix));
     if (path.isEmpty()) {
-        return;
+        return false;
     }
     CopyToField(g_szProfilePath, sizeof g_szProfilePath, path);
     m_editProfilePath->setText(path);
-    ApplySettings(g_szProfilePath);
+    return true;
+}
+
+void MainDialog::OnLoadProfile() {
+    if (ChooseProfilePath(FileDialogRequest::kOpen)) {
+        ApplySettings(g_szProfilePath);
+    }
 }
 
 void MainDialog::OnSaveProfileAs() {
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
         if (m_chkImage[s]->isChecked() &&
             (g_Profile.slot[s].file[0] == '\0' || AddressField(s)->text().isEmpty())) {
-            ShowNotice(this, QString::fromUtf8(kImageSlots[s].invalidMessage));
+            ShowNotice(this, QString::fromUtf8(OPERATOR_InvalidMessage(s)));
             return;
         }
     }
-    const QString path =
-        ChooseFile(this, FileDialogRequest::kSave, QString::fromUtf8(kProfileFilter),
-                   QString::fromLatin1(kProfileSuffix));
-    if (path.isEmpty()) {
-        return;
+    if (ChooseProfilePath(FileDialogRequest::kSave)) {
+        StoreSettings();
     }
-    CopyToField(g_szProfilePath, sizeof g_szProfilePath, path);
-    m_editProfilePath->setText(path);
-    StoreSettings();
 }

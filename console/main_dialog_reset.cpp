@@ -4,13 +4,22 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include "console/main_dialog.h"
+#include "console/operator_text.h"
 #include "console/percent_bar.h"
 
 namespace {
 
 const char kBlankPortEntry[] = "-----------";
+
+// The log keeps CRLF line ends, as its texts are written; the field shows them as lines.
+QString ShownText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
 
 }  // namespace
 
@@ -30,29 +39,24 @@ void MainDialog::ResetConsole() {
     m_btnAuto->setChecked(true);
     m_btnDownload->setEnabled(false);
     m_running = 0;
-    m_logText = QStringLiteral("Initialize.. ok!\r\n");
+    m_logText = QString::fromUtf8(OPERATOR_LogStart) + QStringLiteral("\r\n");
     UpdateControls();
 }
 
 void MainDialog::LogAppend(const QString& text) {
-    QString line = text;
-    const QString duration = QStringLiteral("소요");
-    const int at = line.indexOf(duration);
-    if (at >= 0) {
-        // A channel summary: say it is the whole time and frame it with arrows.
-        line.insert(at, QStringLiteral("전체 "));
-        line = QStringLiteral(">>>>>>>>>>  총 ") + line + QStringLiteral("  <<<<<<<<<<");
-    }
+    // A channel summary (a text with "소요") is framed so that it stands out.
+    QString line = QString::fromStdString(OPERATOR_LogLine(text.toStdString()));
+    line += QStringLiteral("\r\n");
     m_logText += line;
-    m_logText += QStringLiteral("\r\n");
-    UpdateControls();
+    // The field already shows everything before this line: adding the line alone keeps a
+    // long log cheap to extend, with the same result as writing the whole text again.
+    QTextCursor end(m_editLog->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(ShownText(line));
     QScrollBar* scroll = m_editLog->verticalScrollBar();
     scroll->setValue(scroll->maximum());
 }
 
 void MainDialog::UpdateControls() {
-    // The log keeps CRLF line ends, as its texts are written; the field shows lines.
-    QString shown = m_logText;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_editLog->setPlainText(shown);
+    m_editLog->setPlainText(ShownText(m_logText));
 }
