@@ -1,5 +1,7 @@
 // Publication in the port directory, start-up mistakes, and pacing to the line rate.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +78,32 @@ TEST_F(TermsimPorts, StartRefusesToClobberAndLeavesNothingBehind) {
     sim.Stop();
     EXPECT_FALSE(Exists(ports + "/COM1"));
     EXPECT_EQ("/dev/null", LinkTarget(ports + "/COM2"));
+}
+
+// Whether the port is in exclusive mode, seen through a fresh descriptor (root may open it).
+int ExclusiveMode(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int excl = -1;
+    if (fd >= 0 && ioctl(fd, TIOCGEXCL, &excl) != 0)
+        excl = -1;
+    if (fd >= 0)
+        close(fd);
+    return excl;
+}
+
+TEST_F(TermsimPorts, ExclusiveModeEndsWithTheFlashersLastClose) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "looking into a port held exclusively needs root";
+    StartSim(1);
+    const std::string path = sim.EntryPath(0);
+    // A flasher that sets exclusive mode and closes without clearing it.
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ioctl(fd, TIOCEXCL));
+    usleep(20000);
+    EXPECT_EQ(1, ExclusiveMode(path));  // kept while the flasher has the port
+    close(fd);
+    EXPECT_TRUE(WaitUntil([&] { return ExclusiveMode(path) == 0; }));
 }
 
 TEST_F(TermsimPorts, BadOptionsAreReportedClearly) {

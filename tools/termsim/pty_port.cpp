@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -58,6 +59,32 @@ void ClosePty(PtyPair* pty) {
         close(pty->master);
     pty->slave = -1;
     pty->master = -1;
+}
+
+bool CloseWatch::Start(const std::string& slavePath) {
+    Stop();
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    if (inotify_add_watch(m_fd, slavePath.c_str(), IN_CLOSE) < 0) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void CloseWatch::Stop() {
+    if (m_fd >= 0)
+        close(m_fd);
+    m_fd = -1;
+}
+
+bool CloseWatch::ClosedSince() {
+    bool closed = false;
+    alignas(inotify_event) char buffer[1024];
+    while (read(m_fd, buffer, sizeof buffer) > 0)
+        closed = true;  // only IN_CLOSE is watched
+    return closed;
 }
 
 bool PublishEntry(const std::string& entryPath, const std::string& target, std::string* error) {

@@ -18,6 +18,31 @@ bool OpenPty(PtyPair* pty, std::string* error);
 // Closes whatever of the pair is open.
 void ClosePty(PtyPair* pty);
 
+// Notices (inotify) when another process closes the slave device, so that the exclusive
+// mode a flasher set can be lifted then, as the last close of a real port would lift it.
+// Without this, our own open slave would keep the flag set and lock every later flasher that
+// is not root out of the port. Every close counts: the kernel merges repeated events, so
+// opens and closes cannot be counted reliably; the flasher's lock on the port still keeps a
+// second flasher out meanwhile. Not thread-safe: one owner.
+class CloseWatch {
+  public:
+    CloseWatch() = default;
+    ~CloseWatch() { Stop(); }
+    CloseWatch(const CloseWatch&) = delete;
+    CloseWatch& operator=(const CloseWatch&) = delete;
+
+    // Starts watching; false when the system cannot (the watch is then simply absent).
+    bool Start(const std::string& slavePath);
+    void Stop();
+    // To poll for readability; -1 when not watching.
+    int Fd() const { return m_fd; }
+    // Reads the pending events; true when the port was closed by someone since the last call.
+    bool ClosedSince();
+
+  private:
+    int m_fd = -1;
+};
+
 // Makes entryPath a symlink to target: made under a temporary name and renamed into place,
 // so a watcher never sees a half-made entry. An existing entry is replaced only when it is a
 // dangling symlink (left by a simulator that died); anything else is reported as in use.

@@ -32,6 +32,12 @@ Terminal::~Terminal() {
 bool Terminal::Open(std::string* error) {
     if (!OpenPty(&m_pty, error))
         return false;
+    if (!m_closes.Start(m_pty.slavePath)) {
+        std::fprintf(stderr,
+                     "termsim: COM%d: cannot watch %s for closes; a flasher that leaves it in "
+                     "exclusive mode locks others out\n",
+                     m_config.com, m_pty.slavePath.c_str());
+    }
     if (!PublishEntry(m_config.entryPath, m_pty.slavePath, error)) {
         ClosePty(&m_pty);
         return false;
@@ -61,6 +67,7 @@ void Terminal::Join() {
 void Terminal::Close() {
     if (m_pty.master >= 0)
         RemoveEntry(m_config.entryPath, m_pty.slavePath);
+    m_closes.Stop();
     ClosePty(&m_pty);
 }
 
@@ -105,7 +112,7 @@ void Terminal::Run(int stopFd) {
             m_wake = std::min(m_wake, m_rxPace.ReadyAt(m_rxNeed));
         }
 
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {m_pty.master, 0, 0}};
+        pollfd fds[3] = {{stopFd, POLLIN, 0}, {m_pty.master, 0, 0}, {m_closes.Fd(), POLLIN, 0}};
         if (wantInput)
             fds[1].events |= POLLIN;
         if (m_waitWritable)
@@ -119,7 +126,7 @@ void Terminal::Run(int stopFd) {
             timeout.tv_nsec = static_cast<long>(ns.count() % 1000000000);
             timeoutPtr = &timeout;
         }
-        if (ppoll(fds, 2, timeoutPtr, nullptr) < 0) {
+        if (ppoll(fds, 3, timeoutPtr, nullptr) < 0) {
             if (errno == EINTR)
                 continue;
             std::fprintf(stderr, "termsim: COM%d: poll: %s\n", m_config.com, std::strerror(errno));
@@ -127,6 +134,8 @@ void Terminal::Run(int stopFd) {
         }
         if (fds[0].revents != 0)
             return;
+        if ((fds[2].revents & POLLIN) && m_closes.ClosedSince())
+            ioctl(m_pty.slave, TIOCNXCL);
         const short events = fds[1].revents;
         if (events & POLLOUT)
             m_waitWritable = false;
@@ -267,6 +276,7 @@ void Terminal::Unplug() {
                                                      m_config.faults.unplugAfter;
     m_stats.AddFault(fixed ? FaultKind::kUnplug : FaultKind::kUnplugRandom);
     RemoveEntry(m_config.entryPath, m_pty.slavePath);
+    m_closes.Stop();
     ClosePty(&m_pty);
     m_stats.Add(m_stats.answersLost, m_queueCount);
     m_queueCount = 0;

@@ -82,6 +82,7 @@ class Terminal : private LoaderOutput {
 
     TerminalConfig m_config;
     PtyPair m_pty;
+    CloseWatch m_closes;
     TerminalStats m_stats;
     FaultPlan m_plan;
     Loader m_loader;
