@@ -140,19 +140,9 @@ struct Outcome {
 
 Outcome RunRandom(const std::vector<std::string>& faults, uint64_t seed, int packets = 60) {
     TempDir dir;
-    termsim::Options options;
-    options.count = 2;
-    options.portDir = dir.Path();
-    options.seed = seed;
-    for (const auto& text : faults) {
-        termsim::FaultSpec spec;
-        std::string error;
-        EXPECT_TRUE(termsim::ParseFaultSpec(text, &spec, &error)) << error;
-        options.faults.push_back(spec);
-    }
     termsim::Simulator sim;
     std::string error;
-    EXPECT_TRUE(sim.Start(options, &error)) << error;
+    EXPECT_TRUE(sim.Start(MakeOptions(2, dir.Path(), faults, seed), &error)) << error;
     PortClient port(sim.SlavePath(1));
     const Bytes stream = Numbered(packets);
     EXPECT_TRUE(port.Send(stream));
@@ -241,15 +231,10 @@ TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly)
     // The port vanishes before all is sent, so this one is run by hand.
     auto unplugAt = [](uint64_t seed) {
         TempDir dir;
-        termsim::Options options;
-        options.portDir = dir.Path();
-        options.seed = seed;
-        termsim::FaultSpec spec;
-        std::string error;
-        EXPECT_TRUE(termsim::ParseFaultSpec("0:unplug-random:100", &spec, &error));
-        options.faults.push_back(spec);
         termsim::Simulator sim;
-        EXPECT_TRUE(sim.Start(options, &error)) << error;
+        std::string error;
+        EXPECT_TRUE(sim.Start(MakeOptions(1, dir.Path(), {"0:unplug-random:100"}, seed), &error))
+            << error;
         PortClient port(sim.SlavePath(0));
         port.Send(Numbered(30));
         EXPECT_TRUE(WaitUntil([&] { return sim.Counters(0).unplugged; }));
@@ -264,14 +249,9 @@ TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly)
 
 TEST(TermsimRandomFaults, DelayHoldsAnswersBack) {
     TempDir dir;
-    termsim::Options options;
-    options.portDir = dir.Path();
-    termsim::FaultSpec spec;
-    std::string error;
-    ASSERT_TRUE(termsim::ParseFaultSpec("all:delay:1:200", &spec, &error));
-    options.faults.push_back(spec);
     termsim::Simulator sim;
-    ASSERT_TRUE(sim.Start(options, &error)) << error;
+    std::string error;
+    ASSERT_TRUE(sim.Start(MakeOptions(1, dir.Path(), {"all:delay:1:200"}), &error)) << error;
     PortClient port(sim.SlavePath(0));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(port.Send(Numbered(3)));

@@ -116,18 +116,11 @@ TEST_F(TermsimSession, EscapesBothWaysAndSurvivesArbitrarySplits) {
     // An unknown code 0x7E comes back inside the answer, which must escape it.
     ASSERT_TRUE(port.Send(wire::Frame(1, {0x7E, 0x7D})));
     const Bytes raw = port.Drain(300ms);
-    const Bytes body{0x01, 0x02, 0x7E, 0x00};
     const uint16_t fcs = wire::Crc({0x02, 0x7E, 0x00});
-    Bytes expected{0x7E, 0x01, 0x02, 0x7D, 0x5E, 0x00};
-    for (uint8_t b : {static_cast<uint8_t>(fcs), static_cast<uint8_t>(fcs >> 8)}) {
-        if (b == 0x7E || b == 0x7D) {
-            expected.push_back(0x7D);
-            expected.push_back(b ^ 0x20);
-        } else {
-            expected.push_back(b);
-        }
-    }
-    expected.push_back(0x7E);
+    const Bytes expected = wire::Escaped(
+        {0x01, 0x02, 0x7E, 0x00, static_cast<uint8_t>(fcs), static_cast<uint8_t>(fcs >> 8)});
+    ASSERT_GE(raw.size(), 5u);
+    EXPECT_EQ((Bytes{0x7E, 0x01, 0x02, 0x7D, 0x5E}), Bytes(raw.begin(), raw.begin() + 5));
     EXPECT_EQ(expected, raw);
 
     // A session trickled in pieces of 1 to 7 bytes, with line noise and idle flags between.

@@ -77,6 +77,18 @@ bool PortClient::Send(const wire::Bytes& bytes) {
     return true;
 }
 
+bool PortClient::ReadMore(std::chrono::milliseconds timeout) {
+    pollfd p{m_fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0 || !(p.revents & POLLIN))
+        return false;
+    uint8_t buffer[4096];
+    const ssize_t n = read(m_fd, buffer, sizeof buffer);
+    if (n <= 0)
+        return false;
+    m_pending.insert(m_pending.end(), buffer, buffer + n);
+    return true;
+}
+
 std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::milliseconds timeout) {
     std::vector<wire::Answer> answers;
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -85,53 +97,38 @@ std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::millise
         std::vector<wire::Answer> parsed = wire::ParseAnswers(m_pending, &rest);
         answers.insert(answers.end(), parsed.begin(), parsed.end());
         m_pending = rest;
-        if (answers.size() >= count)
-            return answers;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (answers.size() >= count || left.count() <= 0 || !ReadMore(left))
             return answers;
-        pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            return answers;
-        uint8_t buffer[4096];
-        const ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0)
-            return answers;
-        m_pending.insert(m_pending.end(), buffer, buffer + n);
     }
 }
 
 wire::Bytes PortClient::Drain(std::chrono::milliseconds quiet) {
-    wire::Bytes all = m_pending;
-    m_pending.clear();
-    for (;;) {
-        pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(quiet.count())) <= 0 || !(p.revents & POLLIN))
-            return all;
-        uint8_t buffer[4096];
-        const ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0)
-            return all;
-        all.insert(all.end(), buffer, buffer + n);
+    while (ReadMore(quiet)) {
     }
+    wire::Bytes all;
+    all.swap(m_pending);
+    return all;
+}
+
+termsim::Options MakeOptions(int count, const std::string& portDir,
+                             const std::vector<std::string>& faults, uint64_t seed) {
+    termsim::Options options;
+    options.count = count;
+    options.portDir = portDir;
+    options.seed = seed;
+    std::string error;
+    if (!termsim::ParseFaultSpecs(faults, &options.faults, &error))
+        ADD_FAILURE() << error;
+    return options;
 }
 
 void SimTest::StartSim(int count, const std::vector<std::string>& faults, uint64_t seed,
                        long baud) {
-    options.count = count;
-    options.firstCom = 1;
-    options.portDir = dir.Path() + "/ports";
+    options = MakeOptions(count, dir.Path() + "/ports", faults, seed);
     options.flashDir = dir.Path() + "/flash";
-    options.seed = seed;
     options.baud = baud;
-    options.faults.clear();
-    for (const std::string& text : faults) {
-        termsim::FaultSpec spec;
-        std::string error;
-        ASSERT_TRUE(termsim::ParseFaultSpec(text, &spec, &error)) << error;
-        options.faults.push_back(spec);
-    }
     std::string error;
     ASSERT_TRUE(sim.Start(options, &error)) << error;
 }

@@ -42,9 +42,16 @@ class PortClient {
     wire::Bytes Drain(std::chrono::milliseconds quiet);
 
   private:
+    // Appends what arrives within timeout to m_pending; false when nothing did.
+    bool ReadMore(std::chrono::milliseconds timeout);
+
     int m_fd = -1;
     wire::Bytes m_pending;
 };
+
+// Settings for `count` terminals publishing in portDir, with the fault texts given.
+termsim::Options MakeOptions(int count, const std::string& portDir,
+                             const std::vector<std::string>& faults = {}, uint64_t seed = 0);
 
 // Runs a simulator with temporary port and flash folders.
 class SimTest : public ::testing::Test {

@@ -20,6 +20,10 @@ Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs) {
         fcs ^= 0x0100;
     body.push_back(static_cast<uint8_t>(fcs));
     body.push_back(static_cast<uint8_t>(fcs >> 8));
+    return Escaped(body);
+}
+
+Bytes Escaped(const Bytes& body) {
     Bytes out{0x7E};
     for (uint8_t b : body) {
         if (b == 0x7E || b == 0x7D) {

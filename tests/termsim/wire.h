@@ -12,6 +12,9 @@ using Bytes = std::vector<uint8_t>;
 
 uint16_t Crc(const Bytes& data);
 
+// Flag, body with 0x7E and 0x7D escaped, flag.
+Bytes Escaped(const Bytes& body);
+
 // Flag, escaped (seq, command..., FCS over command...), flag. badFcs damages the FCS.
 Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs = false);
 

@@ -52,31 +52,10 @@ uint64_t FaultPlan::DrawStallLimit() {
     return limit;
 }
 
-bool FaultPlan::RefusePacket() {
-    if (!m_nak.Chance(m_faults.nakRate))
+bool FaultPlan::Roll(Dice& dice, double rate, FaultKind kind) {
+    if (!dice.Chance(rate))
         return false;
-    m_stats.AddFault(FaultKind::kNak);
-    return true;
-}
-
-bool FaultPlan::DropAnswer() {
-    if (!m_drop.Chance(m_faults.dropRate))
-        return false;
-    m_stats.AddFault(FaultKind::kDrop);
-    return true;
-}
-
-bool FaultPlan::DuplicateAnswer() {
-    if (!m_dup.Chance(m_faults.dupRate))
-        return false;
-    m_stats.AddFault(FaultKind::kDup);
-    return true;
-}
-
-bool FaultPlan::DelayAnswer() {
-    if (!m_delay.Chance(m_faults.delayRate))
-        return false;
-    m_stats.AddFault(FaultKind::kDelay);
+    m_stats.AddFault(kind);
     return true;
 }
 

@@ -42,12 +42,12 @@ class FaultPlan {
     uint64_t UnplugAfter() const { return m_unplugAfter; }
 
     // Random refusal of a good packet. Counts the fault when it fires.
-    bool RefusePacket();
+    bool RefusePacket() { return Roll(m_nak, m_faults.nakRate, FaultKind::kNak); }
 
     // Random loss, duplication and hold-back of an answer. Count the fault when they fire.
-    bool DropAnswer();
-    bool DuplicateAnswer();
-    bool DelayAnswer();
+    bool DropAnswer() { return Roll(m_drop, m_faults.dropRate, FaultKind::kDrop); }
+    bool DuplicateAnswer() { return Roll(m_dup, m_faults.dupRate, FaultKind::kDup); }
+    bool DelayAnswer() { return Roll(m_delay, m_faults.delayRate, FaultKind::kDelay); }
 
     // Flips one random bit in some bytes of data[0..n), each byte with the configured
     // probability; `in` tells the direction (received or sent). Counts every flip.
@@ -55,6 +55,7 @@ class FaultPlan {
     void DamageSent(uint8_t* data, size_t n) { Damage(m_bitsOut, m_untilFlipOut, data, n); }
 
   private:
+    bool Roll(Dice& dice, double rate, FaultKind kind);
     uint64_t DrawGap(Dice& dice);
     void Damage(Dice& dice, uint64_t& until, uint8_t* data, size_t n);
 

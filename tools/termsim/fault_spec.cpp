@@ -152,6 +152,17 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
     return true;
 }
 
+bool ParseFaultSpecs(const std::vector<std::string>& texts, std::vector<FaultSpec>* specs,
+                     std::string* error) {
+    for (const std::string& text : texts) {
+        FaultSpec spec;
+        if (!ParseFaultSpec(text, &spec, error))
+            return false;
+        specs->push_back(spec);
+    }
+    return true;
+}
+
 TerminalFaults FaultsForTerminal(const std::vector<FaultSpec>& specs, int index) {
     TerminalFaults f;
     for (const FaultSpec& s : specs) {

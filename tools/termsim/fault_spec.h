@@ -41,6 +41,11 @@ struct FaultSpec {
 // and what is wrong in *error.
 bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error);
 
+// Parses every text and appends the specs to *specs; stops at the first bad one with the
+// message of ParseFaultSpec in *error.
+bool ParseFaultSpecs(const std::vector<std::string>& texts, std::vector<FaultSpec>* specs,
+                     std::string* error);
+
 // The faults one terminal injects. Zero values mean "off".
 struct TerminalFaults {
     bool noUnlock = false;
