@@ -38,15 +38,6 @@ TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
     }
 }
 
-TEST(TermsimCodec, EncodeEscapesOnlyFlagAndEscape) {
-    const Bytes body{0x01, 0x7E, 0x7D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F};
-    Bytes out(termsim::EncodedCapacity(body.size()));
-    out.resize(termsim::EncodeFrame(body.data(), body.size(), out.data()));
-    EXPECT_EQ((Bytes{0x7E, 0x01, 0x7D, 0x5E, 0x7D, 0x5D, 0x20, 0x5E, 0x55, 0xAA, 0x00, 0x1F, 0x7E}),
-              out);
-    EXPECT_EQ((std::vector<Bytes>{body}), Deframe(out));
-}
-
 TEST(TermsimCodec, DeframerHuntsFlagsAndUnescapes) {
     EXPECT_EQ((std::vector<Bytes>{{0x05}}), Deframe({0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E}));
     EXPECT_EQ((std::vector<Bytes>{{0x12, 0x5E, 0x34}}),
@@ -156,18 +147,6 @@ TEST(TermsimFaultSpec, ParsesEveryKindAndRejectsNonsense) {
         EXPECT_FALSE(termsim::ParseFaultSpec(bad, &spec, &error)) << bad;
         EXPECT_NE(std::string::npos, error.find(bad)) << error;
     }
-}
-
-TEST(TermsimFaultSpec, LaterSpecsOverrideAndIndexesSelect) {
-    std::vector<termsim::FaultSpec> specs(3);
-    std::string error;
-    ASSERT_TRUE(termsim::ParseFaultSpec("all:drop:0.5", &specs[0], &error));
-    ASSERT_TRUE(termsim::ParseFaultSpec("1:drop:0.1", &specs[1], &error));
-    ASSERT_TRUE(termsim::ParseFaultSpec("1:stall:0", &specs[2], &error));
-    EXPECT_DOUBLE_EQ(0.5, termsim::FaultsForTerminal(specs, 0).dropRate);
-    EXPECT_FALSE(termsim::FaultsForTerminal(specs, 0).stall);
-    EXPECT_DOUBLE_EQ(0.1, termsim::FaultsForTerminal(specs, 1).dropRate);
-    EXPECT_TRUE(termsim::FaultsForTerminal(specs, 1).stall);
 }
 
 TEST(TermsimCommandLine, ParsesOptionsAndNamesMistakes) {
