@@ -100,7 +100,6 @@ TEST_F(TermsimPorts, ExclusiveModeEndsWithTheFlashersLastClose) {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(0, ioctl(fd, TIOCEXCL));
-    usleep(20000);
     EXPECT_EQ(1, ExclusiveMode(path));  // kept while the flasher has the port
     close(fd);
     EXPECT_TRUE(WaitUntil([&] { return ExclusiveMode(path) == 0; }));

@@ -115,7 +115,12 @@ TEST_F(TermsimSession, EscapesBothWaysAndSurvivesArbitrarySplits) {
     PortClient port(sim.SlavePath(0));
     // An unknown code 0x7E comes back inside the answer, which must escape it.
     ASSERT_TRUE(port.Send(wire::Frame(1, {0x7E, 0x7D})));
-    const Bytes raw = port.Drain(300ms);
+    Bytes raw;
+    ASSERT_TRUE(WaitUntil([&] {
+        const Bytes more = port.Drain(20ms);
+        raw.insert(raw.end(), more.begin(), more.end());
+        return raw.size() >= 8 && raw.back() == 0x7E;
+    }));
     const uint16_t fcs = wire::Crc({0x02, 0x7E, 0x00});
     const Bytes expected = wire::Escaped(
         {0x01, 0x02, 0x7E, 0x00, static_cast<uint8_t>(fcs), static_cast<uint8_t>(fcs >> 8)});

@@ -165,7 +165,6 @@ bool Terminal::ReadInput() {
     if (n == 0)
         return true;
     m_rxPace.Take(static_cast<size_t>(n));
-    m_stats.Add(m_stats.bytesIn, static_cast<uint64_t>(n));
     if (m_rxPace.Enabled()) {
         // Wait for enough line time to take what is already waiting in one read.
         int pending = 0;
@@ -177,6 +176,8 @@ bool Terminal::ReadInput() {
     m_plan.DamageReceived(m_rxBuffer, static_cast<size_t>(n));
     m_deframer.Feed(m_rxBuffer, static_cast<size_t>(n), m_loader);
     m_stats.overlongFrames.store(m_deframer.OverlongFrames(), std::memory_order_relaxed);
+    // Counted once handled, so a reader that sees the count also sees every answer it caused.
+    m_stats.Add(m_stats.bytesIn, static_cast<uint64_t>(n));
 
     if (received + static_cast<uint64_t>(n) >= m_plan.UnplugAfter()) {
         Unplug();

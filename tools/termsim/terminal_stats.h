@@ -1,6 +1,6 @@
 // Counters of one simulated terminal. Written only by that terminal's thread; read by any
-// thread (relaxed atomics: each counter is exact on its own, a set of them is not a
-// consistent snapshot).
+// thread. Each counter is exact on its own; a reader that sees a count also sees every
+// count written before it (release/acquire), though a copy is not one instant's snapshot.
 #pragma once
 
 #include <atomic>
@@ -29,7 +29,7 @@ struct TerminalCounters {
 class TerminalStats {
   public:
     void Add(std::atomic<uint64_t>& counter, uint64_t n = 1) {
-        counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_relaxed);
+        counter.store(counter.load(std::memory_order_relaxed) + n, std::memory_order_release);
     }
     void AddFault(FaultKind kind, uint64_t n = 1) { Add(faults[static_cast<int>(kind)], n); }
 
@@ -49,17 +49,17 @@ class TerminalStats {
 
 inline TerminalCounters TerminalStats::Copy() const {
     TerminalCounters c;
-    c.bytesIn = bytesIn.load(std::memory_order_relaxed);
-    c.bytesOut = bytesOut.load(std::memory_order_relaxed);
-    c.packets = packets.load(std::memory_order_relaxed);
-    c.answers = answers.load(std::memory_order_relaxed);
-    c.badFcs = badFcs.load(std::memory_order_relaxed);
-    c.protocolErrors = protocolErrors.load(std::memory_order_relaxed);
-    c.overlongFrames = overlongFrames.load(std::memory_order_relaxed);
-    c.answersLost = answersLost.load(std::memory_order_relaxed);
-    c.outputErrors = outputErrors.load(std::memory_order_relaxed);
+    c.bytesIn = bytesIn.load(std::memory_order_acquire);
+    c.bytesOut = bytesOut.load(std::memory_order_acquire);
+    c.packets = packets.load(std::memory_order_acquire);
+    c.answers = answers.load(std::memory_order_acquire);
+    c.badFcs = badFcs.load(std::memory_order_acquire);
+    c.protocolErrors = protocolErrors.load(std::memory_order_acquire);
+    c.overlongFrames = overlongFrames.load(std::memory_order_acquire);
+    c.answersLost = answersLost.load(std::memory_order_acquire);
+    c.outputErrors = outputErrors.load(std::memory_order_acquire);
     for (int i = 0; i < kFaultKindCount; ++i)
-        c.faults[i] = faults[i].load(std::memory_order_relaxed);
+        c.faults[i] = faults[i].load(std::memory_order_acquire);
     return c;
 }
 
