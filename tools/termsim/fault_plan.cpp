@@ -47,8 +47,14 @@ FaultPlan::FaultPlan(const TerminalFaults& faults, uint64_t seed, int index, Ter
 
 uint64_t FaultPlan::DrawStallLimit() {
     uint64_t limit = m_faults.stall ? m_faults.stallAfter : UINT64_MAX;
-    if (m_faults.stallRandomMax > 0)
-        limit = std::min(limit, m_stall.OneTo(m_faults.stallRandomMax));
+    m_stallKind = FaultKind::kStall;
+    if (m_faults.stallRandomMax > 0) {
+        const uint64_t drawn = m_stall.OneTo(m_faults.stallRandomMax);
+        if (drawn < limit) {
+            limit = drawn;
+            m_stallKind = FaultKind::kStallRandom;
+        }
+    }
     return limit;
 }
 

@@ -37,6 +37,8 @@ class FaultPlan {
     // The number of packets a session may have before the loader stops answering
     // (UINT64_MAX when it never does); drawn anew for every session.
     uint64_t DrawStallLimit();
+    // The kind that set the last limit drawn (stall or stall-random).
+    FaultKind StallKind() const { return m_stallKind; }
 
     // Total bytes received after which the terminal is unplugged (UINT64_MAX: never).
     uint64_t UnplugAfter() const { return m_unplugAfter; }
@@ -65,6 +67,7 @@ class FaultPlan {
     uint64_t m_untilFlipIn = 0;  // clean bytes to pass before the next flip
     uint64_t m_untilFlipOut = 0;
     uint64_t m_unplugAfter = UINT64_MAX;
+    FaultKind m_stallKind = FaultKind::kStall;
 };
 
 }  // namespace termsim

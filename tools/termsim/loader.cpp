@@ -63,7 +63,7 @@ void Loader::OnFrame(const uint8_t* body, size_t n) {
     }
 
     if (m_sessionPackets > m_stallLimit) {
-        m_stats.AddFault(m_faults.Faults().stall ? FaultKind::kStall : FaultKind::kStallRandom);
+        m_stats.AddFault(m_faults.StallKind());
         return;
     }
     if (!fcsOk) {

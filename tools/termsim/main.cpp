@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     std::printf("ready COM%d..COM%d\n", options.firstCom, options.firstCom + options.count - 1);
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    int received = 0;
+    sigwait(&stopSignals, &received);
     simulator.Stop();
     std::fputs(simulator.Summary().c_str(), stderr);
     return 0;
