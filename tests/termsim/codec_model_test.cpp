@@ -5,7 +5,7 @@
 #include <random>
 
 #include "tools/termsim/command_line.h"
-#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/fault_options.h"
 #include "tools/termsim/flash_model.h"
 #include "tools/termsim/frame_codec.h"
 #include "wire.h"

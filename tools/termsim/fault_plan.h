@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/fault_options.h"
 #include "tools/termsim/terminal_stats.h"
 
 namespace termsim {

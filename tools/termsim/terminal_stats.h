@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/fault_options.h"
 
 namespace termsim {
 

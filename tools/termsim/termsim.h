@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/fault_options.h"
 #include "tools/termsim/flash_model.h"
 #include "tools/termsim/terminal_stats.h"
 

@@ -1,4 +1,4 @@
-#include "tools/termsim/fault_spec.h"
+#include "tools/termsim/fault_options.h"
 
 #include <cerrno>
 #include <cmath>
