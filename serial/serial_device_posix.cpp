@@ -20,10 +20,16 @@ struct SerialDevice {
     int fd = -1;
     int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
     std::atomic<bool> closed{false};
+    bool exclusive = false;  // we set TIOCEXCL
     std::string path;
 
     ~SerialDevice() {
-        if (fd >= 0) ::close(fd);  // releases the flock too
+        if (fd >= 0) {
+            // Exclusive mode belongs to the terminal, not to our descriptor: lift what we
+            // set, so a terminal that another process also holds open does not stay locked.
+            if (exclusive) ioctl(fd, TIOCNXCL);
+            ::close(fd);  // releases the flock too
+        }
         if (wakeFd >= 0) ::close(wakeFd);
     }
 };
@@ -78,6 +84,7 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
                     path.c_str(), errno);
         return nullptr;
     }
+    device->exclusive = true;
     if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
     tcflush(device->fd, TCIOFLUSH);
     device->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);

@@ -1,5 +1,7 @@
 // The link window driven through the real receive path: frames leave through the port
 // service to a pseudo-terminal, answers come back through the reader step and the deframer.
+#include <thread>
+
 #include "tests/loader/link_fixture.h"
 
 namespace {
@@ -129,6 +131,43 @@ TEST_F(LinkWindow, ResendOfAPacketNoBufferHoldsIsCountedNotLost) {
     EXPECT_EQ(fn().error_no, -1);
     EXPECT_EQ(fn().error_count, 1);
     EXPECT_TRUE(m_peer->ReadSome(100).empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LinkWindow, DrainResendsWhatIsRefusedMeanwhileAndGivesUpOnALoaderThatAlwaysRefuses) {
+    // A refusal (reason 1) that arrives while the last blocks are drained is repaired there,
+    // and the emptied window frees the refused slot for the packets that follow.
+    std::thread loader([this] {
+        auto frames = m_peer->ReadFrames(2, 2000);
+        ASSERT_EQ(frames.size(), 2u);
+        m_peer->Answer(frames[0][0], ACK);
+        m_peer->Answer(frames[1][0], NAK, 1);
+        frames = m_peer->ReadFrames(1, 2000);
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0][1], WRITE);
+        m_peer->Answer(frames[0][0], ACK);
+    });
+    SendBare(ERASE);
+    SendBare(WRITE);
+    EXPECT_EQ(LinkDrain(kChannel, 300), 1);
+    loader.join();
+    for (uint8_t a : fn().ack) EXPECT_EQ(a, ACK);
+    EXPECT_EQ(fn().error_count, 0);
+
+    // A loader that refuses every resend is given up after a bounded number of rounds.
+    std::thread stubborn([this] {
+        for (int i = 0; i < 1 + LINK_DRAIN_RESENDS; ++i) {
+            auto frames = m_peer->ReadFrames(1, 2000);
+            if (frames.empty()) return;
+            m_peer->Answer(frames[0][0], NAK, 1);
+        }
+    });
+    SendBare(WRITE);
+    EXPECT_EQ(LinkDrain(kChannel, 3000), 0);
+    stubborn.join();
 }
 
 }  // namespace

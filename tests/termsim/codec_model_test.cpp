@@ -124,6 +124,27 @@ TEST(TermsimFlashModel, RefusesImpossibleRangesAndStaysSparse) {
     EXPECT_EQ((Bytes{0xFF, 0x5A, 0x5A}), Bytes(probe, probe + 3));
 }
 
+TEST(TermsimFlashModel, AsicAreasAreSeparateEvenWhenTheirNumbersAreClose) {
+    termsim::FlashModel flash;
+    const Bytes boot(20000, 0x11), code(30000, 0x22);
+    flash.Erase(0xF000100, 32768);
+    EXPECT_EQ(0u, flash.Write(0xF000100, boot.data(), 16384).outside);
+    EXPECT_EQ(0u, flash.Write(0xF000100 + 16384, boot.data(), 3616).outside);
+    flash.Erase(0xF000200, 32768);  // would wipe most of boot in a linear flash
+    EXPECT_EQ(0u, flash.Write(0xF000200, code.data(), 16384).conflicts);
+    auto ranges = flash.Snapshot();
+    ASSERT_EQ(2u, ranges.size());
+    EXPECT_EQ(Bytes(ranges[0].bytes.begin(), ranges[0].bytes.begin() + 20000), boot);
+    EXPECT_EQ(ranges[1].bytes[0], 0x22);
+    EXPECT_EQ(ranges[1].bytes[16384], 0xFF);
+    // Read by range: boot's second block lies under code's address, and stays boot's.
+    uint8_t probe[4];
+    flash.ReadRange(flash.Ranges()[0], 16384, 4, probe);
+    EXPECT_EQ(Bytes(probe, probe + 4), Bytes(4, 0x11));
+    // A write outside every area and the linear ranges is still caught.
+    EXPECT_EQ(16u, flash.Write(0xF000100 + 40000, boot.data(), 16).outside);
+}
+
 TEST(TermsimFaultSpec, ParsesEveryKindAndRejectsNonsense) {
     termsim::FaultSpec spec;
     std::string error;

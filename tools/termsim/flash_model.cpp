@@ -31,6 +31,8 @@ FlashModel::~FlashModel() = default;
 void FlashModel::Clear() {
     m_ranges.clear();
     m_covered.clear();
+    m_asicAreas.clear();
+    m_asicOrder.clear();
     for (auto& entry : m_pages)
         m_spare.push_back(std::move(entry.second));
     m_pages.clear();
@@ -41,6 +43,8 @@ void FlashModel::Swap(FlashModel& other) {
     m_covered.swap(other.m_covered);
     m_pages.swap(other.m_pages);
     m_spare.swap(other.m_spare);
+    m_asicAreas.swap(other.m_asicAreas);
+    m_asicOrder.swap(other.m_asicOrder);
 }
 
 FlashModel::Page* FlashModel::FindPage(uint32_t index) const {
@@ -74,10 +78,22 @@ FlashModel::EraseStatus FlashModel::Erase(uint32_t address, uint32_t length) {
 
     auto same = std::find_if(m_ranges.begin(), m_ranges.end(),
                              [address](const Range& r) { return r.address == address; });
+    uint32_t rangeLength = length;
     if (same == m_ranges.end()) {
         m_ranges.push_back({address, length});
     } else {
-        same->length = std::max(same->length, length);
+        same->length = rangeLength = std::max(same->length, length);
+    }
+    if (address >= kAsicAreaFirst && address < kAsicAreaEnd) {
+        std::unique_ptr<FlashModel>& area = m_asicAreas[address];
+        if (!area)
+            area = std::make_unique<FlashModel>();
+        area->Erase(0, length);
+        m_asicOrder.erase(std::remove_if(m_asicOrder.begin(), m_asicOrder.end(),
+                                         [address](const Range& r) { return r.address == address; }),
+                          m_asicOrder.end());
+        m_asicOrder.push_back({address, rangeLength});
+        return EraseStatus::kOk;
     }
     if (length == 0)
         return EraseStatus::kOk;
@@ -121,6 +137,14 @@ bool FlashModel::Covered(uint64_t at, uint64_t* coveredEnd, uint64_t* nextStart)
 }
 
 FlashModel::WriteStatus FlashModel::Write(uint32_t address, const uint8_t* data, uint32_t n) {
+    if (const Range* r = AsicArea(address)) {
+        WriteStatus status = m_asicAreas.at(r->address)->Write(address - r->address, data, n);
+        if (status.outside != 0)
+            status.firstOutside += r->address;
+        if (status.conflicts != 0)
+            status.firstConflict += r->address;
+        return status;
+    }
     WriteStatus status;
     const uint64_t end = uint64_t{address} + n;
     uint64_t at = address;
@@ -159,7 +183,19 @@ FlashModel::WriteStatus FlashModel::Write(uint32_t address, const uint8_t* data,
     return status;
 }
 
+const FlashModel::Range* FlashModel::AsicArea(uint32_t address) const {
+    for (auto r = m_asicOrder.rbegin(); r != m_asicOrder.rend(); ++r) {
+        if (address >= r->address && uint64_t{address} < uint64_t{r->address} + r->length)
+            return &*r;
+    }
+    return nullptr;
+}
+
 void FlashModel::Read(uint32_t address, uint32_t n, uint8_t* out) const {
+    if (const Range* r = AsicArea(address)) {
+        m_asicAreas.at(r->address)->Read(address - r->address, n, out);
+        return;
+    }
     const uint64_t end = uint64_t{address} + n;
     for (uint64_t at = address; at < end;) {
         const uint32_t index = static_cast<uint32_t>(at >> kPageShift);
@@ -175,6 +211,15 @@ void FlashModel::Read(uint32_t address, uint32_t n, uint8_t* out) const {
     }
 }
 
+void FlashModel::ReadRange(const Range& range, uint32_t offset, uint32_t n, uint8_t* out) const {
+    auto area = m_asicAreas.find(range.address);
+    if (area != m_asicAreas.end()) {
+        area->second->Read(offset, n, out);
+    } else {
+        Read(static_cast<uint32_t>(range.address + offset), n, out);
+    }
+}
+
 std::vector<FlashRange> FlashModel::Snapshot() const {
     std::vector<FlashRange> ranges;
     ranges.reserve(m_ranges.size());
@@ -182,7 +227,7 @@ std::vector<FlashRange> FlashModel::Snapshot() const {
         FlashRange out;
         out.address = r.address;
         out.bytes.resize(r.length);
-        Read(r.address, r.length, out.bytes.data());
+        ReadRange(r, 0, r.length, out.bytes.data());
         ranges.push_back(std::move(out));
     }
     return ranges;

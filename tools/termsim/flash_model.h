@@ -19,8 +19,15 @@ struct FlashRange {
     std::vector<uint8_t> bytes;
 };
 
+// The application chip's side (ASIC) is addressed by area: an ERASE that starts at one of its
+// area numbers, 0xF000000 to 0xF000FFF (0xF000100, 0xF000200, ... are areas, not bytes 0x100
+// apart), opens an area of its own, and a WRITE goes to the most recently erased area that
+// holds its address. Everything else is one linear flash.
 class FlashModel {
   public:
+    static constexpr uint32_t kAsicAreaFirst = 0xF000000;
+    static constexpr uint32_t kAsicAreaEnd = 0xF001000;
+
     // No flash part that this loader serves is larger; a longer ERASE is malformed.
     static constexpr uint32_t kMaxEraseLength = 256u << 20;
 
@@ -58,7 +65,13 @@ class FlashModel {
     // Erased ranges in the order first erased, one per start address (the longest).
     const std::vector<Range>& Ranges() const { return m_ranges; }
 
-    // Copies [address, address + n) into out, 0xFF where nothing was programmed.
+    // Copies n bytes from `offset` into the erased range `range` (one of Ranges()) into out,
+    // 0xFF where nothing was programmed. The way to read a range's contents: an ASIC area's
+    // bytes may lie under the address of a newer area.
+    void ReadRange(const Range& range, uint32_t offset, uint32_t n, uint8_t* out) const;
+
+    // Copies [address, address + n) into out, 0xFF where nothing was programmed (in the
+    // newest ASIC area that holds address, for an ASIC address).
     void Read(uint32_t address, uint32_t n, uint8_t* out) const;
 
     // Every erased range with its contents.
@@ -72,12 +85,16 @@ class FlashModel {
     static constexpr uint32_t kPageShift = 16;
     static constexpr uint32_t kPageSize = 1u << kPageShift;
 
+    // The most recently erased ASIC area holding address, or nullptr.
+    const Range* AsicArea(uint32_t address) const;
     Page* FindPage(uint32_t index) const;
     Page* TakePage(uint32_t index);
     bool Covered(uint64_t at, uint64_t* coveredEnd, uint64_t* nextStart) const;
 
     std::vector<Range> m_ranges;
     std::map<uint64_t, uint64_t> m_covered;  // merged erased intervals: start -> end
+    std::map<uint32_t, std::unique_ptr<FlashModel>> m_asicAreas;  // by start address
+    std::vector<Range> m_asicOrder;  // ASIC areas, most recently erased last
     std::unordered_map<uint32_t, std::unique_ptr<Page>> m_pages;
     std::vector<std::unique_ptr<Page>> m_spare;
 };

@@ -135,7 +135,7 @@ bool SessionWriter::WriteImage(const FlashModel& flash, const FlashModel::Range&
     bool ok = true;
     for (uint64_t done = 0; ok && done < range.length;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunk, range.length - done));
-        flash.Read(static_cast<uint32_t>(range.address + done), n, m_chunk.data());
+        flash.ReadRange(range, static_cast<uint32_t>(done), n, m_chunk.data());
         ok = std::fwrite(m_chunk.data(), 1, n, file) == n;
         done += n;
     }
