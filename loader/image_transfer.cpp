@@ -88,10 +88,11 @@ int TransferImage(int channel, int slot) {
     if (entry.slot != slot) return Fail(channel, entry, "ERR: No File");  // never set up
     const uint32_t startTick = TickMs();
 
-    int fd = ::open(entry.path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking open: a FIFO or device named as an image must not hang the channel.
+    int fd = ::open(entry.path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);  // a directory or device is no image file
+        ::close(fd);  // a directory, FIFO or device is no image file
         fd = -1;
     }
     if (fd < 0) return Fail(channel, entry, "ERR: No File");
