@@ -111,8 +111,8 @@ TEST_F(SerialDeviceTest, CloseWakesAWriterThatNobodyReads) {
     ASSERT_TRUE(dev);
     std::vector<uint8_t> big(100000, 0x55);
     int result = -2;
-    std::thread writer([&] {
-        SerialHandle mine = dev;  // the worker's own reference
+    SerialHandle mine = dev;  // the worker's own reference, taken before it starts
+    std::thread writer([mine, &big, &result] {
         result = SERIAL_DEVICE_Write(0, mine.get(), big.data(), 0, static_cast<int>(big.size()));
     });
     usleep(100 * 1000);
