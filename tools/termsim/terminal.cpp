@@ -15,6 +15,10 @@ namespace {
 // Reading in bursts of about 4 ms of line time keeps the pace smooth without waking up
 // for every few bytes.
 constexpr double kBurstSeconds = 0.004;
+// A busy line goes on carrying bytes while the terminal's thread wakes up late: the bucket
+// holds a few bursts, so a late read takes what the line delivered meanwhile instead of
+// losing that line time (waking late by 0.1 ms per 4 ms burst would lose 2.5% of the rate).
+constexpr double kCatchUpBursts = 4;
 
 }  // namespace
 
@@ -51,7 +55,8 @@ void Terminal::Start(int stopFd) {
         // 10 bits on the line per byte: start, 8 data, stop.
         const double bytesPerSecond = m_config.baud / 10.0;
         const double burst = std::max(16.0, bytesPerSecond * kBurstSeconds);
-        m_rxPace.Configure(bytesPerSecond, burst, now);
+        m_rxPace.Configure(bytesPerSecond, burst * kCatchUpBursts, now);
+        m_rxPace.Idle(now);  // the line starts with nothing to carry
         m_txPace.Configure(bytesPerSecond, std::max<double>(burst, EncodedCapacity(kAnswerBody)),
                            now);
     }
@@ -166,11 +171,15 @@ bool Terminal::ReadInput() {
         return true;
     m_rxPace.Take(static_cast<size_t>(n));
     if (m_rxPace.Enabled()) {
-        // Wait for enough line time to take what is already waiting in one read.
+        // Wait for enough line time to take what is already waiting in one read (one burst
+        // at most); with nothing waiting the line falls idle.
         int pending = 0;
         if (ioctl(m_pty.master, FIONREAD, &pending) != 0)
             pending = 0;
-        m_rxNeed = std::clamp<size_t>(static_cast<size_t>(pending), 1, m_rxPace.Burst());
+        const size_t burst = static_cast<size_t>(m_rxPace.Burst() / kCatchUpBursts);
+        m_rxNeed = std::clamp<size_t>(static_cast<size_t>(pending), 1, std::max<size_t>(burst, 1));
+        if (pending == 0)
+            m_rxPace.Idle(m_now);
     }
 
     m_plan.DamageReceived(m_rxBuffer, static_cast<size_t>(n));

@@ -17,6 +17,7 @@ class TokenBucket {
         m_rate = bytesPerSecond;
         m_burst = std::max(burst, 1.0);
         m_tokens = m_burst;
+        m_idle = false;
         m_stamp = now;
     }
 
@@ -34,6 +35,17 @@ class TokenBucket {
     void Take(size_t n) {
         if (Enabled())
             m_tokens -= static_cast<double>(n);
+        m_idle = false;
+    }
+
+    // The line has nothing left to carry. Until the next Take it saves up one byte only, so
+    // the time it stands idle cannot later pass as line time of bytes that came meanwhile.
+    void Idle(Clock::time_point now) {
+        if (!Enabled())
+            return;
+        Refill(now);
+        m_tokens = std::min(m_tokens, 0.0);
+        m_idle = true;
     }
 
     // When n bytes (at most the burst) will be available.
@@ -49,8 +61,9 @@ class TokenBucket {
     void Refill(Clock::time_point now) {
         if (now <= m_stamp)
             return;
-        m_tokens = std::min(
-            m_burst, m_tokens + std::chrono::duration<double>(now - m_stamp).count() * m_rate);
+        m_tokens =
+            std::min(m_idle ? 1.0 : m_burst,
+                     m_tokens + std::chrono::duration<double>(now - m_stamp).count() * m_rate);
         m_stamp = now;
     }
 
@@ -58,6 +71,7 @@ class TokenBucket {
     double m_burst = 1;
     double m_tokens = 1;
     Clock::time_point m_stamp{};
+    bool m_idle = false;
 };
 
 }  // namespace termsim
