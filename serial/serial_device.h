@@ -41,7 +41,9 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
                        int maxBytes);
 
 // Writes length bytes from buffer + offset, waiting until the driver has taken every byte
-// or SERIAL_WRITE_TIMEOUT_MS passed; partial writes are continued within that time.
+// or SERIAL_WRITE_TIMEOUT_MS passed; partial writes are continued within that time, as soon
+// as the driver reports room or the line has had the time to send the bytes still to go, so
+// the driver's queue is still well filled when the call returns.
 // Returns the count taken (1 or more), 0 when none was taken in time or the device was
 // closed meanwhile, -1 on a device failure before any byte was taken.
 int SERIAL_DEVICE_Write(int channel, SerialDevice* handle, const uint8_t* buffer, int offset,

@@ -6,9 +6,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/debug_trace.h"
@@ -20,7 +22,8 @@ struct SerialDevice {
     int fd = -1;
     int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
     std::atomic<bool> closed{false};
-    bool exclusive = false;  // we set TIOCEXCL
+    bool exclusive = false;      // we set TIOCEXCL
+    int lineBytesPerSecond = 0;  // baud / 10: start bit, 8 data bits, stop bit
     std::string path;
 
     ~SerialDevice() {
@@ -86,6 +89,7 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     }
     device->exclusive = true;
     if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
+    device->lineBytesPerSecond = baudRate / 10;
     tcflush(device->fd, TCIOFLUSH);
     device->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (device->wakeFd < 0) {
@@ -147,18 +151,34 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(SERIAL_WRITE_TIMEOUT_MS);
     int done = 0;
+    bool lineTimeTried = false;  // since the last bytes were taken
     while (done < length && !handle->closed.load(std::memory_order_relaxed)) {
         ssize_t n = ::write(handle->fd, buffer + offset + done, static_cast<size_t>(length - done));
         if (n > 0) {
             done += static_cast<int>(n);
+            lineTimeTried = false;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done > 0 ? done : -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
+        int waitMs = static_cast<int>(left.count());
+        if (handle->lineBytesPerSecond > 0 && !lineTimeTried) {
+            // A serial driver reports room only once its queue has nearly run dry (below 256
+            // bytes, under 2 ms of a 1382400-baud line), and the next write begins with the
+            // write pause: the line would stand idle. The line has room for the rest once it
+            // has had the time to send that many bytes, so try again then. A driver that
+            // frees its queue in larger pieces (a pseudo-terminal) may still refuse: then
+            // its own notice is awaited, so a stalled line costs no extra wake-ups.
+            lineTimeTried = true;
+            const int64_t rest = length - done;
+            const int64_t lineMs =
+                (rest * 1000 + handle->lineBytesPerSecond - 1) / handle->lineBytesPerSecond;
+            waitMs = static_cast<int>(std::min<int64_t>(waitMs, std::max<int64_t>(1, lineMs)));
+        }
         struct pollfd p[2] = {{handle->fd, POLLOUT, 0}, {handle->wakeFd, POLLIN, 0}};
-        int r = poll(p, 2, static_cast<int>(left.count()));
+        int r = poll(p, 2, waitMs);
         if (r < 0 && errno != EINTR) return done > 0 ? done : -1;
         if (p[1].revents != 0) break;  // closed while we waited
         if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return done > 0 ? done : -1;
