@@ -77,6 +77,8 @@ class Loader : public FrameSink {
     void OnFrame(const uint8_t* body, size_t n) override;
 
     bool InSession() const { return m_inSession; }
+    // The flash of the session in progress (meaningful while InSession()).
+    const FlashModel& SessionFlash() const { return m_flash; }
 
   private:
     struct Packet {

@@ -93,6 +93,12 @@ std::vector<FlashRange> Terminal::LastFlash() const {
     return m_lastFlash.Snapshot();
 }
 
+std::vector<FlashRange> Terminal::CurrentFlash() const {
+    if (m_thread.joinable())
+        return {};  // the terminal's thread owns the loader while it runs
+    return m_loader.InSession() ? m_loader.SessionFlash().Snapshot() : LastFlash();
+}
+
 std::vector<std::string> Terminal::LastErrors() const {
     std::lock_guard<std::mutex> lock(m_resultLock);
     return m_lastErrors;
@@ -137,8 +143,10 @@ void Terminal::Run(int stopFd) {
             std::fprintf(stderr, "termsim: COM%d: poll: %s\n", m_config.com, std::strerror(errno));
             return;
         }
-        if (fds[0].revents != 0)
+        if (fds[0].revents != 0) {
+            std::fprintf(stderr, "COM%d lost %.0f bytes of line\n", m_config.com, LostTokens());
             return;
+        }
         if ((fds[2].revents & POLLIN) && m_closes.ClosedSince())
             ioctl(m_pty.slave, TIOCNXCL);
         const short events = fds[1].revents;

@@ -62,6 +62,9 @@ class Terminal : private LoaderOutput {
     // The flash ranges and protocol errors of the last completed session.
     std::vector<FlashRange> LastFlash() const;
     std::vector<std::string> LastErrors() const;
+    // The flash as the loader holds it now: the session in progress, whether or not GO
+    // ever arrives, else the last completed one. Only once the thread has ended (Join).
+    std::vector<FlashRange> CurrentFlash() const;
 
   private:
     struct Outgoing {

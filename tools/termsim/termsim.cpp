@@ -123,6 +123,9 @@ bool Simulator::WaitForSessions(int i, uint64_t count, std::chrono::milliseconds
 std::vector<FlashRange> Simulator::LastFlash(int i) const {
     return m_terminals.at(i)->LastFlash();
 }
+std::vector<FlashRange> Simulator::CurrentFlash(int i) const {
+    return m_terminals.at(i)->CurrentFlash();
+}
 std::vector<std::string> Simulator::LastErrors(int i) const {
     return m_terminals.at(i)->LastErrors();
 }

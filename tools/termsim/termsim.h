@@ -62,6 +62,10 @@ class Simulator {
     // Flash ranges with their bytes, and protocol errors, of terminal i's last session.
     std::vector<FlashRange> LastFlash(int i) const;
     std::vector<std::string> LastErrors(int i) const;
+    // Flash ranges of terminal i as its loader holds them: the session in progress, whether
+    // or not its GO ever arrived (lost on the line, loader stalled, cable pulled), else the
+    // last completed session. Only after Stop; empty while the simulator runs.
+    std::vector<FlashRange> CurrentFlash(int i) const;
 
     // One line per terminal: packets, answers, faults injected by kind, protocol errors.
     std::string Summary() const;
