@@ -121,6 +121,12 @@ int TransferImage(int channel, int slot) {
     uint32_t flashAddress = entry.address;
     uint32_t eraseLength = static_cast<uint32_t>(entry.totalBytes);
     if (entry.slot != SLOT_ASIC_DMB) eraseLength = (eraseLength + 16383u) & ~16383u;
+    // A range past the top of the 32-bit address space would wrap its later blocks round
+    // to address 0, over the boot area.
+    if (uint64_t{flashAddress} + eraseLength > uint64_t{1} << 32) {
+        ::close(fd);
+        return Fail(channel, entry, "ERR: Address Overflow");
+    }
 
     KOVIR_SendChannelText(channel, "%s", texts.erasing);
     if (FLASH_DOWNLOADER_Erase(channel, flashAddress, eraseLength) == 0) {

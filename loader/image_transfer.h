@@ -6,8 +6,9 @@
 // Transfers g_ImageTable[channel][slot]. Returns the time taken in whole seconds (at least 1)
 // when every byte of the image was sent without a link error, else 0 after sending the
 // failure's status text and EV_IMAGE_FAILED. Nothing is sent to the loader for a file that
-// cannot be opened, is not a regular file, is too large for the 32-bit byte counts, or (MSM
-// Code) is shorter than its start address.
+// cannot be opened, is not a regular file, is too large for the 32-bit byte counts, would
+// run past the top of the 32-bit address space, or (MSM Code) is shorter than its start
+// address.
 int TransferImage(int channel, int slot);
 
 // The status-text name of a slot ("MSM CODE" .. "ASIC DMB").

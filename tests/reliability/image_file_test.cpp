@@ -1,0 +1,152 @@
+// Hostile image files, end to end through the engine and simulated terminals: whatever the
+// operator's file turns out to be, the channel says so in plain words and nothing wrong
+// reaches the loader.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "loader/loader_commands.h"
+#include "tests/e2e/e2e_fixture.h"
+
+namespace {
+
+using ImageFileE2E = FlashE2E;
+
+bool HasText(const std::vector<std::string>& texts, const std::string& text) {
+    for (const std::string& t : texts)
+        if (t == text)
+            return true;
+    return false;
+}
+
+bool ImageFailed(const EventRecorder& events, int channel) {
+    for (const RecordedEvent& e : events.ForChannel(channel))
+        if (e.code == EV_IMAGE_FAILED)
+            return true;
+    return false;
+}
+
+// Puts `path` into slot 1 (MSM Font) of one channel only.
+void SetFont(int channel, const std::string& path, uint32_t address) {
+    ImageEntry& e = g_ImageTable[channel][SLOT_MSM_FONT];
+    e.slot = SLOT_MSM_FONT;
+    e.address = address;
+    std::strcpy(e.path, path.c_str());
+}
+
+// A sparse file of `size` bytes: no disk space, but its length is what the engine sees.
+std::string MakeSparse(const std::string& path, off_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(ftruncate(fd, size), 0);
+    ::close(fd);
+    return path;
+}
+
+// The loader must see nothing but the channel's frame: UNLOCK, CLOSE, GO, and no flash.
+void ExpectNothingSent(termsim::Simulator& sim, int terminal) {
+    EXPECT_TRUE(sim.WaitForSessions(terminal, 1, std::chrono::seconds(5)));
+    EXPECT_EQ(sim.Counters(terminal).packets, 3u);
+    EXPECT_TRUE(sim.LastFlash(terminal).empty());
+}
+
+TEST_F(ImageFileE2E, WhatIsNoImageFileIsNamedAndNeverSent) {
+    StartTerminals(6);
+    const std::string fifo = m_dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(symlink((m_dir + "/gone").c_str(), (m_dir + "/dangling").c_str()), 0);
+    const std::string names[] = {m_dir + "/missing", m_dir, fifo, "/dev/zero", m_dir + "/dangling"};
+    for (int c = 0; c < 5; ++c)
+        SetFont(c, names[c], 0x200000);
+    // Files too large for the 32-bit byte counts, one just past them and one whose length
+    // would look small when cut to 32 bits.
+    const std::string huge = MakeSparse(m_dir + "/huge", off_t{1} << 31);
+    SetFont(5, huge, 0x200000);
+    const auto start = std::chrono::steady_clock::now();
+    Run(6);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // FIFO: no hang
+    for (int c = 0; c < 6; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const auto texts = m_events.Texts(c);
+        EXPECT_EQ(texts.back(), c == 5 ? "ERR: File Too Large" : "ERR: No File");
+        EXPECT_TRUE(ImageFailed(m_events, c));
+        EXPECT_FALSE(ChannelDone(c));
+        ExpectNothingSent(m_sim, c);
+    }
+    // A file that could not be used keeps its path, so the operator sees what was meant.
+    EXPECT_STREQ(g_ImageTable[0][SLOT_MSM_FONT].path, names[0].c_str());
+}
+
+TEST_F(ImageFileE2E, LengthPastFourGibibytesIsNotCutTo32Bits) {
+    StartTerminals(1);
+    SetFont(0, MakeSparse(m_dir + "/wraps", (off_t{1} << 32) + 5000), 0x200000);
+    Run(1);
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: File Too Large");
+    ExpectNothingSent(m_sim, 0);
+}
+
+TEST_F(ImageFileE2E, UnreadableFileIsNoFile) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads files whatever their permissions";
+    StartTerminals(1);
+    const std::string path = MakeImage("locked", 5000);
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    SetFont(0, path, 0x200000);
+    Run(1);
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: No File");
+    ExpectNothingSent(m_sim, 0);
+}
+
+TEST_F(ImageFileE2E, FileThatShrinksOrGrowsDuringTheRun) {
+    StartTerminals(3);
+    // Channel 0's file loses its tail, channel 1's is emptied, channel 2's grows: each
+    // right before the first block is read.
+    const size_t size = 5 * LOADER_BLOCK_SIZE;
+    std::string paths[3];
+    std::vector<uint8_t> original[3];
+    for (int c = 0; c < 3; ++c) {
+        paths[c] = MakeImage("img" + std::to_string(c), size);
+        original[c] = ReadFile(paths[c]);
+        SetFont(c, paths[c], 0x200000);
+    }
+    const off_t newSize[3] = {LOADER_BLOCK_SIZE + 100, 0, 9 * LOADER_BLOCK_SIZE};
+    m_events.onEvent = [&paths, &newSize](const RecordedEvent& e) {
+        if (e.text == "MSM FONT binary downloading.." && e.channel >= 0 && e.channel < 3) {
+            EXPECT_EQ(truncate(paths[e.channel].c_str(), newSize[e.channel]), 0);
+        }
+    };
+    Run(3);
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        EXPECT_EQ(m_events.Texts(c).back(), "ERR: Read File");
+        EXPECT_TRUE(ImageFailed(m_events, c));
+        EXPECT_FALSE(ChannelDone(c));
+        EXPECT_FALSE(HasText(m_events.Texts(c), "MSM FONT download complete! [1 sec]"));
+    }
+    // Only the size measured at the start goes out: five blocks, not nine.
+    EXPECT_TRUE(ChannelDone(2));
+    EXPECT_EQ(Flash(2, 0x200000), Expected(original[2], 0, false));
+    EXPECT_EQ(m_sim.Counters(2).packets, 2u + 5u + 2u);  // UNLOCK, ERASE, 5 WRITE, CLOSE, GO
+}
+
+TEST_F(ImageFileE2E, RangePastTheTopOfTheAddressSpaceIsRefused) {
+    // 40000 bytes from 0xFFFFC000 would run past 0xFFFFFFFF, and the blocks after the first
+    // would land at address 0: the channel must refuse before it erases anything. One block
+    // that ends exactly at the top is fine.
+    StartTerminals(2);
+    SetFont(0, MakeImage("wraps", 40000), 0xFFFFC000u);
+    const std::string top = MakeImage("top", 16384);
+    SetFont(1, top, 0xFFFFC000u);
+    Run(2);
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: Address Overflow");
+    EXPECT_TRUE(ImageFailed(m_events, 0));
+    ExpectNothingSent(m_sim, 0);
+    EXPECT_TRUE(ChannelDone(1));
+    EXPECT_EQ(Flash(1, 0xFFFFC000u), Expected(ReadFile(top), 0, false));
+}
+
+}  // namespace
