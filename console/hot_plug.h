@@ -1,0 +1,62 @@
+// The console's sources of port arrivals and removals, both read on the console thread
+// through socket notifiers of its event loop:
+//   1. the port directory (console/port_dir_watcher.h): entries COM<n> made and removed, by
+//      the terminal simulator, by a user, or by source 2;
+//   2. udev's serial devices (console/udev_monitor.h), each published in the port directory
+//      under the COM number that its physical place keeps (console/udev_port_map.h), and
+//      withdrawn when it goes away. Source 1 then reports it like any other port, and the
+//      serial device opens it through its entry like any other.
+//
+// Console thread only. Problems (a directory that cannot be watched, a COM number held by
+// someone else) go to standard error; the other source goes on.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "console/port_dir_watcher.h"
+
+class QSocketNotifier;
+class UdevMonitor;
+class UdevPortMap;
+
+class HotPlug {
+  public:
+    // devicePath: what the port's entry stands for (DescribePortEntry); empty on removal.
+    using Callback = std::function<void(PortChange::Kind kind, int com, const QString& devicePath)>;
+
+    explicit HotPlug(Callback callback);
+    ~HotPlug();  // withdraws the udev ports it published
+    HotPlug(const HotPlug&) = delete;
+    HotPlug& operator=(const HotPlug&) = delete;
+
+    // Publishes the serial devices that udev knows now (when the daemon runs and the source
+    // is enabled), starts watching the port directory and udev, and reports every port
+    // present as an arrival, in COM order.
+    void Start();
+
+    // Reports every port present again as an arrival, in COM order.
+    void AnnouncePresent();
+
+    // The port directory being watched (empty before Start or when it cannot be watched).
+    std::string Dir() const;
+
+    // Turns the udev source on or off for HotPlug objects started later (on by default);
+    // tests keep the machine's own serial devices out of their port directories.
+    static void SetUdevEnabled(bool enabled);
+
+  private:
+    void StartUdev(const std::string& portDir);
+    void ReadDirectory();
+    void ReadUdev();
+    void Report(const std::vector<PortChange>& changes);
+
+    Callback m_callback;
+    PortDirWatcher m_watcher;
+    bool m_watching = false;
+    std::unique_ptr<QSocketNotifier> m_dirNotifier;
+    std::unique_ptr<UdevMonitor> m_udev;
+    std::unique_ptr<UdevPortMap> m_udevPorts;
+    std::unique_ptr<QSocketNotifier> m_udevNotifier;
+};
