@@ -143,10 +143,8 @@ void Terminal::Run(int stopFd) {
             std::fprintf(stderr, "termsim: COM%d: poll: %s\n", m_config.com, std::strerror(errno));
             return;
         }
-        if (fds[0].revents != 0) {
-            std::fprintf(stderr, "COM%d lost %.0f bytes of line\n", m_config.com, LostTokens());
+        if (fds[0].revents != 0)
             return;
-        }
         if ((fds[2].revents & POLLIN) && m_closes.ClosedSince())
             ioctl(m_pty.slave, TIOCNXCL);
         const short events = fds[1].revents;
