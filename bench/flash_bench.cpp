@@ -1,0 +1,219 @@
+// flash_bench: the flasher end to end against terminals simulated at a real line rate.
+//
+//   flash_bench [--quick] [--size BYTES] [--channels 1,2,4,8] [--ff-channels N]
+//               [--baud B] [--termsim PATH] [--json FILE] [--keep]
+//
+// Runs one download per channel count with an image of random bytes, and one with a mostly
+// erased (0xFF) image, each terminal getting the same image; checks every terminal's flash
+// byte for byte; prints the figures and, with --json, writes one JSON object per run.
+#include <ftw.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench/alloc_count.h"
+#include "bench/bench_images.h"
+#include "bench/event_probe.h"
+#include "bench/flash_check.h"
+#include "bench/flash_run.h"
+#include "bench/line_check.h"
+#include "bench/run_report.h"
+#include "bench/termsim_child.h"
+#include "config/settings.h"
+
+namespace {
+
+constexpr long kFullSize = 4L << 20;
+constexpr long kQuickSize = 1L << 20;
+
+struct Options {
+    long size = kFullSize;
+    std::vector<int> channels = {1, 2, 4, 8};
+    int ffChannels = 8;
+    long baud = 1382400;
+    std::string termsim = KOVIRW_TERMSIM_PATH;
+    std::string json;
+    bool keep = false;  // leave the work directory (images, flash, termsim's log) behind
+};
+
+void Usage() {
+    std::fputs(
+        "usage: flash_bench [--quick] [--size BYTES] [--channels 1,2,4,8] [--ff-channels N]\n"
+        "                   [--baud B] [--termsim PATH] [--json FILE] [--keep]\n",
+        stderr);
+}
+
+bool ParseList(const char* text, std::vector<int>* out) {
+    out->clear();
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        char* end = nullptr;
+        long v = std::strtol(item.c_str(), &end, 10);
+        if (end == item.c_str() || *end != '\0' || v < 1 || v > CHANNEL_COUNT)
+            return false;
+        out->push_back(static_cast<int>(v));
+    }
+    return !out->empty();
+}
+
+bool ParseOptions(int argc, char** argv, Options* o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--quick") {
+            o->size = kQuickSize;
+            continue;
+        }
+        if (a == "--keep") {
+            o->keep = true;
+            continue;
+        }
+        if (value == nullptr)
+            return false;
+        ++i;
+        char* end = nullptr;
+        if (a == "--size") {
+            o->size = std::strtol(value, &end, 10);
+            if (*end != '\0' || o->size < 1 || o->size > (256L << 20))
+                return false;
+        } else if (a == "--channels") {
+            if (!ParseList(value, &o->channels))
+                return false;
+        } else if (a == "--ff-channels") {
+            o->ffChannels = static_cast<int>(std::strtol(value, &end, 10));
+            if (*end != '\0' || o->ffChannels < 0 || o->ffChannels > CHANNEL_COUNT)
+                return false;
+        } else if (a == "--baud") {
+            o->baud = std::strtol(value, &end, 10);
+            if (*end != '\0' || o->baud < 1200)
+                return false;
+        } else if (a == "--termsim") {
+            o->termsim = value;
+        } else if (a == "--json") {
+            o->json = value;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return ::remove(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options)) {
+        Usage();
+        return 2;
+    }
+    char dirTemplate[] = "/tmp/kovirw-bench-XXXXXX";
+    if (mkdtemp(dirTemplate) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string dir = dirTemplate;
+    const std::string portDir = dir + "/ports";
+    const std::string flashDir = dir + "/flash";
+    setenv("KOVIRW_PORT_DIR", portDir.c_str(), 1);
+
+    const std::vector<uint8_t> random = RandomImage(options.size, 0x9E3779B97F4A7C15ULL);
+    const std::vector<uint8_t> erased = MostlyErasedImage(options.size);
+    const std::string randomPath = dir + "/random.bin";
+    const std::string erasedPath = dir + "/erased.bin";
+    int status = 0;
+    FILE* json = nullptr;
+    TermsimChild termsim;
+    std::string error;
+    int terminals = options.ffChannels;
+    for (int n : options.channels)
+        terminals = std::max(terminals, n);
+
+    if (!WriteFile(randomPath, random) || !WriteFile(erasedPath, erased)) {
+        std::fprintf(stderr, "flash_bench: cannot write the images in %s\n", dir.c_str());
+        status = 1;
+    } else if (!options.json.empty() && (json = std::fopen(options.json.c_str(), "w")) == nullptr) {
+        std::perror(options.json.c_str());
+        status = 1;
+    } else if (!termsim.Start(options.termsim, terminals, options.baud, portDir, flashDir,
+                              dir + "/termsim.log", &error)) {
+        std::fprintf(stderr, "flash_bench: %s\n", error.c_str());
+        status = 1;
+    } else {
+        std::printf(
+            "flash_bench: %ld-byte images, %ld baud (line %.0f B/s), DELAY %d ms, "
+            "allocation counting %s\n",
+            options.size, options.baud, options.baud / 10.0, g_nWriteDelay,
+            ALLOC_Counting() ? "on" : "off (sanitizer build)");
+        const long lineBytes = std::min(options.size, kQuickSize);
+        const double lineRatio =
+            LINE_CHECK_Ratio(portDir + "/COM1", options.baud, lineBytes, &error);
+        if (lineRatio < 0) {
+            std::fprintf(stderr, "flash_bench: line check: %s\n", error.c_str());
+            status = 1;
+        } else {
+            std::printf("line alone: %ld bytes at %.4f of baud / 10\n", lineBytes, lineRatio);
+        }
+        if (json != nullptr)
+            std::fprintf(json, "{\"kind\":\"line\",\"bytes\":%ld,\"ratio\":%.5f}\n", lineBytes,
+                         lineRatio);
+        std::vector<FlashRunConfig> configs;
+        for (int n : options.channels) {
+            FlashRunConfig c;
+            c.name = "random";
+            c.imagePath = randomPath;
+            c.channels = n;
+            c.probeEvents = n == CHANNEL_COUNT;
+            configs.push_back(c);
+        }
+        if (options.ffChannels > 0) {
+            FlashRunConfig c;
+            c.name = "mostly 0xFF";
+            c.imagePath = erasedPath;
+            c.channels = options.ffChannels;
+            configs.push_back(c);
+        }
+        EventProbe probe(1 << 16);
+        for (FlashRunConfig& c : configs) {
+            c.imageBytes = options.size;
+            c.baud = options.baud;
+            long sessions[CHANNEL_COUNT] = {};
+            for (int i = 0; i < c.channels; ++i)
+                sessions[i] = SessionCount(flashDir, i + 1);
+            FlashRunResult r = FLASH_RUN_Measure(c, &probe);
+            if (r.ok) {
+                std::string problem = CheckFlash(flashDir, c.channels, sessions,
+                                                 c.imagePath == randomPath ? random : erased);
+                if (!problem.empty()) {
+                    r.ok = false;
+                    r.problem = problem;
+                }
+            }
+            if (!r.ok)
+                status = 1;
+            const double ideal = IdealRatio(c.imagePath == randomPath ? random : erased);
+            REPORT_Print(r, ideal);
+            if (json != nullptr)
+                REPORT_WriteJson(json, r, ideal, g_nWriteDelay);
+        }
+    }
+    if (json != nullptr)
+        std::fclose(json);
+    termsim.Stop();
+    if (status != 0 || options.keep)
+        std::fprintf(stderr, "flash_bench: images, flash and termsim's log are in %s\n",
+                     dir.c_str());
+    else
+        nftw(dir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    return status;
+}

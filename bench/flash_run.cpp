@@ -1,0 +1,93 @@
+#include "bench/flash_run.h"
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "bench/alloc_count.h"
+#include "bench/run_recorder.h"
+#include "loader/loader_commands.h"
+#include "serial/port_service.h"
+
+namespace {
+
+constexpr auto kProbePeriod = std::chrono::microseconds(5000);
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe) {
+    FlashRunResult result;
+    result.config = config;
+    EventProbe* activeProbe = config.probeEvents ? probe : nullptr;
+    RunRecorder recorder(activeProbe);
+
+    DOWNLOAD_ClearImages();
+    if (DOWNLOAD_SetImage(SLOT_ASIC_CODE, config.imagePath.c_str(), "0") < 0) {
+        result.problem = "image path not accepted";
+        return result;
+    }
+    int ports[CHANNEL_COUNT] = {};
+    for (int c = 0; c < config.channels; ++c)
+        ports[c] = c + 1;
+    DOWNLOAD_Start(&recorder, WM_ENGINE_EVENT, ports, static_cast<int>(config.baud));
+    if (activeProbe != nullptr)
+        activeProbe->Start(0, kProbePeriod);
+
+    double load[1];
+    if (getloadavg(load, 1) == 1)
+        result.loadBefore = load[0];
+    const double cpuBefore = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    DOWNLOAD_Run();
+    const auto end = std::chrono::steady_clock::now();
+    const double cpuAfter = CpuSeconds();
+
+    if (activeProbe != nullptr)
+        activeProbe->RequestStop();
+    DOWNLOAD_Stop();  // releases a probe send that the run no longer delivers
+    if (activeProbe != nullptr) {
+        activeProbe->Join();
+        result.events = activeProbe->Result();
+    }
+
+    result.wallSeconds = Seconds(end - start);
+    result.cpuSeconds = cpuAfter - cpuBefore - result.events.senderCpuSeconds;
+    result.ok = true;
+    const double blocks =
+        static_cast<double>((config.imageBytes + LOADER_BLOCK_SIZE - 1) / LOADER_BLOCK_SIZE);
+    for (int c = 0; c < config.channels; ++c) {
+        const RunRecorder::Channel& rc = recorder.channel(c);
+        if (!rc.finished || rc.failed) {
+            result.ok = false;
+            result.problem = "channel " + std::to_string(c) + " failed" +
+                             (rc.firstError[0] ? std::string(": ") + rc.firstError : "");
+            continue;
+        }
+        ChannelFigures f;
+        f.seconds = Seconds(rc.done - rc.started);
+        f.bytesPerSecond = static_cast<double>(config.imageBytes) / f.seconds;
+        f.lineRatio = f.bytesPerSecond / (static_cast<double>(config.baud) / 10.0);
+        const PortStats& stats = SERIAL_PORT_Stats(c);
+        f.writesPerBlock = static_cast<double>(stats.writes) / blocks;
+        f.readsPerBlock = static_cast<double>(stats.reads) / blocks;
+        result.perChannel.push_back(f);
+    }
+    if (ALLOC_Counting())
+        result.allocationsInBlockPhase = recorder.AllocationsWhileAllSendBlocks(config.channels);
+    result.blockPhaseSeconds = recorder.SecondsWhileAllSendBlocks(config.channels);
+    return result;
+}

@@ -1,0 +1,108 @@
+#include "bench/run_recorder.h"
+
+#include <cstring>
+
+#include "bench/alloc_count.h"
+
+namespace {
+
+bool EndsWith(const char* text, const char* tail) {
+    size_t n = std::strlen(text);
+    size_t m = std::strlen(tail);
+    return n >= m && std::strcmp(text + n - m, tail) == 0;
+}
+
+}  // namespace
+
+void RunRecorder::Reset() {
+    for (Channel& c : m_channels)
+        c = Channel{};
+}
+
+int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) {
+    const Clock::time_point now = Clock::now();
+    switch (code) {
+        case EV_CHANNEL_TEXT:
+            OnChannelText(*static_cast<const ImageEntry*>(record));
+            break;
+        case EV_PROGRESS: {
+            const auto& entry = *static_cast<const ImageEntry*>(record);
+            Channel& c = m_channels[entry.channel];
+            if (entry.doneBytes == entry.totalBytes && !c.blocksEnded) {
+                c.blocksEnded = true;
+                c.blocksTo = now;
+                c.allocsAtBlocksTo = ALLOC_Count();
+            }
+            break;
+        }
+        case EV_CHANNEL_DONE: {
+            Channel& c = m_channels[*static_cast<const int32_t*>(record)];
+            c.done = now;
+            c.finished = true;
+            break;
+        }
+        case EV_IMAGE_FAILED:
+            m_channels[static_cast<const ImageEntry*>(record)->channel].failed = true;
+            break;
+        case EV_TEXT:
+            // Only a port that cannot be opened sends a log line; the channel says so too.
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void RunRecorder::OnChannelText(const ImageEntry& entry) {
+    if (entry.channel < 0 || entry.channel >= CHANNEL_COUNT)
+        return;
+    const char* text = entry.path;
+    if (m_probe != nullptr && std::strcmp(text, EventProbe::kText) == 0) {
+        m_probe->OnHandlerStart();
+        return;
+    }
+    Channel& c = m_channels[entry.channel];
+    if (std::strcmp(text, "Download Start") == 0) {
+        c.started = Clock::now();
+    } else if (EndsWith(text, "downloading..")) {
+        c.blocksFrom = Clock::now();
+        c.allocsAtBlocksFrom = ALLOC_Count();
+        c.hasBlocks = true;
+    } else if (std::strncmp(text, "ERR", 3) == 0) {
+        if (!c.failed)
+            std::strncpy(c.firstError, text, sizeof c.firstError - 1);
+        c.failed = true;
+    }
+}
+
+bool RunRecorder::CommonBlockPhase(int channels, const Channel** first,
+                                   const Channel** last) const {
+    *first = nullptr;  // the last channel to start its blocks
+    *last = nullptr;   // the first channel to end them
+    for (int i = 0; i < channels; ++i) {
+        const Channel& c = m_channels[i];
+        if (!c.hasBlocks || !c.blocksEnded)
+            return false;
+        if (*first == nullptr || c.blocksFrom > (*first)->blocksFrom)
+            *first = &c;
+        if (*last == nullptr || c.blocksTo < (*last)->blocksTo)
+            *last = &c;
+    }
+    return *first != nullptr && (*last)->blocksTo > (*first)->blocksFrom;
+}
+
+int64_t RunRecorder::AllocationsWhileAllSendBlocks(int channels) const {
+    const Channel* first;
+    const Channel* last;
+    if (!CommonBlockPhase(channels, &first, &last))
+        return -1;
+    return static_cast<int64_t>(last->allocsAtBlocksTo - first->allocsAtBlocksFrom);
+}
+
+double RunRecorder::SecondsWhileAllSendBlocks(int channels) const {
+    const Channel* first;
+    const Channel* last;
+    if (!CommonBlockPhase(channels, &first, &last))
+        return 0;
+    return std::chrono::duration<double>(last->blocksTo - first->blocksFrom).count();
+}

@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Turns the benchmark outputs into one table: printed, and written with the machine it ran
+on to the file given by --out.
+
+  bench_table.py --codec codec.json --flash flash.json --machine TEXT --date TEXT
+                 --build TEXT --out bench/RESULTS.md
+"""
+import argparse
+import json
+import sys
+
+RATIO_TARGET = 0.97
+SPREAD_TARGET = 0.01  # 8 channels within 1% of 1 channel
+CPU_TARGET = 0.03
+LATENCY_P99_TARGET_MS = 2.0
+
+CODEC_ROWS = [
+    ("BM_Crc16", "CRC-16/X.25", "16 KiB block"),
+    ("BM_FrameEncode", "frame encoding with escaping", "WRITE body, random data, codec alone"),
+    ("BM_WriteFrameIntoTransmitBuffer", "frame encoding with escaping",
+     "WRITE body into the transmit buffer, in 4096-byte flushes"),
+    ("BM_WritePacket", "WRITE packet", "block copied, numbered, CRC, escaped, flushed"),
+    ("BM_DeframeAnswers", "deframing + answer processing", "a 4 KiB read of ACK answers"),
+    ("BM_DeframeLargeFrame", "deframing", "a WRITE frame of random data (terminal's side)"),
+]
+
+
+def met(ok):
+    return "yes" if ok else "**no**"
+
+
+def load_lines(path):
+    with open(path) as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def run_rows(runs, line_ratio):
+    rows = []
+    one = next((r for r in runs if r["ok"] and r["channels"] == 1 and r["image"] == "random"), None)
+    for r in runs:
+        case = "%d ch, %s %s" % (r["channels"], r["image"], size_text(r["imageBytes"]))
+        if not r["ok"]:
+            rows.append(("end to end", case, "FAILED: " + r["problem"], "", "**no**"))
+            continue
+        cpu = r["cpuSeconds"] / r["wallSeconds"]
+        figure = ("%s B/s per channel (min) = **%.4f** of the line (min; mean %.4f; best possible "
+                  "for this image %.4f, line alone %.4f); %.1f s; flasher CPU **%.2f%%** of one "
+                  "core; writes/reads per block %.2f/%.2f; load average %.2f before"
+                  % (format(int(r["rateMin"]), ","), r["ratioMin"], r["ratioMean"],
+                     r["idealRatio"], line_ratio, r["channelSecondsMax"], 100 * cpu,
+                     r["writesPerBlock"], r["readsPerBlock"], r.get("loadBefore", -1)))
+        targets = []
+        ok = True
+        if r["image"] == "random":
+            targets.append("ratio >= %.2f" % RATIO_TARGET)
+            ok = ok and r["ratioMin"] >= RATIO_TARGET
+        if r["channels"] == 8 and r["image"] == "random" and one is not None:
+            spread = (one["ratioMin"] - r["ratioMin"]) / one["ratioMin"]
+            figure += "; %.2f%% below 1 channel" % (100 * spread)
+            targets.append("within 1% of 1 ch")
+            ok = ok and spread <= SPREAD_TARGET
+        if r["channels"] == 8:
+            targets.append("CPU <= 3%")
+            ok = ok and cpu <= CPU_TARGET
+        rows.append(("end to end", case, figure, ", ".join(targets) or "-",
+                     met(ok) if targets else "-"))
+    return rows
+
+
+def size_text(n):
+    return "%d MiB" % (n >> 20) if n % (1 << 20) == 0 else "%d bytes" % n
+
+
+def alloc_row(runs):
+    measured = [r for r in runs if r["ok"] and r["allocations"] >= 0]
+    if not measured:
+        return ("allocations", "while every channel sends blocks", "not measured", "0", "-")
+    total = sum(r["allocations"] for r in measured)
+    blocks = sum(r["channels"] * ((r["imageBytes"] + 16383) // 16384) for r in measured)
+    seconds = sum(r["blockPhaseSeconds"] for r in measured)
+    figure = "%d allocations over %.1f s of %d runs (%d blocks in all)" % (
+        total, seconds, len(measured), blocks)
+    return ("allocations", "while every channel of a run sends blocks", figure,
+            "0 per block or packet", met(total == 0))
+
+
+def latency_row(runs):
+    probed = [r for r in runs if "events" in r]
+    if not probed:
+        return None
+    e = probed[-1]["events"]
+    figure = ("p50 %.3f ms, p99 **%.3f ms**, max %.3f ms over %d events; round trip p50 %.3f ms, "
+              "p99 %.3f ms" % (e["p50Ms"], e["p99Ms"], e["maxMs"], e["samples"],
+                               e["roundTripP50Ms"], e["roundTripP99Ms"]))
+    return ("event latency", "worker's send to handler start, %d-ch run, console idle"
+            % probed[-1]["channels"], figure, "p99 <= 2 ms", met(e["p99Ms"] <= LATENCY_P99_TARGET_MS))
+
+
+def codec_rows(path):
+    with open(path) as f:
+        data = json.load(f)
+    by_name = {b["name"]: b for b in data.get("benchmarks", [])}
+    rows = []
+    for name, what, case in CODEC_ROWS:
+        b = by_name.get(name)
+        if b is None:
+            continue
+        mbs = b["bytes_per_second"] / 1e6
+        rows.append(("microbenchmark: " + what, case,
+                     "%.0f MB/s (%.1f us per 16 KiB)" % (mbs, 16384 / mbs), "-", "-"))
+    return rows
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--codec", required=True)
+    ap.add_argument("--flash", required=True)
+    ap.add_argument("--machine", required=True)
+    ap.add_argument("--date", required=True)
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--out", required=True)
+    args = ap.parse_args()
+
+    lines = load_lines(args.flash)
+    line = next((l for l in lines if l["kind"] == "line"), {"ratio": 0, "bytes": 0})
+    runs = [l for l in lines if l["kind"] == "run"]
+    rows = [("line alone", "termsim, %d raw bytes" % line["bytes"],
+             "%.4f of baud / 10" % line["ratio"], "-", "-")]
+    rows += run_rows(runs, line["ratio"])
+    rows.append(alloc_row(runs))
+    lat = latency_row(runs)
+    if lat:
+        rows.append(lat)
+    rows += codec_rows(args.codec)
+
+    first = runs[0] if runs else {"baud": 0, "writeDelayMs": 0}
+    out = []
+    out.append("# Benchmark results")
+    out.append("")
+    out.append("Machine: %s. Date: %s. Build: %s." % (args.machine, args.date, args.build))
+    out.append("Line: %d baud, 8N1 (%d bytes/s), DELAY %d ms, terminals simulated by termsim in a "
+               "process of their own." % (first["baud"], first["baud"] // 10, first["writeDelayMs"]))
+    out.append("")
+    out.append("| benchmark | case | result | target | met |")
+    out.append("|---|---|---|---|---|")
+    for r in rows:
+        out.append("| " + " | ".join(r) + " |")
+    out.append("")
+    out.append("Ratios are payload bytes per second over baud / 10, per channel from its "
+               "\"Download Start\" to its end. \"Best possible\" counts the bytes each WRITE frame "
+               "adds (12 per block and every escaped 0x7E or 0x7D); \"line alone\" is raw bytes "
+               "through one simulated terminal. CPU is the flasher process's user + system time "
+               "over the run's wall time. The terminals and the flasher share the machine's cores "
+               "with whatever else runs: a busy machine (see the load average) lowers the ratios. "
+               "Produced by `scripts/bench`.")
+    text = "\n".join(out) + "\n"
+    with open(args.out, "w") as f:
+        f.write(text)
+    sys.stdout.write(text)
+    return 0 if all(r[4] != "**no**" for r in rows) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
