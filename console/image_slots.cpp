@@ -18,34 +18,20 @@ const char* const kBrowseFilters[PROFILE_SLOT_COUNT] = {
 const char kCodeAddressNormal[] = "18000";
 const char kCodeAddressBootArea[] = "0";
 
-namespace {
-
-constexpr qint64 kTrailerOffsetFromEnd = 68;
-constexpr int kTrailerBytes = 16;
-
-}  // namespace
-
 CodeTrailer ReadCodeTrailer(const QString& path) {
     CodeTrailer trailer;
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         return trailer;
     }
-    const qint64 size = file.size();
-    if (size < kTrailerOffsetFromEnd || !file.seek(size - kTrailerOffsetFromEnd)) {
+    const int64_t offset = CodeTrailerOffset(file.size());
+    if (offset < 0 || !file.seek(offset)) {
         trailer.result = CodeTrailer::kTooShort;
         return trailer;
     }
-    // A short read (the file shrank meanwhile) leaves zero words, which set no address.
-    unsigned char bytes[kTrailerBytes] = {};
-    file.read(reinterpret_cast<char*>(bytes), kTrailerBytes);
-    for (int w = 0; w < 4; ++w) {
-        const unsigned char* b = bytes + 4 * w;
-        trailer.word[w] = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    }
-    trailer.result = CodeTrailer::kOk;
-    return trailer;
+    uint8_t bytes[kCodeTrailerBytes] = {};
+    const qint64 got = file.read(reinterpret_cast<char*>(bytes), kCodeTrailerBytes);
+    return ParseCodeTrailer(bytes, got > 0 ? static_cast<size_t>(got) : 0);
 }
 
 void CopyToField(char* field, size_t size, const QString& text) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "config/profile.h"
+#include "console/code_trailer.h"
 
 constexpr int kSlotMsmCode = 0;
 constexpr int kSlotDmb = 8;
@@ -20,16 +21,8 @@ extern const char* const kBrowseFilters[PROFILE_SLOT_COUNT];
 extern const char kCodeAddressNormal[];
 extern const char kCodeAddressBootArea[];
 
-// An MSM Code file carries the flash addresses of the other MSM images in 16 bytes that
-// start 68 bytes before its end: four little-endian words, of which words 1, 2 and 3 are
-// the Font, Data and Preload addresses; 0 and 0xFFFFFFFF mean "no address".
-struct CodeTrailer {
-    enum Result { kOk, kOpenFailed, kTooShort };
-    Result result = kOpenFailed;
-    uint32_t word[4] = {};
-};
-
-// Reads the trailer of the file at `path` (UTF-8). Console thread; blocks on file I/O.
+// Reads the trailer of the MSM Code file at `path` (UTF-8; see console/code_trailer.h).
+// Console thread; blocks on file I/O.
 CodeTrailer ReadCodeTrailer(const QString& path);
 
 // Copies `text` as UTF-8 into a NUL-terminated field of `size` bytes, cut at a character

@@ -1,0 +1,86 @@
+// Fuzzes the command line of kovirw-cli: the input is the argument list, split at NUL
+// bytes. A refused line must say why; an accepted one must hold only what the options allow
+// (channels 0 to 7 on distinct COM numbers, 1 to 8 ports to wait for, a finite time-out,
+// never ports and --auto together) and must parse back to the same options when written out
+// again.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "tools/cli/cli_options.h"
+
+namespace {
+
+std::vector<std::string> WriteOut(const CliOptions& o) {
+    std::vector<std::string> args;
+    if (!o.profile.empty())
+        args.insert(args.end(), {"--profile", o.profile});
+    for (int c = 0; c < 8; ++c)
+        if (o.ports[c] != 0)
+            args.insert(args.end(),
+                        {"--port", std::to_string(c) + "=" + std::to_string(o.ports[c])});
+    if (o.autoCount > 0)
+        args.insert(args.end(), {"--auto", std::to_string(o.autoCount)});
+    char timeout[64];
+    std::snprintf(timeout, sizeof timeout, "%.17g", o.autoTimeoutS);
+    args.insert(args.end(), {"--auto-timeout", timeout});
+    if (!o.report.empty())
+        args.insert(args.end(), {"--report", o.report});
+    if (o.changeBootArea)
+        args.push_back("--change-boot-area");
+    if (!o.progress)
+        args.push_back("--no-progress");
+    if (o.help)
+        args.push_back("--help");
+    return args;
+}
+
+bool Same(const CliOptions& a, const CliOptions& b) {
+    for (int c = 0; c < 8; ++c)
+        if (a.ports[c] != b.ports[c])
+            return false;
+    return a.profile == b.profile && a.autoCount == b.autoCount &&
+           a.autoTimeoutS == b.autoTimeoutS && a.report == b.report &&
+           a.changeBootArea == b.changeBootArea && a.progress == b.progress && a.help == b.help;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> args;
+    std::string arg;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            args.push_back(arg);
+            arg.clear();
+        } else {
+            arg.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (size > 0)
+        args.push_back(arg);
+
+    CliOptions options;
+    std::string error;
+    if (!CLI_ParseOptions(args, &options, &error)) {
+        FUZZ_CHECK(!error.empty());
+        return 0;
+    }
+    FUZZ_CHECK(!(options.portsGiven && options.autoCount > 0));
+    for (int c = 0; c < 8; ++c) {
+        FUZZ_CHECK(options.ports[c] >= 0);
+        for (int d = c + 1; d < 8; ++d)
+            FUZZ_CHECK(options.ports[c] == 0 || options.ports[c] != options.ports[d]);
+    }
+    FUZZ_CHECK(options.autoCount >= 0 && options.autoCount <= 8);
+    FUZZ_CHECK(std::isfinite(options.autoTimeoutS) && options.autoTimeoutS >= 0);
+
+    CliOptions again;
+    FUZZ_CHECK(CLI_ParseOptions(WriteOut(options), &again, &error));
+    FUZZ_CHECK(Same(options, again));
+    return 0;
+}
