@@ -6,9 +6,10 @@
 #include <QPushButton>
 
 #include "console/address_edit.h"
+#include "console/host_wake.h"
+#include "console/hot_plug.h"
 #include "console/image_slots.h"
 #include "console/percent_bar.h"
-#include "engine/download.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent, kWindowFlags) {
     setFont(DialogFont());
     CreateControls();
     ConnectPanel();
+    ConnectRun();
+    ConnectPorts();
 
     setWindowIcon(m_hIcon);
     for (PercentBar* bar : m_barImage) {
@@ -53,6 +56,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent, kWindowFlags) {
     CONFIG_InitStartDir();
     ApplySettings(nullptr);
     HideDmbRow();
+    StartHotPlug();
 }
 
 MainDialog::~MainDialog() {
@@ -79,7 +83,7 @@ void MainDialog::reject() {
     // Closing during a run stops it first; the Download handler, still on the stack inside
     // the run, sees m_running cleared and does not stop it again.
     if (m_running != 0) {
-        DOWNLOAD_Stop();
+        StopRun();
         m_running = 0;
     }
     QDialog::reject();

@@ -20,10 +20,14 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <map>
+#include <memory>
 
 #include "config/profile.h"
 #include "config/settings.h"
 #include "console/file_dialog.h"
+#include "console/port_dir_watcher.h"
+#include "engine/engine_events.h"
 
 class QCheckBox;
 class QComboBox;
@@ -31,6 +35,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class HexAddressEdit;
+class HostWake;
+class HotPlug;
 class PercentBar;
 class ReadOnlyTextEdit;
 
@@ -39,12 +45,13 @@ constexpr int kChannelCount = CONFIG_CHANNEL_COUNT;
 // The entries of a port list: index 0 is "no port", index n is COM n.
 constexpr int kPortListComCount = 30;
 
-class MainDialog : public QDialog {
+class MainDialog : public QDialog, public EngineWindow {
     Q_OBJECT
 
   public:
     // Builds the window and brings it into its starting state: console reset, start-up
-    // directory captured, settings and profile loaded into the controls, DMB row hidden.
+    // directory captured, settings and profile loaded into the controls, DMB row hidden;
+    // then starts watching for ports, and the ports present arrive in COM order.
     explicit MainDialog(QWidget* parent = nullptr);
 
     // Stores the settings and the profile, however the window was closed.
@@ -75,12 +82,35 @@ class MainDialog : public QDialog {
     // Auto box, port table, port lists and Download button from the loaded settings.
     void ApplyPortSettings();
 
+    // The Download button: checks the image selection, fills the engine's image table and
+    // runs a download on every channel with a port; returns when the run has ended.
+    void OnDownload();
+
+    // Shows one engine event on the channel bars and in the log. Returns 0.
+    int OnEngineEvent(int code, const void* record);
+
+    // The operator chose an entry of channel `channel`'s port list.
+    void OnPortSelChange(int channel);
+    // The operator clicked the Auto box.
+    void OnAutoClicked();
+    // A port came or went; portName is "COM<n>" (other names are ignored).
+    void OnDeviceChange(PortChange::Kind kind, const QString& portName);
+
+    // EngineWindow: the engine's side of a run.
+    int OnEngineMessage(int message, int code, const void* record) override;
+    void PumpHostEvents() override;
+    // Any thread: has the waiting engine events delivered on the console thread, in
+    // whatever event loop it runs.
+    void WakeHost() override;
+
     // The address field of an ImageSlot (the read-only Code field for slot 0).
     QLineEdit* AddressField(int slot) const;
 
     int ChannelPort(int channel) const { return m_channelPort[channel]; }
     bool Running() const { return m_running != 0; }
     const QString& LogText() const { return m_logText; }
+    // How often this window has stopped a run (DOWNLOAD_Stop), by Download or by a close.
+    int RunStops() const { return m_runStops; }
 
   public slots:
     // Enter: the window stays open.
@@ -98,6 +128,22 @@ class MainDialog : public QDialog {
     bool ChooseProfilePath(FileDialogRequest::Kind kind);
     // Writes the values bound to controls (the log text) into the controls.
     void UpdateControls();
+
+    void ConnectRun();
+    void ConnectPorts();
+    void StartHotPlug();
+    // Ends the run: DOWNLOAD_Stop, counted.
+    void StopRun();
+    // Enables the Download button when `enabled`, except during a run.
+    void EnableDownload(bool enabled);
+    // Disables, or enables again after a run, what must not change under running workers.
+    void LockPanelForRun(bool locked);
+    // Text first, then range 0..upper, then position, as every bar update does.
+    void ShowOnBar(int channel, const QString& text, int upper, int position);
+    // Channel's port table entry and list selection (a port without entry shows none).
+    void SetChannelPort(int channel, int port);
+    // Remembers the device path behind a COM number and shows it on the lists' entries.
+    void ShowPortPath(int com, const QString& devicePath);
 
     int m_running = 0;
     int m_channelPort[kChannelCount] = {};
@@ -117,4 +163,10 @@ class MainDialog : public QDialog {
     QString m_logText;
     QPlainTextEdit* m_editLog = nullptr;
     QIcon m_hIcon;
+
+    int m_runPort[kChannelCount] = {};  // the ports the running engine took at run start
+    int m_runStops = 0;
+    std::unique_ptr<HostWake> m_hostWake;
+    std::map<int, QString> m_portPath;  // device path behind each present COM number
+    std::unique_ptr<HotPlug> m_hotPlug;
 };

@@ -31,6 +31,11 @@ void MainDialog::ResetConsole() {
         for (int n = 1; n <= kPortListComCount; ++n) {
             list->addItem(QStringLiteral("COM%1").arg(n));
         }
+        for (const auto& [com, path] : m_portPath) {
+            if (com <= kPortListComCount) {
+                list->setItemData(com, path, Qt::ToolTipRole);
+            }
+        }
         m_channelPort[c] = 0;
         list->setEnabled(true);
         list->setCurrentIndex(0);

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "config/config_testing.h"
+#include "console/hot_plug.h"
 #include "console/main_dialog.h"
 #include "console/message_box.h"
 
@@ -12,6 +13,10 @@ ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
         qFatal("cannot make a temporary start-up directory");
     }
     CONFIG_ResetForTest();
+    m_hadPortDir = qEnvironmentVariableIsSet("KOVIRW_PORT_DIR");
+    m_previousPortDir = qgetenv("KOVIRW_PORT_DIR");
+    qputenv("KOVIRW_PORT_DIR", PortDir().toUtf8());
+    HotPlug::SetUdevEnabled(false);
     SetMessageBoxHook([this](const QString& caption, const QString& text,
                              QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
         captions << caption;
@@ -35,6 +40,12 @@ ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
 ConsoleSandbox::~ConsoleSandbox() {
     SetMessageBoxHook(nullptr);
     SetFileDialogHook(nullptr);
+    HotPlug::SetUdevEnabled(true);
+    if (m_hadPortDir) {
+        qputenv("KOVIRW_PORT_DIR", m_previousPortDir);
+    } else {
+        qunsetenv("KOVIRW_PORT_DIR");
+    }
     QDir::setCurrent(m_previousDir);
     CONFIG_ResetForTest();
 }

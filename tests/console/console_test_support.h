@@ -18,15 +18,20 @@ class MainDialog;
 class ConsoleSandbox {
   public:
     // Makes a temporary directory current (the window's start-up directory), resets the
-    // configuration to its program-start state and takes over the boxes and dialogs.
+    // configuration to its program-start state and takes over the boxes and dialogs. The
+    // window's port directory is the empty folder "ports" in it, and the machine's own
+    // serial devices stay out of it.
     ConsoleSandbox();
-    // Gives back the previous current directory, the real boxes and dialogs.
+    // Gives back the previous current directory and port directory, the real boxes and
+    // dialogs.
     ~ConsoleSandbox();
 
     ConsoleSandbox(const ConsoleSandbox&) = delete;
     ConsoleSandbox& operator=(const ConsoleSandbox&) = delete;
 
     QString Path(const QString& name) const;
+    // The port directory of the windows opened here.
+    QString PortDir() const { return Path(QStringLiteral("ports")); }
     void WriteFile(const QString& name, const QByteArray& bytes) const;
     QByteArray ReadFile(const QString& name) const;
 
@@ -49,6 +54,8 @@ class ConsoleSandbox {
   private:
     QTemporaryDir m_dir;
     QString m_previousDir;
+    QByteArray m_previousPortDir;
+    bool m_hadPortDir = false;
 };
 
 // The window's control named `name` (fails the whole test run when it is missing).
