@@ -133,10 +133,18 @@ int TransferImage(int channel, int slot) {
         ::close(fd);
         return Fail(channel, entry, "ERR: Erase Flash");
     }
+    LinkRecord& fn = FN[channel];
+    if (fn.error_count > 0) {
+        // The erase, or a block of the image before, was refused or its answer damaged:
+        // no block may go into a range that may still hold the old contents.
+        ::close(fd);
+        KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);
+        KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
+        return 0;
+    }
     KOVIR_SendChannelText(channel, "%s", texts.downloading);
 
     uint8_t* block = s_block[channel];
-    LinkRecord& fn = FN[channel];
     bool good = true;
     bool readError = false;
     int blockCount = 0;

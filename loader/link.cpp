@@ -143,6 +143,16 @@ void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to
     }
     const uint8_t code = body[from + 1];
     const int k = seqByte & 3;
+    if (fn.ack[k] != 0) {
+        // No packet of this sequence number waits for an answer: a duplicate or a stray. It
+        // must not stand in for the answer of a packet that went missing, so it is not
+        // counted as an answer, and it is an error.
+        DEBUG_Trace("[Ch %d] FLASH_DOWNLOADER_Receive() answer for seq %d that none awaits\n",
+                    channel, k);
+        fn.rx_no = n;
+        fn.error_count += 1;
+        return;
+    }
     if (code == g_nAckCode) {
         fn.ack[k] = g_nAckCode;
     } else if (code == g_nNakCode) {

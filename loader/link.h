@@ -58,7 +58,9 @@ int WaitAllAnswered(int channel, int polls);
 int LinkDrain(int channel, int polls);
 constexpr int LINK_DRAIN_RESENDS = 4;
 
-// Processes one received body (sequence byte .. last FCS byte, unescaped).
+// Processes one received body (sequence byte .. last FCS byte, unescaped). A sound answer
+// for a sequence number that no packet waits on (a duplicate, a stray) is no answer: it is
+// not counted, only counted as an error.
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to);
 
 // The damaged-answer path: mark the slot refused, set the resend mark, count the error.

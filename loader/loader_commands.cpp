@@ -72,7 +72,8 @@ void PACKET_ResetChannel(int channel) {
 int FLASH_DOWNLOADER_Unlock(int channel) {
     LinkResetCounters(channel);
     SendBare(channel, UNLOCK);
-    if (WaitAllAnswered(channel, UNLOCK_POLLS)) return 1;
+    // A refused UNLOCK is answered too, but leaves the loader locked.
+    if (WaitAllAnswered(channel, UNLOCK_POLLS) && FN[channel].error_count == 0) return 1;
     FLASH_DOWNLOADER_Close(channel);
     return 0;
 }

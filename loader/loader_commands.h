@@ -46,7 +46,8 @@ int PACKET_FindBySequence(int channel, int seq);
 void PACKET_ResetChannel(int channel);
 
 // Unlocks the loader: resets the link counters, sends UNLOCK, waits 300 polls for the answer.
-// On failure runs FLASH_DOWNLOADER_Close before returning 0.
+// Fails when the answer does not come in time or is not an acceptance; on failure runs
+// FLASH_DOWNLOADER_Close before returning 0.
 int FLASH_DOWNLOADER_Unlock(int channel);
 
 // Sends ERASE and waits up to 30000 polls for every answer, the previous image's last blocks

@@ -1,0 +1,71 @@
+// Answers that a loader or a noisy line gets wrong, answer by answer from a scripted loader:
+// a channel may report success only when every packet it sent was accepted, and nothing may
+// be written into flash that the loader refused to erase.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "loader/loader_commands.h"
+#include "tests/e2e/e2e_fixture.h"
+#include "tests/support/scripted_loader.h"
+
+namespace {
+
+class AnswerFaults : public FlashE2E {
+  protected:
+    // A Font image of two blocks on channel 0, flashed through a loader that answers as
+    // `policy` says.
+    void RunWith(ScriptedLoader::Policy policy) {
+        m_loader = std::make_unique<ScriptedLoader>(kFirstCom, std::move(policy));
+        DOWNLOAD_SetImage(SLOT_MSM_FONT, MakeImage("font", 2 * LOADER_BLOCK_SIZE).c_str(),
+                          "200000");
+        Run(1);
+    }
+
+    std::vector<uint8_t> Codes() const { return m_loader->Codes(); }
+    std::string LastText() const { return m_events.Texts(0).back(); }
+
+    std::unique_ptr<ScriptedLoader> m_loader;
+};
+
+TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
+    // The first block is answered twice and the last one not at all: the counts of packets
+    // and answers agree, but the last block was never accepted.
+    RunWith([this](const std::vector<uint8_t>& body, int index) {
+        LoaderAnswer answer;
+        if (index == 2)
+            m_loader->peer().Answer(body[0], ACK);
+        if (index == 3)
+            answer.send = false;
+        return answer;
+    });
+    EXPECT_FALSE(ChannelDone(0));
+    EXPECT_EQ(LastText().rfind("ERR: ", 0), 0u) << LastText();
+}
+
+TEST_F(AnswerFaults, RefusedEraseGetsNoWrite) {
+    RunWith([](const std::vector<uint8_t>& body, int) {
+        LoaderAnswer answer;
+        if (body.size() > 1 && body[1] == ERASE)
+            answer = {true, NAK, 2};
+        return answer;
+    });
+    EXPECT_FALSE(ChannelDone(0));
+    EXPECT_EQ(LastText(), "ERR: [0,1]");
+    m_loader->WaitForFrames(4);
+    EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, ERASE, CLOSE, GO}));
+}
+
+TEST_F(AnswerFaults, RefusedUnlockIsNoUnlock) {
+    RunWith([](const std::vector<uint8_t>& body, int) {
+        LoaderAnswer answer;
+        if (body.size() > 1 && body[1] == UNLOCK)
+            answer = {true, NAK, 2};
+        return answer;
+    });
+    EXPECT_EQ(m_events.Texts(0), (std::vector<std::string>{"Download Start", "ERR: Unlock"}));
+    m_loader->WaitForFrames(2);
+    EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, CLOSE}));
+}
+
+}  // namespace
