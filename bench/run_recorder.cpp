@@ -6,6 +6,13 @@
 
 namespace {
 
+// As much of text as fits, always terminated.
+void CopyText(char* out, size_t size, const char* text) {
+    const size_t n = strnlen(text, size - 1);
+    std::memcpy(out, text, n);
+    out[n] = '\0';
+}
+
 bool EndsWith(const char* text, const char* tail) {
     size_t n = std::strlen(text);
     size_t m = std::strlen(tail);
@@ -70,7 +77,7 @@ void RunRecorder::OnChannelText(const ImageEntry& entry) {
         c.hasBlocks = true;
     } else if (std::strncmp(text, "ERR", 3) == 0) {
         if (!c.failed)
-            std::strncpy(c.firstError, text, sizeof c.firstError - 1);
+            CopyText(c.firstError, sizeof c.firstError, text);
         c.failed = true;
     }
 }
