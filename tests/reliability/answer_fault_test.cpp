@@ -1,6 +1,7 @@
 // Answers that a loader or a noisy line gets wrong, answer by answer from a scripted loader:
 // a channel may report success only when every packet it sent was accepted, and nothing may
 // be written into flash that the loader refused to erase.
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ class AnswerFaults : public FlashE2E {
     // `policy` says.
     void RunWith(ScriptedLoader::Policy policy) {
         m_loader = std::make_unique<ScriptedLoader>(kFirstCom, std::move(policy));
+        m_peer.store(&m_loader->peer(), std::memory_order_release);
         DOWNLOAD_SetImage(SLOT_MSM_FONT, MakeImage("font", 2 * LOADER_BLOCK_SIZE).c_str(),
                           "200000");
         Run(1);
@@ -26,6 +28,8 @@ class AnswerFaults : public FlashE2E {
     std::string LastText() const { return m_events.Texts(0).back(); }
 
     std::unique_ptr<ScriptedLoader> m_loader;
+    // For policies, which run on the loader's thread: the loader's end of the line.
+    std::atomic<PtyPeer*> m_peer{nullptr};
 };
 
 TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
@@ -34,7 +38,7 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
     RunWith([this](const std::vector<uint8_t>& body, int index) {
         LoaderAnswer answer;
         if (index == 2)
-            m_loader->peer().Answer(body[0], ACK);
+            m_peer.load(std::memory_order_acquire)->Answer(body[0], ACK);
         if (index == 3)
             answer.send = false;
         return answer;
