@@ -10,16 +10,9 @@
 #include <string>
 
 #include "config/ini_text.h"
+#include "fuzz/fuzz_check.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                            \
-    do {                                                                 \
-        if (!(condition)) {                                              \
-            std::fprintf(stderr, "fuzz check failed: %s\n", #condition); \
-            std::abort();                                                \
-        }                                                                \
-    } while (0)
 
 const char* const kSections[] = {"KOVIR", "PORTS", "K"};
 

@@ -24,6 +24,16 @@ class AnswerFaults : public FlashE2E {
         Run(1);
     }
 
+    // Refuses every packet with `code` for reason 2 and accepts the rest.
+    static ScriptedLoader::Policy Refusing(uint8_t code) {
+        return [code](const std::vector<uint8_t>& body, int) {
+            LoaderAnswer answer;
+            if (body.size() > 1 && body[1] == code)
+                answer = {true, NAK, 2};
+            return answer;
+        };
+    }
+
     std::vector<uint8_t> Codes() const { return m_loader->Codes(); }
     std::string LastText() const { return m_events.Texts(0).back(); }
 
@@ -48,12 +58,7 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
 }
 
 TEST_F(AnswerFaults, RefusedEraseGetsNoWrite) {
-    RunWith([](const std::vector<uint8_t>& body, int) {
-        LoaderAnswer answer;
-        if (body.size() > 1 && body[1] == ERASE)
-            answer = {true, NAK, 2};
-        return answer;
-    });
+    RunWith(Refusing(ERASE));
     EXPECT_FALSE(ChannelDone(0));
     EXPECT_EQ(LastText(), "ERR: [0,1]");
     m_loader->WaitForFrames(4);
@@ -61,12 +66,7 @@ TEST_F(AnswerFaults, RefusedEraseGetsNoWrite) {
 }
 
 TEST_F(AnswerFaults, RefusedUnlockIsNoUnlock) {
-    RunWith([](const std::vector<uint8_t>& body, int) {
-        LoaderAnswer answer;
-        if (body.size() > 1 && body[1] == UNLOCK)
-            answer = {true, NAK, 2};
-        return answer;
-    });
+    RunWith(Refusing(UNLOCK));
     EXPECT_EQ(m_events.Texts(0), (std::vector<std::string>{"Download Start", "ERR: Unlock"}));
     m_loader->WaitForFrames(2);
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, CLOSE}));
