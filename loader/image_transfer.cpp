@@ -165,7 +165,13 @@ int TransferImage(int channel, int slot) {
             readError = true;
             break;
         }
-        if (n < 1) break;  // the file shrank; caught by the byte count below
+        if (n < want) {
+            // The file shrank since its size was taken: what is left of this block is not
+            // the image's, so it is not sent.
+            good = false;
+            readError = true;
+            break;
+        }
         ResendMarked(channel);
         FLASH_DOWNLOADER_Write(channel, flashAddress,
                                entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
