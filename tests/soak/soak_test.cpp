@@ -51,6 +51,8 @@ TEST(Soak, RandomFaultsNeverBreakTheInvariants) {
             ADD_FAILURE() << failure;
         std::printf("run %ld (seed %llu): %.1f s\n", run + 1,
                     static_cast<unsigned long long>(plan.seed), tally.lastSeconds);
+        if ((run + 1) % 50 == 0 && run + 1 < runs)
+            std::printf("%s", tally.Report().c_str());  // figures so far, for long soaks
         std::fflush(stdout);
         EXPECT_EQ(CountEntries("/proc/self/fd"), fds) << "descriptors after seed " << plan.seed;
         EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "threads after seed " << plan.seed;
