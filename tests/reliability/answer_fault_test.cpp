@@ -1,6 +1,6 @@
-// Answers that a loader or a noisy line gets wrong, answer by answer from a scripted loader:
-// a channel may report success only when every packet it sent was accepted, and nothing may
-// be written into flash that the loader refused to erase.
+// Answers that a loader or a noisy line gets wrong, answer by answer from a scripted loader
+// or a simulated one: a channel may report success only when every block it sent was
+// accepted, and nothing may be written into flash that the loader refused to erase.
 #include <atomic>
 #include <memory>
 #include <string>
@@ -70,6 +70,26 @@ TEST_F(AnswerFaults, RefusedUnlockIsNoUnlock) {
     EXPECT_EQ(m_events.Texts(0), (std::vector<std::string>{"Download Start", "ERR: Unlock"}));
     m_loader->WaitForFrames(2);
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, CLOSE}));
+}
+
+using LoaderStall = FlashE2E;
+
+TEST_F(LoaderStall, AfterTheLastBlockTheImageIsInFlashThoughGoNeverArrives) {
+    // UNLOCK, ERASE and the one WRITE are answered; CLOSE and GO are never carried out. The
+    // channel is done (GO is not waited for), and its terminal's flash holds the image even
+    // though no session was completed.
+    StartTerminals(1, {"0:stall:3"});
+    const std::string path = MakeImage("font", 5000);
+    DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
+    Run(1);
+    EXPECT_TRUE(ChannelDone(0));
+    m_sim.Stop();
+    EXPECT_EQ(m_sim.SessionCount(0), 0u);
+    EXPECT_TRUE(m_sim.LastFlash(0).empty());
+    const auto flash = m_sim.CurrentFlash(0);
+    ASSERT_EQ(flash.size(), 1u);
+    EXPECT_EQ(flash[0].address, 0x200000u);
+    EXPECT_EQ(flash[0].bytes, Expected(ReadFile(path), 0, false));
 }
 
 }  // namespace
