@@ -55,8 +55,11 @@ int CONFIG_Load(const char* profilePath) {
 
     if (profilePath == nullptr) {
         std::string saved;
-        bool usable = file.GetValue(kSection, "KOVIRFILE", &saved) && !saved.empty() &&
-                      saved.size() <= static_cast<size_t>(CONFIG_MAX_PATH);
+        file.GetValue(kSection, "KOVIRFILE", &saved);
+        // A path ends at a NUL byte, as every text read from the file does: a value that
+        // starts with one names no file, like an empty value.
+        saved.resize(std::strlen(saved.c_str()));
+        bool usable = !saved.empty() && saved.size() <= static_cast<size_t>(CONFIG_MAX_PATH);
         if (usable) {
             SetProfilePath(saved);
         } else {
