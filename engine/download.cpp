@@ -23,7 +23,6 @@ namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
 
 EngineWindow* s_runWindow = nullptr;  // the host whose events DOWNLOAD_Run pumps
-bool s_running = false;
 
 // "%X" input conversion: white space, optional 0x, hex digits up to the first other
 // character. False when there is no digit or the value does not fit 32 bits.
@@ -96,7 +95,6 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
 int DOWNLOAD_Run() {
     std::thread workers[CHANNEL_COUNT];
     int count = 0;
-    s_running = true;
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         if (g_nChannelPort[c] == 0) continue;
         try {
@@ -118,7 +116,6 @@ int DOWNLOAD_Run() {
         EVENTS_WaitForPost(kPollPeriod);
     }
     for (int i = 0; i < count; ++i) workers[i].join();
-    s_running = false;
     return 1;
 }
 
@@ -141,5 +138,3 @@ int DOWNLOAD_Stop() {
 }
 
 int DOWNLOAD_DeliverEvents() { return EVENTS_DeliverPending(); }
-
-bool DOWNLOAD_IsRunning() { return s_running; }

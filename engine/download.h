@@ -82,6 +82,3 @@ int DOWNLOAD_Stop();
 // Delivers the events that workers wait to send, on the console thread; for hosts that
 // run a nested event loop during a run (see EngineWindow::WakeHost). Returns the count.
 int DOWNLOAD_DeliverEvents();
-
-// The run has started and not yet ended (for hosts and tests).
-bool DOWNLOAD_IsRunning();

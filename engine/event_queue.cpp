@@ -59,11 +59,6 @@ void EVENTS_Unregister() {
     s_posted.notify_all();
 }
 
-bool EVENTS_Registered() {
-    std::lock_guard<std::mutex> guard(s_lock);
-    return s_window != nullptr;
-}
-
 bool EVENTS_Send(int code, const void* record, int* result) {
     std::unique_lock<std::mutex> lock(s_lock);
     // The message id belongs to the registration: a window without an id gets nothing.

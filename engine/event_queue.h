@@ -16,9 +16,6 @@ void EVENTS_Register(EngineWindow* window, int message);
 // are dropped.
 void EVENTS_Unregister();
 
-// True while a window is registered.
-bool EVENTS_Registered();
-
 // Sends one event (see KOVIR_SendMessage). Returns false when no window is registered.
 bool EVENTS_Send(int code, const void* record, int* result);
 

@@ -20,30 +20,29 @@ namespace {
 constexpr int kProgressEvery = 16;  // blocks between progress events (256 KiB)
 
 struct SlotTexts {
-    const char* name;
     const char* erasing;
     const char* downloading;
     const char* complete;
 };
 
 const SlotTexts kTexts[IMAGE_SLOT_COUNT] = {
-    {"MSM CODE", "MSM CODE area flash erasing..", "MSM CODE binary downloading..",
+    {"MSM CODE area flash erasing..", "MSM CODE binary downloading..",
      "MSM CODE download complete! [%d sec]"},
-    {"MSM FONT", "MSM FONT area flash erasing..", "MSM FONT binary downloading..",
+    {"MSM FONT area flash erasing..", "MSM FONT binary downloading..",
      "MSM FONT download complete! [%d sec]"},
-    {"MSM DATA", "MSM DATA area flash erasing..", "MSM DATA binary downloading..",
+    {"MSM DATA area flash erasing..", "MSM DATA binary downloading..",
      "MSM DATA download complete! [%d sec]"},
-    {"MSM PRELOAD", "MSM PRELOAD area erasing..", "MSM PRELOAD binary downloading..",
+    {"MSM PRELOAD area erasing..", "MSM PRELOAD binary downloading..",
      "MSM PRELOAD download complete! [%d sec]"},
-    {"ASIC BOOT", "ASIC BOOT area erasing..", "ASIC BOOT binary downloading..",
+    {"ASIC BOOT area erasing..", "ASIC BOOT binary downloading..",
      "ASIC BOOT download complete! [%d sec]"},
-    {"ASIC CODE", "ASIC CODE area erasing..", "ASIC CODE binary downloading..",
+    {"ASIC CODE area erasing..", "ASIC CODE binary downloading..",
      "ASIC CODE download complete! [%d sec]"},
-    {"ASIC FONT", "ASIC FONT area erasing..", "ASIC FONT binary downloading..",
+    {"ASIC FONT area erasing..", "ASIC FONT binary downloading..",
      "ASIC FONT download complete! [%d sec]"},
-    {"ASIC CONTENTS", "ASIC CONTENTS area erasing..", "ASIC CONTENTS binary downloading..",
+    {"ASIC CONTENTS area erasing..", "ASIC CONTENTS binary downloading..",
      "ASIC CONTENTS download complete! [%d sec]"},
-    {"ASIC DMB", "ASIC DMB area erasing..", "ASIC DMB binary downloading..",
+    {"ASIC DMB area erasing..", "ASIC DMB binary downloading..",
      "ASIC DMB Image pass complete! [%d sec]"},
 };
 
@@ -77,10 +76,6 @@ int Fail(int channel, ImageEntry& entry, const char* text) {
 }
 
 }  // namespace
-
-const char* TRANSFER_SlotName(int slot) {
-    return slot >= 0 && slot < IMAGE_SLOT_COUNT ? kTexts[slot].name : "";
-}
 
 int TransferImage(int channel, int slot) {
     ImageEntry& entry = g_ImageTable[channel][slot];
@@ -160,14 +155,9 @@ int TransferImage(int channel, int slot) {
         std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
         const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
         const int n = ReadFull(fd, block, want);
-        if (n < 0) {
-            good = false;
-            readError = true;
-            break;
-        }
         if (n < want) {
-            // The file shrank since its size was taken: what is left of this block is not
-            // the image's, so it is not sent.
+            // A read error, or the file shrank since its size was taken: neither is the end
+            // of the image, and what is left of this block is not the image's.
             good = false;
             readError = true;
             break;
@@ -189,12 +179,6 @@ int TransferImage(int channel, int slot) {
     const uint32_t endTick = TickMs();
     KOVIR_SendMessage(EV_PROGRESS, &entry);
 
-    // Only a transfer that sent every byte it measured counts: a read error or a file that
-    // shrank is not the end of the image.
-    if (good && entry.doneBytes != entry.totalBytes) {
-        good = false;
-        readError = true;
-    }
     if (!good) {
         if (readError) return Fail(channel, entry, "ERR: Read File");
         KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);

@@ -10,6 +10,3 @@
 // run past the top of the 32-bit address space, or (MSM Code) is shorter than its start
 // address.
 int TransferImage(int channel, int slot);
-
-// The status-text name of a slot ("MSM CODE" .. "ASIC DMB").
-const char* TRANSFER_SlotName(int slot);
