@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstdio>
-#include <chrono>
 #include <cstring>
 #include <system_error>
 #include <thread>

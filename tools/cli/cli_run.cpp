@@ -38,6 +38,7 @@ void OnInterrupt(int) { g_interrupted = true; }
 void CatchSignals() {
     struct sigaction stop {};
     stop.sa_handler = OnInterrupt;
+    stop.sa_flags = SA_RESTART;  // the flag is polled; no system call needs to give up
     sigemptyset(&stop.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
