@@ -136,7 +136,7 @@ TEST_F(CliTest, StopSignalMidFlashReportsWhatWasSent) {
     }
     for (int i = 0; i < 200 && Read("out.txt").find("binary downloading") == std::string::npos; ++i)
         usleep(50 * 1000);
-    usleep(500 * 1000);
+    usleep(1000 * 1000);  // some blocks out, most of the 23 s image still to go
     kill(pid, SIGTERM);
     int raw = -1;
     for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
