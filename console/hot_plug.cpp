@@ -37,14 +37,18 @@ std::string HotPlug::Dir() const {
 
 void HotPlug::Start() {
     const std::string dir = PORT_DIRECTORY_Path();
-    if (!PORT_DIRECTORY_Ensure(dir)) {
-        Warn("the port directory " + dir + " cannot be made");
+    std::string error;
+    std::string warning;
+    if (!PORT_DIRECTORY_Ensure(dir, &error, &warning)) {
+        Warn(error);
         return;
+    }
+    if (!warning.empty()) {
+        Warn("warning: " + warning);
     }
     // udev's devices are published before the directory is read, so that they count among
     // the ports present at start-up, in COM order, rather than arriving a moment later.
     StartUdev(dir);
-    std::string error;
     if (!m_watcher.Open(dir, &error)) {
         Warn("the port directory cannot be watched: " + error);
         return;

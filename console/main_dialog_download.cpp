@@ -53,6 +53,14 @@ void MainDialog::OnDownload() {
             return;
         }
     }
+    // An image that cannot be flashed is found before any terminal is touched.
+    std::string reason;
+    const int unfit = DOWNLOAD_CheckImages(&reason);
+    if (unfit >= 0) {
+        ShowNotice(this, QString::fromUtf8(OPERATOR_InvalidMessage(unfit)) + QLatin1Char('\n') +
+                             QString::fromStdString(reason));
+        return;
+    }
 
     DOWNLOAD_Start(this, WM_ENGINE_EVENT, m_channelPort, g_nBaudRate);
     for (int c = 0; c < kChannelCount; ++c) {

@@ -1,7 +1,11 @@
 #include "engine/download.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <chrono>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -10,6 +14,7 @@
 #include "engine/event_queue.h"
 #include "engine/file_download.h"
 #include "loader/frame_io.h"
+#include "loader/image_transfer.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
 #include "serial/port_service.h"
@@ -75,6 +80,39 @@ int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
         std::strcpy(e.path, path);
     }
     return slot;
+}
+
+int DOWNLOAD_CheckImages(std::string* reason) {
+    for (const ImageEntry& e : g_ImageTable[0]) {
+        struct stat st {};
+        if (e.slot < 0 || e.path[0] == '\0' || stat(e.path, &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const long long size = st.st_size;
+        const long long bytes = e.slot == SLOT_MSM_CODE ? size - e.address : size;
+        char text[160];
+        switch (IMAGE_TRANSFER_CheckRange(e.slot, e.address, size)) {
+            case RANGE_FITS:
+                continue;
+            case RANGE_FILE_TOO_LARGE:
+                std::snprintf(text, sizeof text, "%lld bytes, more than an image may have (%d)",
+                              size, INT32_MAX);
+                break;
+            case RANGE_PAST_END:
+                std::snprintf(text, sizeof text,
+                              "the start address %X lies past the end of the file (%lld bytes)",
+                              e.address, size);
+                break;
+            case RANGE_OVERFLOW:
+                std::snprintf(text, sizeof text,
+                              "%lld bytes from address %X run past the top of the 32-bit flash "
+                              "address space",
+                              bytes, e.address);
+                break;
+        }
+        *reason = std::string(e.path) + ": " + text;
+        return e.slot;
+    }
+    return -1;
 }
 
 int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_COUNT],

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "engine/engine_events.h"
 
@@ -59,6 +60,13 @@ void DOWNLOAD_ClearImages();
 // address text holds no hexadecimal digit or a value above 0xFFFFFFFF, or the path is null
 // or too long for the entry.
 int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText);
+
+// Looks at the file of every selected image (all rows are alike) and checks its size against
+// the image's flash range as the transfer will, reading none of it. Returns the first slot,
+// in slot order, whose image cannot be flashed, with *reason naming the file and what is
+// wrong; -1 when every image fits. A file that cannot be looked at, or is no regular file,
+// is left to the transfer, which reports "ERR: No File" on each channel.
+int DOWNLOAD_CheckImages(std::string* reason);
 
 // Prepares a run: registers the window for engine events with the message id, resets every
 // channel's transport, frame, packet and link state, and records each channel's COM number

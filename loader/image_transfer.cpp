@@ -48,6 +48,15 @@ const SlotTexts kTexts[IMAGE_SLOT_COUNT] = {
 
 uint8_t s_block[CHANNEL_COUNT][LOADER_BLOCK_SIZE];
 
+// Set between runs only; the workers' start orders the stores before their reads.
+ImageReadHook s_readHook = nullptr;
+void* s_readHookContext = nullptr;
+
+// Unless the slot is the DMB image, the erase covers whole blocks.
+uint32_t EraseLength(int slot, uint32_t bytes) {
+    return slot == SLOT_ASIC_DMB ? bytes : (bytes + 16383u) & ~16383u;
+}
+
 uint32_t TickMs() {
     using namespace std::chrono;
     return static_cast<uint32_t>(
@@ -77,6 +86,24 @@ int Fail(int channel, ImageEntry& entry, const char* text) {
 
 }  // namespace
 
+ImageRangeFault IMAGE_TRANSFER_CheckRange(int slot, uint32_t address, int64_t fileSize) {
+    // The counts are signed 32-bit: a larger file, or a start address past the end of the
+    // Code file, would send a wrong length in the ERASE.
+    if (fileSize > INT32_MAX) return RANGE_FILE_TOO_LARGE;
+    const int64_t skip = slot == SLOT_MSM_CODE ? address : 0;
+    if (skip > fileSize) return RANGE_PAST_END;
+    // A range past the top of the 32-bit address space would wrap its later blocks round
+    // to address 0, over the boot area.
+    const uint32_t erase = EraseLength(slot, static_cast<uint32_t>(fileSize - skip));
+    if (uint64_t{address} + erase > uint64_t{1} << 32) return RANGE_OVERFLOW;
+    return RANGE_FITS;
+}
+
+void IMAGE_TRANSFER_SetReadHook(ImageReadHook hook, void* context) {
+    s_readHook = hook;
+    s_readHookContext = context;
+}
+
 int TransferImage(int channel, int slot) {
     ImageEntry& entry = g_ImageTable[channel][slot];
     entry.channel = channel;
@@ -95,16 +122,13 @@ int TransferImage(int channel, int slot) {
 
     const SlotTexts& texts = kTexts[entry.slot];
     const int64_t fileSize = st.st_size;
-    int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
-    // The counts are signed 32-bit: a larger file, or a start address past the end of the
-    // Code file, would send a wrong length in the ERASE.
-    if (fileSize > INT32_MAX) {
+    const int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
+    static const char* const kRangeTexts[] = {nullptr, "ERR: File Too Large",
+                                              "ERR: Address Past End", "ERR: Address Overflow"};
+    if (const char* refusal = kRangeTexts[IMAGE_TRANSFER_CheckRange(entry.slot, entry.address,
+                                                                     fileSize)]) {
         ::close(fd);
-        return Fail(channel, entry, "ERR: File Too Large");
-    }
-    if (skip > fileSize) {
-        ::close(fd);
-        return Fail(channel, entry, "ERR: Address Past End");
+        return Fail(channel, entry, refusal);
     }
     if (skip > 0 && lseek(fd, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
         ::close(fd);
@@ -114,14 +138,7 @@ int TransferImage(int channel, int slot) {
     entry.doneBytes = 0;
 
     uint32_t flashAddress = entry.address;
-    uint32_t eraseLength = static_cast<uint32_t>(entry.totalBytes);
-    if (entry.slot != SLOT_ASIC_DMB) eraseLength = (eraseLength + 16383u) & ~16383u;
-    // A range past the top of the 32-bit address space would wrap its later blocks round
-    // to address 0, over the boot area.
-    if (uint64_t{flashAddress} + eraseLength > uint64_t{1} << 32) {
-        ::close(fd);
-        return Fail(channel, entry, "ERR: Address Overflow");
-    }
+    const uint32_t eraseLength = EraseLength(entry.slot, static_cast<uint32_t>(entry.totalBytes));
 
     KOVIR_SendChannelText(channel, "%s", texts.erasing);
     if (FLASH_DOWNLOADER_Erase(channel, flashAddress, eraseLength) == 0) {
@@ -165,6 +182,7 @@ int TransferImage(int channel, int slot) {
         ResendMarked(channel);
         FLASH_DOWNLOADER_Write(channel, flashAddress,
                                entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
+        if (s_readHook != nullptr) s_readHook(s_readHookContext, channel, entry.slot, block, n);
         entry.doneBytes += n;
         if (++blockCount % kProgressEvery == 0) KOVIR_SendMessage(EV_PROGRESS, &entry);
         SERIAL_PORT_DoReading(channel);

@@ -4,33 +4,117 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+
+// The default directory as the environment makes it, KOVIRW_PORT_DIR aside.
+std::string DefaultPath() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/kovirw/ports";
+    return "/tmp/kovirw-" + std::to_string(getuid()) + "/ports";
+}
+
+// mkdir -p with mode 0700 for the parts made here.
+bool MakeDirectories(const std::string& dir, std::string* error) {
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = dir.find('/', pos + 1);
+        const std::string partial = dir.substr(0, pos);
+        if (partial.empty()) continue;
+        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) {
+            *error = "the port directory " + dir + " cannot be made: " + partial + ": " +
+                     std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+// path must be a real directory of this user that nobody else may write to; made with mode
+// 0700 when missing and create is set.
+bool CheckOwnDirectory(const std::string& path, bool create, std::string* error) {
+    if (create && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = "the port directory " + path + " cannot be made: " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        *error = "the port directory " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string what;
+    if (S_ISLNK(st.st_mode)) {
+        what = "is a symbolic link";
+    } else if (!S_ISDIR(st.st_mode)) {
+        what = "is not a directory";
+    } else if (st.st_uid != geteuid()) {
+        what = "belongs to user " + std::to_string(st.st_uid);
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        what = std::string("is writable by other users (mode ") + mode + ")";
+    }
+    if (what.empty()) return true;
+    *error = "the port directory " + path + " " + what +
+             ": another user could plant ports in it; remove it, or name a directory of yours "
+             "in KOVIRW_PORT_DIR";
+    errno = EPERM;
+    return false;
+}
+
+bool Prepare(const std::string& dir, bool create, std::string* error, std::string* warning) {
+    std::string ignored;
+    if (error == nullptr) error = &ignored;
+    if (warning != nullptr) warning->clear();
+    if (dir.empty()) {
+        *error = "the port directory has no name";
+        errno = ENOENT;
+        return false;
+    }
+    if (dir == DefaultPath()) {
+        // .../kovirw/ports or /tmp/kovirw-<uid>/ports: the folder above "ports" is ours too,
+        // and what lies above it ($XDG_RUNTIME_DIR, /tmp) is the system's.
+        const std::string base = dir.substr(0, dir.rfind('/'));
+        const std::string above = base.substr(0, base.rfind('/'));
+        if (create && !above.empty() && !MakeDirectories(above, error)) return false;
+        return CheckOwnDirectory(base, create, error) && CheckOwnDirectory(dir, create, error);
+    }
+    if (create && !MakeDirectories(dir, error)) return false;
+    struct stat st {};
+    const bool found = stat(dir.c_str(), &st) == 0;
+    if (!found || !S_ISDIR(st.st_mode)) {
+        if (found) errno = ENOTDIR;
+        *error = "the port directory " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    if (warning != nullptr && (st.st_mode & S_IWOTH) != 0) {
+        *warning = "the port directory " + dir +
+                   " is writable by every user: another user could publish a port there";
+    }
+    return true;
+}
+
+}  // namespace
 
 std::string PORT_DIRECTORY_Path() {
     const char* dir = std::getenv("KOVIRW_PORT_DIR");
     if (dir != nullptr && dir[0] != '\0') return dir;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0') return std::string(runtime) + "/kovirw/ports";
-    return "/tmp/kovirw-" + std::to_string(getuid()) + "/ports";
+    return DefaultPath();
 }
 
 std::string PORT_DIRECTORY_EntryPath(int comPort) {
     return PORT_DIRECTORY_Path() + "/COM" + std::to_string(comPort);
 }
 
-bool PORT_DIRECTORY_Ensure(const std::string& dir) {
-    if (dir.empty()) return false;
-    std::string partial;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = dir.find('/', pos + 1);
-        partial = dir.substr(0, pos);
-        if (partial.empty()) continue;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st {};
-    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+bool PORT_DIRECTORY_Ensure(const std::string& dir, std::string* error, std::string* warning) {
+    return Prepare(dir, true, error, warning);
+}
+
+bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error) {
+    return Prepare(dir, false, error, nullptr);
 }
 
 int PORT_DIRECTORY_ParseName(const char* name) {

@@ -3,7 +3,9 @@
 // An entry named COM<n> (usually a symlink to a device node) in the directory named by
 // KOVIRW_PORT_DIR, default $XDG_RUNTIME_DIR/kovirw/ports, or /tmp/kovirw-<uid>/ports when
 // XDG_RUNTIME_DIR is unset. Creating an entry is a port arrival; deleting it a removal.
-// Thread-safe: the functions read the environment and build strings only.
+// Whoever can write to the directory decides where a COM number leads, so the default
+// directory must belong to the user alone.
+// Thread-safe: the functions read the environment, build strings and look at the file system.
 #pragma once
 
 #include <string>
@@ -14,9 +16,19 @@ std::string PORT_DIRECTORY_Path();
 // The path of COM<comPort>'s entry in the port directory.
 std::string PORT_DIRECTORY_EntryPath(int comPort);
 
-// Creates the port directory and its parents (mode 0700 for the parts we create).
-// Returns false when it cannot be made.
-bool PORT_DIRECTORY_Ensure(const std::string& dir);
+// Makes the directory dir (with its parents) where it is missing, mode 0700, and checks that
+// no other user can plant ports in it. The default directory and the kovirw folder above it
+// are refused when either is a symbolic link, is no directory, belongs to another user or
+// is writable by group or others. A directory the user named (KOVIRW_PORT_DIR, a tool's
+// option) is the user's choice: one that every user may write to only gets a warning.
+// Returns false with *error (when given) naming the path and what is wrong; *warning (when
+// given) gets the warning or is emptied.
+bool PORT_DIRECTORY_Ensure(const std::string& dir, std::string* error = nullptr,
+                           std::string* warning = nullptr);
+
+// The same check without making anything: false, with *error, when dir is the default
+// directory and it is missing or another user could have planted it.
+bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error);
 
 // The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0.
 int PORT_DIRECTORY_ParseName(const char* name);

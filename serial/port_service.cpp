@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "config/settings.h"
 #include "engine/debug_trace.h"
@@ -30,6 +33,19 @@ void CloseLocked(int channel) {
     if (device) {
         SERIAL_DEVICE_Close(channel, device);
         std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
+    }
+}
+
+// The pause before a write: g_nWriteDelay ms in 64-bit time, so no value wraps, cut short
+// as soon as the channel is stopped.
+void WritePause(int channel) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const int delay = g_nWriteDelay;
+    if (delay <= 0) return;
+    const auto end = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(delay));
+    for (auto now = Clock::now(); now < end && g_bChannelActive[channel] != 0; now = Clock::now()) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, kSlice));
     }
 }
 
@@ -107,7 +123,7 @@ int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes) {
 }
 
 int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length) {
-    if (g_nWriteDelay > 0) usleep(static_cast<useconds_t>(g_nWriteDelay) * 1000);
+    WritePause(channel);
     SerialHandle device = SERIAL_PORT_Device(channel);
     if (!device) return -1;
     return SERIAL_DEVICE_Write(channel, device.get(), buffer, offset, length);

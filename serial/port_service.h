@@ -44,7 +44,8 @@ int SERIAL_PORT_Close(int channel);
 void SERIAL_PORT_DoReading(int channel);
 
 // Reads/writes the channel's current device; a channel without a device reads 0 and
-// fails writes with -1. Write sleeps g_nWriteDelay ms first.
+// fails writes with -1. Write pauses g_nWriteDelay ms first; the pause ends at once when
+// the channel is stopped (its active flag cleared).
 int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes);
 int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
 

@@ -23,7 +23,9 @@ constexpr int SERIAL_WRITE_TIMEOUT_MS = 5000;
 
 // Opens COM<comPortNumber> (its entry in the port directory) with raw 8N1 at baudRate
 // (any rate the driver accepts, non-standard ones included). Returns null on any failure:
-// no such port, in use by anyone else, not a serial device, rate refused.
+// no such port, in use by anyone else, not a serial device, rate refused, the process's
+// controlling terminal, or a port directory that another user could have planted.
+// When the last reference goes, the device gets back the line settings it had before.
 SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate);
 
 // The same for a device path (tests, and ports found by other means than the directory).

@@ -23,11 +23,16 @@ struct SerialDevice {
     int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
     std::atomic<bool> closed{false};
     bool exclusive = false;      // we set TIOCEXCL
+    bool lineSaved = false;      // savedLine holds the settings the device had before us
+    SerialLineState savedLine{};
     int lineBytesPerSecond = 0;  // baud / 10: start bit, 8 data bits, stop bit
     std::string path;
 
     ~SerialDevice() {
         if (fd >= 0) {
+            // The device is given back as we found it: another program (or a terminal the
+            // port entry led to) must not be left raw at our rate.
+            if (lineSaved) SERIAL_BAUD_RestoreLine(fd, savedLine);
             // Exclusive mode belongs to the terminal, not to our descriptor: lift what we
             // set, so a terminal that another process also holds open does not stay locked.
             if (exclusive) ioctl(fd, TIOCNXCL);
@@ -65,6 +70,13 @@ bool ApplyLineSettings(int channel, int fd, int baudRate) {
 }  // namespace
 
 SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate) {
+    // A port entry in a directory that another user could have planted may lead to their
+    // device: the images must not go there.
+    std::string why;
+    if (!PORT_DIRECTORY_Check(PORT_DIRECTORY_Path(), &why)) {
+        DEBUG_Trace("[Ch %d] CreateFile(COM%d) False: %s\n", channel, comPortNumber, why.c_str());
+        return nullptr;
+    }
     return SERIAL_DEVICE_OpenPath(channel, PORT_DIRECTORY_EntryPath(comPortNumber), baudRate);
 }
 
@@ -74,6 +86,13 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     device->fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (device->fd < 0) {
         DEBUG_Trace("[Ch %d] CreateFile(%s) False = %d\n", channel, path.c_str(), errno);
+        return nullptr;
+    }
+    // The operator's own terminal (/dev/tty, or the device it stands for) would get the
+    // loader's frames on the screen and be left raw.
+    if (isatty(device->fd) && tcgetsid(device->fd) == getsid(0)) {
+        DEBUG_Trace("[Ch %d] CreateFile(%s) False (the controlling terminal)\n", channel,
+                    path.c_str());
         return nullptr;
     }
     // The lock first: TIOCEXCL on a port that another program holds would lock that
@@ -88,6 +107,7 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
         return nullptr;
     }
     device->exclusive = true;
+    device->lineSaved = SERIAL_BAUD_SaveLine(device->fd, &device->savedLine) == 0;
     if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
     device->lineBytesPerSecond = baudRate / 10;
     tcflush(device->fd, TCIOFLUSH);

@@ -1,9 +1,13 @@
 // kovirw-cli as an operator or a script uses it: a working directory with kovirw.ini and a
 // profile, terminals simulated in the same process, the program run as a child.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -45,9 +49,10 @@ protected:
         return s.str();
     }
 
-    void StartTerminals(int count, const std::vector<std::string>& faults = {}) {
+    void StartTerminals(int count, const std::vector<std::string>& faults = {}, long baud = 0) {
         termsim::Options options;
         options.count = count;
+        options.baud = baud;
         options.firstCom = 21;
         options.portDir = m_ports.path();
         std::string error;
@@ -55,9 +60,10 @@ protected:
         ASSERT_TRUE(m_sim.Start(options, &error)) << error;
     }
 
-    Result Run(const std::string& args) {
-        std::string cmd = "cd '" + m_dir + "' && " KOVIRW_CLI " --no-progress " + args +
-                          " >out.txt 2>err.txt";
+    // shell: what the shell does first (limits, traps, exec).
+    Result Run(const std::string& args, const std::string& shell = "") {
+        std::string cmd = "cd '" + m_dir + "' && " + shell + " " KOVIRW_CLI " --no-progress " +
+                          args + " >out.txt 2>err.txt";
         int raw = std::system(cmd.c_str());
         Result r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -98,6 +104,54 @@ TEST_F(CliTest, PortsFromTheSettingsAndTheReport) {
     EXPECT_NE(report.find("\"sha256\":\"" + SHA256_Hex(std::string(40000, 'F')) + "\""),
               std::string::npos);
     EXPECT_NE(report.find("\"result\":\"done\""), std::string::npos);
+
+    // A full disk (writes refused past 0 bytes) leaves the old report whole and no stray file.
+    r = Run("--report report.json", "trap '' XFSZ; ulimit -f 0;");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Read("report.json"), report);
+    EXPECT_NE(std::system(("ls -A '" + m_dir + "' | grep -q tmp").c_str()), 0);
+    // A reader of the output that goes away does not end the run; the report is written.
+    ASSERT_EQ(std::system(("cd '" + m_dir + "' && " KOVIRW_CLI " --report piped.json | true")
+                              .c_str()),
+              0);
+    EXPECT_EQ(Read("piped.json").find("\"result\":\"failed\""), std::string::npos);
+    EXPECT_NE(Read("piped.json").find("\"result\":\"done\""), std::string::npos);
+}
+
+// A stop signal during the run stops every channel; the report names the stop and what was
+// sent, digest included. The FIFO as an image is never read before the run.
+TEST_F(CliTest, StopSignalMidFlashReportsWhatWasSent) {
+    StartTerminals(1, {}, 460800);
+    Profile("DATACHECK=1\r\nDATAFILE=" + m_dir + "/fifo\r\nDATAADDRESS=2000000\r\n");
+    Write("font.fnt", std::string(1 << 20, 'F'));
+    ASSERT_EQ(mkfifo((m_dir + "/fifo").c_str(), 0600), 0);
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\n");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c",
+              ("cd '" + m_dir + "' && exec " KOVIRW_CLI " --report r.json >out.txt 2>err.txt")
+                  .c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 200 && Read("out.txt").find("binary downloading") == std::string::npos; ++i)
+        usleep(50 * 1000);
+    usleep(1000 * 1000);  // some blocks out, most of the 23 s image still to go
+    kill(pid, SIGTERM);
+    int raw = -1;
+    for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
+    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
+    ASSERT_TRUE(WIFEXITED(raw)) << Read("out.txt");
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_NE(Read("out.txt").find("CH0: stopped"), std::string::npos);
+    const std::string report = Read("r.json");
+    EXPECT_NE(report.find("\"result\":\"stopped\",\"error\":\"ERR: ["), std::string::npos);
+    const size_t at = report.find("\"sent\":");
+    ASSERT_NE(at, std::string::npos) << report;
+    const long sent = std::atol(report.c_str() + at + 7);
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, 1 << 20);
+    EXPECT_NE(report.find("\"sha256\":\"" + SHA256_Hex(std::string(sent, 'F'))), std::string::npos);
 }
 
 TEST_F(CliTest, PortOptionsAndAFailingChannel) {
@@ -149,18 +203,45 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
     EXPECT_NE(r.err.find("--auto"), std::string::npos);
     r = Run("--auto 2 --auto-timeout 0.2");
     EXPECT_EQ(r.status, 2);
+
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\n");  // no channel with a port
+    r = Run("");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no channel has a port"), std::string::npos);
+    // Never a run that would write past the top of the address space.
+    Write("top.kvr",
+          "[KOVIR]\nCODECHECK=0\nFONTCHECK=1\nFONTFILE=font.fnt\nFONTADDRESS=FFFFFFFF\n");
+    r = Run("--profile top.kvr --port 0=21");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("Invalid Font Image/Address !\nfont.fnt: 40000 bytes from address "
+                          "FFFFFFFF run past the top",
+                          0),
+              0u);
+    // Never a report over the settings or the profile, whatever name reaches them.
+    const std::string before = Read("kovirw.ini") + Read("default.kvr");
+    ASSERT_EQ(symlink("default.kvr", (m_dir + "/link.json").c_str()), 0);
+    for (const char* target : {"./kovirw.ini", "link.json"}) {
+        r = Run(std::string("--port 0=21 --report ") + target);
+        EXPECT_EQ(r.status, 2) << target;
+        EXPECT_NE(r.err.find("would replace"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Read("kovirw.ini") + Read("default.kvr"), before);
 }
 
 TEST(CliOptions, ParsesAndRefuses) {
     CliOptions o;
     std::string error;
-    EXPECT_TRUE(CLI_ParseOptions({"--port", "0=3", "--port", "7=30", "--report", "r"}, &o, &error));
+    EXPECT_TRUE(CLI_ParseOptions(
+        {"--port", "0=3", "--port", "7=30", "--report", "r", "--auto-timeout", "2.5"}, &o, &error));
+    EXPECT_EQ(o.autoTimeoutS, 2.5);
     EXPECT_EQ(o.ports[0], 3);
     EXPECT_EQ(o.ports[7], 30);
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"--port", "8=1"}, {"--port", "0=0"}, {"--port", "0=x"}, {"--port"},
              {"--port", "0=3", "--port", "1=3"}, {"--auto", "9"}, {"--auto-timeout", "-1"},
-             {"--auto-timeout", "nan"}, {"--auto", "1", "--port", "0=1"}, {"--bogus"}}) {
+             {"--auto-timeout", "nan"}, {"--auto-timeout", "1e3"}, {"--auto-timeout", "0x1p3"},
+             {"--auto-timeout", " 5"}, {"--auto-timeout", "."}, {"--port", "0=3", "--port", "0=4"},
+             {"--auto", "1", "--port", "0=1"}, {"--bogus"}}) {
         CliOptions fresh;
         EXPECT_FALSE(CLI_ParseOptions(bad, &fresh, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -193,6 +274,11 @@ TEST(OperatorText, LogFramingProgressAndTheDownloadCheck) {
 
 TEST(Report, JsonStringsAreEscaped) {
     EXPECT_EQ(REPORT_JsonString("a\"b\\c\n\x01한"), "\"a\\\"b\\\\c\\n\\u0001한\"");
+    // Bytes that are not UTF-8 (a cut character, an overlong form) become U+FFFD in the text
+    // and are kept exactly in hexadecimal beside it.
+    EXPECT_EQ(REPORT_TextField("path", "/a\xff\xc0\xaf\xed\x95"),
+              "\"path\":\"/a\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\",\"path_hex\":\"2f61ffc0afed95\"");
+    EXPECT_EQ(REPORT_TextField("path", "/한"), "\"path\":\"/한\"");
     EXPECT_EQ(SHA256_Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(SHA256_Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }

@@ -50,7 +50,7 @@ class DownloadTest : public QObject {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("default.kvr"),
                           "[KOVIR]\nCODECHECK=1\nCODEFILE=/img/code.bin\n"
-                          "FONTCHECK=1\nFONTFILE=/img/font.fnt\nFONTADDRESS=\n"
+                          "FONTCHECK=1\nFONTFILE=font.fnt\nFONTADDRESS=\n"
                           "DATACHECK=1\nDATAFILE=/img/data.dat\nDATAADDRESS=xyz\n"
                           "PRELOADCHECK=1\nPRELOADFILE=/img/p.pld\nPRELOADADDRESS=123456789\n");
         auto window = sandbox.OpenWindow();
@@ -68,6 +68,14 @@ class DownloadTest : public QObject {
         window->AddressField(2)->setText(QStringLiteral("  0x2000"));
         download->click();
         QCOMPARE(sandbox.messages.last(), QStringLiteral("Invalid Preload Image/Address !"));
+        // A range past the top of the address space is found before any terminal is touched.
+        sandbox.WriteFile(QStringLiteral("font.fnt"), "F");
+        window->AddressField(1)->setText(QStringLiteral("FFFFFFFF"));
+        window->AddressField(3)->setText(QStringLiteral("0"));
+        download->click();
+        QVERIFY(sandbox.messages.last().startsWith(
+            QStringLiteral("Invalid Font Image/Address !\nfont.fnt: 1 bytes from address "
+                           "FFFFFFFF run past the top")));
         QCOMPARE(window->RunStops(), 0);
 
         for (int s = 0; s < 9; ++s) {
@@ -79,7 +87,7 @@ class DownloadTest : public QObject {
         }
         download->click();
         QCOMPARE(sandbox.messages.last(), QStringLiteral("Select Image !"));
-        QCOMPARE(sandbox.messages.size(), 4);
+        QCOMPARE(sandbox.messages.size(), 5);
         QVERIFY(!window->Running());
         QCOMPARE(window->RunStops(), 0);
     }

@@ -2,7 +2,9 @@
 // step's failure path.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/settings.h"
@@ -52,6 +54,25 @@ TEST_F(PortServiceTest, OpensOnceAndRefusesToRestartAnOpenChannel) {
     EXPECT_EQ(SERIAL_PORT_Close(2), 1);  // nothing left to close
     SERIAL_PORT_Stop(2);
     EXPECT_TRUE(m_events.events().empty());
+}
+
+// DELAY is kept as read, however large: the pause must neither wrap nor outlast a stop.
+TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
+    PtyPeer peer(5);
+    Start(0, 5);
+    ASSERT_EQ(SERIAL_PORT_Open(0), 1);
+    g_nWriteDelay = 2147483647;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread console([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        DOWNLOAD_StopChannel(0);
+    });
+    SERIAL_PORT_PutByte(0, 0x7E);
+    SERIAL_PORT_Flush(0);
+    console.join();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::seconds(10));
 }
 
 TEST_F(PortServiceTest, MissingPortIsReportedToTheLog) {

@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <functional>
 #include <thread>
 
+#include "serial/port_directory.h"
 #include "serial/serial_device.h"
 #include "tests/support/pty_peer.h"
 
@@ -20,6 +27,11 @@ protected:
 };
 
 TEST_F(SerialDeviceTest, OpensExclusivelyByComNumberWithRawLineAndAnyRate) {
+    struct termios before {};  // what another program left on the line: cooked, 9600 baud
+    ASSERT_EQ(tcgetattr(m_peer.master(), &before), 0);
+    before.c_lflag |= ICANON | ECHO;
+    cfsetspeed(&before, B9600);
+    ASSERT_EQ(tcsetattr(m_peer.master(), TCSANOW, &before), 0);
     SerialHandle a = SERIAL_DEVICE_Open(0, 3, 1382400);
     ASSERT_TRUE(a);
     EXPECT_EQ(SERIAL_DEVICE_GetBaud(a.get()), 1382400);
@@ -46,6 +58,11 @@ TEST_F(SerialDeviceTest, OpensExclusivelyByComNumberWithRawLineAndAnyRate) {
 
     SERIAL_DEVICE_Close(0, a);
     a.reset();
+    struct termios after {};  // given back as it was found
+    ASSERT_EQ(tcgetattr(m_peer.master(), &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
     SerialHandle b = SERIAL_DEVICE_Open(1, 3, 115200);  // free again after close
     EXPECT_TRUE(b);
     SERIAL_DEVICE_Close(1, b);
@@ -133,6 +150,83 @@ TEST_F(SerialDeviceTest, PeerThatGoesAwayFailsReadsAndWrites) {
     EXPECT_EQ(SERIAL_DEVICE_Read(0, dev.get(), buf, 0, 16), -1);
     EXPECT_EQ(SERIAL_DEVICE_Write(0, dev.get(), buf, 0, 16), -1);
     SERIAL_DEVICE_Close(0, dev);
+}
+
+// The operator's own terminal, by its name or as /dev/tty, is never opened; another
+// terminal still is.
+TEST(SerialDeviceTty, TheControllingTerminalIsRefused) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int master = -1, slave = -1, otherMaster = -1, otherSlave = -1;
+        char own[256], other[256];
+        if (setsid() < 0 || openpty(&master, &slave, own, nullptr, nullptr) != 0 ||
+            ioctl(slave, TIOCSCTTY, 0) != 0 ||
+            openpty(&otherMaster, &otherSlave, other, nullptr, nullptr) != 0)
+            _exit(8);
+        _exit((SERIAL_DEVICE_OpenPath(0, own, 115200) ? 1 : 0) |
+              (SERIAL_DEVICE_OpenPath(0, "/dev/tty", 115200) ? 2 : 0) |
+              (SERIAL_DEVICE_OpenPath(0, other, 115200) ? 0 : 4));
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The default port directory is made private; one that another user could have planted is
+// refused, and no port in it is opened. A directory the user names only gets a warning.
+TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
+    ScopedPortDir scratch;  // restores KOVIRW_PORT_DIR at the end
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedXdg = xdg != nullptr ? xdg : "";
+    setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+    unsetenv("KOVIRW_PORT_DIR");
+    const std::string base = scratch.path() + "/kovirw", dir = base + "/ports";
+    ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
+    std::string error, warning;
+    ASSERT_TRUE(PORT_DIRECTORY_Ensure(dir, &error)) << error;
+    struct stat st {};
+    ASSERT_EQ(stat(base.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    {
+        PtyPeer peer(3);
+        EXPECT_TRUE(SERIAL_DEVICE_Open(0, 3, 115200));
+        const std::string moved = base + ".real";
+        struct Plant {
+            std::function<bool()> plant, undo;
+            std::string fault;
+            bool needsRoot;
+        };
+        const Plant plants[] = {
+            {[&] { return chmod(base.c_str(), 0777) == 0; },
+             [&] { return chmod(base.c_str(), 0700) == 0; }, "is writable by other users", false},
+            {[&] { return chown(base.c_str(), 65534, 65534) == 0; },
+             [&] { return chown(base.c_str(), geteuid(), getegid()) == 0; },
+             "belongs to user 65534", true},
+            {[&] { return rename(base.c_str(), moved.c_str()) == 0 &&
+                          symlink(moved.c_str(), base.c_str()) == 0; },
+             [&] { return unlink(base.c_str()) == 0 && rename(moved.c_str(), base.c_str()) == 0; },
+             "is a symbolic link", false},
+        };
+        for (const Plant& p : plants) {
+            if (p.needsRoot && geteuid() != 0) continue;  // only root can give a folder away
+            ASSERT_TRUE(p.plant()) << p.fault;
+            EXPECT_FALSE(PORT_DIRECTORY_Ensure(dir, &error)) << p.fault;
+            EXPECT_NE(error.find(base + " " + p.fault), std::string::npos) << error;
+            EXPECT_FALSE(SERIAL_DEVICE_Open(0, 3, 115200)) << p.fault;
+            ASSERT_TRUE(p.undo()) << p.fault;
+        }
+    }
+    const std::string named = scratch.path() + "/named";
+    setenv("KOVIRW_PORT_DIR", named.c_str(), 1);
+    ASSERT_EQ(mkdir(named.c_str(), 0777) == 0 && chmod(named.c_str(), 0777) == 0, true);
+    EXPECT_TRUE(PORT_DIRECTORY_Ensure(named, &error, &warning)) << error;
+    EXPECT_NE(warning.find("writable by every user"), std::string::npos);
+    if (xdg != nullptr) {
+        setenv("XDG_RUNTIME_DIR", savedXdg.c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "tools/cli/cli_options.h"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -17,6 +15,27 @@ bool ParseInt(const std::string& text, long low, long high, long* value) {
     return true;
 }
 
+// Decimal seconds: digits with at most one decimal point, nothing else (no sign, exponent,
+// hexadecimal form, white space or infinity).
+bool ParseSeconds(const std::string& text, double high, double* value) {
+    bool digit = false;
+    bool point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!digit || text.size() > 32) return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    if (v > high) return false;
+    *value = v;
+    return true;
+}
+
 }  // namespace
 
 const char* CLI_Usage() {
@@ -26,9 +45,9 @@ const char* CLI_Usage() {
            "  ports, using kovirw.ini and the profile in the current directory as the desktop\n"
            "  program does. It never writes the settings file or the profile.\n"
            "  --profile FILE      load this profile instead of the one the settings name\n"
-           "  --port CH=N         channel CH (0 to 7) uses COM N; repeatable\n"
+           "  --port CH=N         channel CH (0 to 7) uses COM N; once per channel\n"
            "  --auto COUNT        wait for COUNT ports to arrive and assign them in order\n"
-           "  --auto-timeout S    give up waiting after S seconds (default 30)\n"
+           "  --auto-timeout S    give up waiting after S seconds, such as 30 or 2.5 (default 30)\n"
            "  --report FILE       write one JSON object per channel to FILE\n"
            "  --change-boot-area  write the MSM Code image from flash address 0\n"
            "  --no-progress       no live progress bars\n"
@@ -65,6 +84,10 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
                 *error = "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
                 return false;
             }
+            if (o->ports[ch] != 0) {
+                *error = "--port gives channel " + std::to_string(ch) + " twice";
+                return false;
+            }
             for (int c = 0; c < 8; ++c) {
                 if (c != ch && o->ports[c] == com) {
                     *error = "COM" + std::to_string(com) + " is given to two channels";
@@ -83,14 +106,10 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             o->autoCount = static_cast<int>(n);
         } else if (a == "--auto-timeout") {
             if (!value(&v)) return false;
-            char* end = nullptr;
-            errno = 0;
-            double s = std::strtod(v.c_str(), &end);
-            if (v.empty() || *end != '\0' || errno != 0 || !std::isfinite(s) || s < 0 || s > 86400) {
-                *error = "--auto-timeout takes seconds from 0 to 86400: '" + v + "'";
+            if (!ParseSeconds(v, 86400, &o->autoTimeoutS)) {
+                *error = "--auto-timeout takes decimal seconds from 0 to 86400: '" + v + "'";
                 return false;
             }
-            o->autoTimeoutS = s;
         } else if (a == "--report") {
             if (!value(&v)) return false;
             if (v.empty()) {

@@ -4,18 +4,61 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/cli/sha256.h"
+#include "config/config_io.h"
 
-void REPORT_HashImage(ImageReport* image) {
-    if (!SHA256_File(image->path, &image->sha256, &image->size)) {
-        image->size = -1;
-        image->sha256.clear();
+namespace {
+
+// The length of the valid UTF-8 character at text[i], or 0 when the byte there starts none
+// (a stray continuation byte, an overlong form, a surrogate, a cut sequence).
+size_t Utf8Length(const std::string& text, size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) return 1;
+    size_t length;
+    uint32_t code;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
     }
+    if (i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = code << 6 | (next & 0x3F);
+    }
+    if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return 0;
+    if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return 0;
+    return length;
 }
+
+bool IsUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = Utf8Length(text, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+}  // namespace
 
 std::string REPORT_JsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = Utf8Length(text, i);
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (n == 0) {
+            out += "\\ufffd";
+            i += 1;
+            continue;
+        }
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -28,35 +71,44 @@ std::string REPORT_JsonString(const std::string& text) {
                     std::snprintf(esc, sizeof esc, "\\u%04x", c);
                     out += esc;
                 } else {
-                    out += static_cast<char>(c);
+                    out.append(text, i, n);
                 }
         }
+        i += n;
     }
     return out + "\"";
 }
 
+std::string REPORT_TextField(const std::string& name, const std::string& text) {
+    std::string field = "\"" + name + "\":" + REPORT_JsonString(text);
+    if (IsUtf8(text)) return field;
+    field += ",\"" + name + "_hex\":\"";
+    for (unsigned char c : text) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", c);
+        field += hex;
+    }
+    return field + "\"";
+}
+
 bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& channels,
                   std::string* error) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (f == nullptr) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
+    std::string text;
     for (const ChannelReport& ch : channels) {
         if (ch.port == 0) continue;
         std::string line = "{\"channel\":" + std::to_string(ch.channel) +
-                           ",\"port\":" + std::to_string(ch.port) +
-                           ",\"device\":" + REPORT_JsonString(ch.device) + ",\"images\":[";
+                           ",\"port\":" + std::to_string(ch.port) + "," +
+                           REPORT_TextField("device", ch.device) + ",\"images\":[";
         for (size_t i = 0; i < ch.images.size(); ++i) {
             const ImageReport& img = ch.images[i];
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.3f", img.seconds);
             if (i > 0) line += ",";
-            line += "{\"slot\":" + std::to_string(img.slot) +
-                    ",\"path\":" + REPORT_JsonString(img.path) +
-                    ",\"address\":" + REPORT_JsonString(img.address) +
-                    ",\"size\":" + std::to_string(img.size) +
-                    ",\"sha256\":" + REPORT_JsonString(img.sha256) +
+            line += "{\"slot\":" + std::to_string(img.slot) + "," +
+                    REPORT_TextField("path", img.path) + "," +
+                    REPORT_TextField("address", img.address) +
+                    ",\"size\":" + std::to_string(img.size) + ",\"sha256\":\"" +
+                    (img.reached ? img.sent.HexDigest() : "") + "\"" +
                     ",\"sent\":" + std::to_string(img.doneBytes) +
                     ",\"of\":" + std::to_string(img.totalBytes) +
                     ",\"complete\":" + (img.reached && img.doneBytes == img.totalBytes ? "true" : "false") +
@@ -64,12 +116,14 @@ bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& cha
         }
         char total[32];
         std::snprintf(total, sizeof total, "%.3f", ch.totalSeconds);
-        line += std::string("],\"result\":") + (ch.done ? "\"done\"" : "\"failed\"") +
-                ",\"error\":" + REPORT_JsonString(ch.error) + ",\"seconds\":" + total + "}\n";
-        std::fputs(line.c_str(), f);
+        const char* result = ch.done ? "\"done\"" : ch.stopped ? "\"stopped\"" : "\"failed\"";
+        line += std::string("],\"result\":") + result + "," + REPORT_TextField("error", ch.error) +
+                ",\"seconds\":" + total + "}\n";
+        text += line;
     }
-    bool ok = std::fflush(f) == 0 && !std::ferror(f);
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) *error = path + ": write failed";
-    return ok;
+    errno = 0;
+    if (CONFIG_IO_ReplaceFile(path.c_str(), text)) return true;
+    *error = path + ": " +
+             (errno != 0 ? std::strerror(errno) : "not a regular file that may be replaced");
+    return false;
 }

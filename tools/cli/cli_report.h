@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/sha256.h"
+
 struct ImageReport {
     int slot = -1;
     std::string path;
     std::string address;
-    long long size = -1;   // -1: the file could not be read before the run
-    std::string sha256;    // of the whole file
+    long long size = -1;   // the file's size as it was before the run; -1: not to be had
+    Sha256 sent;           // of the bytes the transfer sent, as it read them for sending
     int totalBytes = 0;    // as the engine reported them
     int doneBytes = 0;
     bool reached = false;  // the engine reported progress for it
@@ -23,6 +25,7 @@ struct ChannelReport {
     std::string device;
     std::vector<ImageReport> images;
     bool done = false;
+    bool stopped = false;  // the run was stopped before the channel was done
     std::string error;
     std::string lastText;
     double totalSeconds = 0;
@@ -35,13 +38,16 @@ struct ChannelReport {
     }
 };
 
-// Fills size and sha256 from the image's file (size -1 when it cannot be read).
-void REPORT_HashImage(ImageReport* image);
-
-// A JSON string literal for text (UTF-8 passed through, control characters escaped).
+// A JSON string literal for text: UTF-8 passed through, control characters escaped, and
+// every byte that is not part of valid UTF-8 written as U+FFFD.
 std::string REPORT_JsonString(const std::string& text);
 
-// Writes one JSON object per channel with a port, one per line. False with *error set when
-// the file cannot be written.
+// "name":"text", and when the text is not valid UTF-8 (a file name in another encoding),
+// also "name_hex":"its exact bytes in hexadecimal".
+std::string REPORT_TextField(const std::string& name, const std::string& text);
+
+// Writes one JSON object per channel with a port, one per line, replacing the file in one
+// step (temporary file, flushed, renamed), so a failure leaves the old file as it was.
+// False with *error naming the file and the reason.
 bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& channels,
                   std::string* error);

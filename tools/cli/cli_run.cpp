@@ -1,6 +1,7 @@
 #include "tools/cli/cli_run.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +17,7 @@
 #include "config/settings.h"
 #include "console/operator_text.h"
 #include "engine/download.h"
+#include "loader/image_transfer.h"
 #include "serial/port_directory.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_report.h"
@@ -27,8 +28,44 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 void OnInterrupt(int) { g_interrupted = true; }
+
+// SIGINT, SIGTERM and SIGHUP ask for a stop, which the run's poll loop (or the wait for
+// ports) carries out within one pass. A reader of stdout that went away must not end the
+// program mid-flash: failed writes to stdout are dropped and the report is still written.
+void CatchSignals() {
+    struct sigaction stop {};
+    stop.sa_handler = OnInterrupt;
+    stop.sa_flags = SA_RESTART;  // the flag is polled; no system call needs to give up
+    sigemptyset(&stop.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+// True when a and b name the same file: the same file on disk, or, while either is still to
+// be made, the same name in the same directory.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    auto split = [](const std::string& path, std::string* dir) {
+        const size_t slash = path.rfind('/');
+        *dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    };
+    std::string da, db;
+    return split(a, &da) == split(b, &db) && stat(da.c_str(), &sa) == 0 &&
+           stat(db.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// Adds the bytes the transfer sends to the digest of their channel's image.
+void OnImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count) {
+    auto* channels = static_cast<std::vector<ChannelReport>*>(context);
+    if (ImageReport* img = (*channels)[static_cast<size_t>(channel)].Image(slot))
+        img->sent.Update(bytes, static_cast<size_t>(count));
+}
 
 double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
@@ -91,14 +128,18 @@ public:
         return 0;
     }
 
+    // A stop as the window's close makes, but the window stays registered until the run
+    // ends: every worker's failure texts and last progress still reach the report.
     void PumpHostEvents() override {
         if (g_interrupted && !m_stopped) {
             m_stopped = true;
             m_display->Line("interrupted: stopping every channel");
-            DOWNLOAD_Stop();
+            for (int c = 0; c < CHANNEL_COUNT; ++c) DOWNLOAD_StopChannel(c);
         }
         m_display->Refresh();
     }
+
+    bool Stopped() const { return m_stopped; }
 
 private:
     ChannelReport* Channel(int c) {
@@ -153,6 +194,7 @@ std::string DevicePath(int com) {
 }  // namespace
 
 int CLI_Main(int argc, char** argv) {
+    CatchSignals();
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
@@ -169,6 +211,18 @@ int CLI_Main(int argc, char** argv) {
     CONFIG_InitStartDir();
     CONFIG_Load(options.profile.empty() ? nullptr : options.profile.c_str());
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
+
+    // The report replaces its file, and the settings and the profile are never written.
+    char settingsPath[CONFIG_MAX_PATH + 1];
+    CONFIG_SettingsPath(settingsPath);
+    const char* const keptFiles[] = {settingsPath, g_szProfilePath};
+    for (const char* kept : keptFiles) {
+        if (!options.report.empty() && kept[0] != '\0' && SameFile(options.report, kept)) {
+            std::fprintf(stderr, "kovirw-cli: the report %s would replace %s: give another file\n",
+                         options.report.c_str(), kept);
+            return 2;
+        }
+    }
 
     SlotChoice choices[OPERATOR_SLOT_COUNT];
     for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
@@ -194,9 +248,20 @@ int CLI_Main(int argc, char** argv) {
             return 2;
         }
     }
+    std::string reason;
+    const int unfit = DOWNLOAD_CheckImages(&reason);
+    if (unfit >= 0) {
+        std::fprintf(stderr, "%s\n%s\n", OPERATOR_InvalidMessage(unfit), reason.c_str());
+        return 2;
+    }
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    std::string warning;
+    if (!PORT_DIRECTORY_Ensure(PORT_DIRECTORY_Path(), &error, &warning)) {
+        std::fprintf(stderr, "kovirw-cli: %s\n", error.c_str());
+        return 2;
+    }
+    if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
+
     ProgressDisplay display(options.progress && isatty(STDOUT_FILENO));
     display.Line(OPERATOR_LogStart);
 
@@ -206,7 +271,8 @@ int CLI_Main(int argc, char** argv) {
     } else if (g_nAutoDetect == 0) {
         std::copy(g_nSavedPort, g_nSavedPort + CHANNEL_COUNT, ports);
     } else if (options.autoCount > 0) {
-        if (!WaitForPorts(options.autoCount, options.autoTimeoutS, ports, &display)) {
+        if (!WaitForPorts(options.autoCount, options.autoTimeoutS, ports, &display) &&
+            !g_interrupted) {
             std::fprintf(stderr, "kovirw-cli: fewer than %d ports arrived in %s\n",
                          options.autoCount, PORT_DIRECTORY_Path().c_str());
             return 2;
@@ -217,16 +283,27 @@ int CLI_Main(int argc, char** argv) {
                      "COUNT or --port CH=N\n");
         return 2;
     }
+    if (g_interrupted) {
+        std::fprintf(stderr, "kovirw-cli: interrupted before the run; no terminal was touched\n");
+        return 1;
+    }
+    if (std::all_of(ports, ports + CHANNEL_COUNT, [](int port) { return port == 0; })) {
+        std::fprintf(stderr,
+                     "kovirw-cli: no channel has a port: give --port CH=N or --auto COUNT, or "
+                     "set CH<n>_PORT in %s\n",
+                     settingsPath);
+        return 2;
+    }
 
     std::vector<ChannelReport> channels(CHANNEL_COUNT);
-    std::map<std::string, ImageReport> imageInfo;
     for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
         if (!choices[s].checked) continue;
         ImageReport img;
         img.slot = s;
         img.path = choices[s].file;
         img.address = choices[s].address;
-        REPORT_HashImage(&img);
+        struct stat st {};
+        if (stat(img.path.c_str(), &st) == 0) img.size = st.st_size;
         for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
     }
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
@@ -237,11 +314,13 @@ int CLI_Main(int argc, char** argv) {
     }
 
     CliWindow window(&display, &channels, choices[SLOT_ASIC_DMB].checked);
+    IMAGE_TRANSFER_SetReadHook(OnImageBytes, &channels);
     const auto runStart = Clock::now();
     DOWNLOAD_Start(&window, WM_ENGINE_EVENT, ports, g_nBaudRate);
     DOWNLOAD_Run();
     DOWNLOAD_Stop();
     const auto runEnd = Clock::now();
+    IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);
     display.Finish();
 
     int status = 0;
@@ -252,10 +331,12 @@ int CLI_Main(int argc, char** argv) {
         ch.totalSeconds = Seconds(ch.start == Clock::time_point{} ? runStart : ch.start, ch.end);
         if (ch.done) {
             ++done;
-        } else {
-            status = 1;
-            if (ch.error.empty()) ch.error = ch.lastText.empty() ? "not finished" : ch.lastText;
+            continue;
         }
+        status = 1;
+        ch.stopped = window.Stopped();
+        if (ch.error.empty()) ch.error = ch.lastText.empty() ? "not finished" : ch.lastText;
+        if (ch.stopped) std::printf("CH%d: stopped\n", ch.channel);
     }
     std::printf("%d of %d channels done in %.1f s\n", done, active, Seconds(runStart, runEnd));
     if (!options.report.empty() && !REPORT_Write(options.report, channels, &error)) {

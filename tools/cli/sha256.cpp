@@ -18,93 +18,65 @@ constexpr uint32_t kK[64] = {
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-class Sha256 {
-public:
-    void Update(const uint8_t* data, size_t n) {
-        m_length += n;
-        while (n > 0) {
-            size_t take = 64 - m_fill < n ? 64 - m_fill : n;
-            std::memcpy(m_block + m_fill, data, take);
-            m_fill += take;
-            data += take;
-            n -= take;
-            if (m_fill == 64) {
-                Compress();
-                m_fill = 0;
-            }
-        }
-    }
-
-    std::string HexDigest() {
-        uint64_t bits = m_length * 8;
-        uint8_t pad = 0x80;
-        Update(&pad, 1);
-        uint8_t zero = 0;
-        while (m_fill != 56) Update(&zero, 1);
-        uint8_t len[8];
-        for (int i = 0; i < 8; ++i) len[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-        Update(len, 8);
-        char hex[65];
-        for (int i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", m_h[i]);
-        return std::string(hex, 64);
-    }
-
-private:
-    void Compress() {
-        uint32_t w[64];
-        for (int i = 0; i < 16; ++i)
-            w[i] = static_cast<uint32_t>(m_block[4 * i]) << 24 | m_block[4 * i + 1] << 16 |
-                   m_block[4 * i + 2] << 8 | m_block[4 * i + 3];
-        for (int i = 16; i < 64; ++i) {
-            uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-            uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-        }
-        uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5],
-                 g = m_h[6], h = m_h[7];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                          kK[i] + w[i];
-            uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
-        }
-        m_h[0] += a; m_h[1] += b; m_h[2] += c; m_h[3] += d;
-        m_h[4] += e; m_h[5] += f; m_h[6] += g; m_h[7] += h;
-    }
-
-    uint32_t m_h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    uint8_t m_block[64] = {};
-    size_t m_fill = 0;
-    uint64_t m_length = 0;
-};
-
 }  // namespace
 
-bool SHA256_File(const std::string& path, std::string* hexDigest, long long* size) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    Sha256 sha;
-    uint8_t buf[65536];
-    long long total = 0;
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        sha.Update(buf, n);
-        total += static_cast<long long>(n);
+void Sha256::Update(const uint8_t* data, size_t n) {
+    m_length += n;
+    while (n > 0) {
+        size_t take = 64 - m_fill < n ? 64 - m_fill : n;
+        std::memcpy(m_block + m_fill, data, take);
+        m_fill += take;
+        data += take;
+        n -= take;
+        if (m_fill == 64) {
+            Compress();
+            m_fill = 0;
+        }
     }
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return false;
-    *hexDigest = sha.HexDigest();
-    *size = total;
-    return true;
+}
+
+std::string Sha256::HexDigest() const {
+    Sha256 rest = *this;  // padding the copy leaves this one open for more bytes
+    const uint64_t bits = m_length * 8;
+    const uint8_t pad = 0x80;
+    rest.Update(&pad, 1);
+    const uint8_t zero = 0;
+    while (rest.m_fill != 56) rest.Update(&zero, 1);
+    uint8_t len[8];
+    for (int i = 0; i < 8; ++i) len[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    rest.Update(len, 8);
+    char hex[65];
+    for (int i = 0; i < 8; ++i) std::snprintf(hex + 8 * i, 9, "%08x", rest.m_h[i]);
+    return std::string(hex, 64);
+}
+
+void Sha256::Compress() {
+    uint32_t w[64];
+    for (int i = 0; i < 16; ++i)
+        w[i] = static_cast<uint32_t>(m_block[4 * i]) << 24 | m_block[4 * i + 1] << 16 |
+               m_block[4 * i + 2] << 8 | m_block[4 * i + 3];
+    for (int i = 16; i < 64; ++i) {
+        uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5],
+             g = m_h[6], h = m_h[7];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
+                      kK[i] + w[i];
+        uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    m_h[0] += a; m_h[1] += b; m_h[2] += c; m_h[3] += d;
+    m_h[4] += e; m_h[5] += f; m_h[6] += g; m_h[7] += h;
 }
 
 std::string SHA256_Hex(const std::string& data) {

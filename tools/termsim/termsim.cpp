@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "serial/port_directory.h"
 #include "tools/termsim/terminal.h"
@@ -50,10 +51,11 @@ bool Simulator::Start(const Options& options, std::string* error) {
         return false;
 
     const std::string portDir = options.portDir.empty() ? PORT_DIRECTORY_Path() : options.portDir;
-    if (!PORT_DIRECTORY_Ensure(portDir)) {
-        *error = "cannot make the port directory " + portDir;
+    std::string warning;
+    if (!PORT_DIRECTORY_Ensure(portDir, error, &warning))
         return false;
-    }
+    if (!warning.empty())
+        std::fprintf(stderr, "termsim: warning: %s\n", warning.c_str());
     if (pipe2(m_stopPipe, O_CLOEXEC) != 0) {
         *error = "cannot make the stop pipe";
         return false;
