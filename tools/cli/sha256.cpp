@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loader/image_file.h"
+
 namespace {
 
 constexpr uint32_t kK[64] = {
@@ -89,19 +91,20 @@ private:
 }  // namespace
 
 bool SHA256_File(const std::string& path, std::string* hexDigest, long long* size) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
+    // Read as the transfer reads it, so the digest is that of the bytes sent.
+    ImageFile f;
+    int64_t fileSize = 0;
+    if (!IMAGE_FILE_Open(path.c_str(), &f, &fileSize)) return false;
     Sha256 sha;
     uint8_t buf[65536];
     long long total = 0;
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        sha.Update(buf, n);
-        total += static_cast<long long>(n);
+    int n;
+    while ((n = IMAGE_FILE_Read(&f, buf, sizeof buf)) > 0) {
+        sha.Update(buf, static_cast<size_t>(n));
+        total += n;
     }
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return false;
+    IMAGE_FILE_Close(&f);
+    if (n < 0) return false;
     *hexDigest = sha.HexDigest();
     *size = total;
     return true;
