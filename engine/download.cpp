@@ -93,6 +93,7 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
 }
 
 int DOWNLOAD_Run() {
+    SERIAL_DEVICE_BeginRun();
     std::thread workers[CHANNEL_COUNT];
     int count = 0;
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
@@ -116,6 +117,7 @@ int DOWNLOAD_Run() {
         EVENTS_WaitForPost(kPollPeriod);
     }
     for (int i = 0; i < count; ++i) workers[i].join();
+    SERIAL_DEVICE_EndRun();
     return 1;
 }
 

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 std::string PORT_DIRECTORY_Path() {
     const char* dir = std::getenv("KOVIRW_PORT_DIR");
@@ -31,17 +30,4 @@ bool PORT_DIRECTORY_Ensure(const std::string& dir) {
     }
     struct stat st {};
     return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int PORT_DIRECTORY_ParseName(const char* name) {
-    if (name == nullptr || std::strncmp(name, "COM", 3) != 0) return 0;
-    const char* digits = name + 3;
-    if (*digits < '1' || *digits > '9') return 0;
-    long n = 0;
-    for (const char* p = digits; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') return 0;
-        n = n * 10 + (*p - '0');
-        if (n > 1000000) return 0;
-    }
-    return static_cast<int>(n);
 }
