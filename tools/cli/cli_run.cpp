@@ -1,12 +1,8 @@
 #include "tools/cli/cli_run.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -17,8 +13,8 @@
 #include "config/settings.h"
 #include "console/operator_text.h"
 #include "engine/download.h"
-#include "serial/port_directory.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/cli_os.h"
 #include "tools/cli/cli_report.h"
 #include "tools/cli/progress_display.h"
 
@@ -27,8 +23,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) { g_interrupted = true; }
 
 double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
@@ -111,27 +105,13 @@ private:
     bool m_stopped = false;
 };
 
-// The ports in the port directory, in COM order.
-std::vector<int> ListPorts() {
-    std::vector<int> ports;
-    DIR* dir = opendir(PORT_DIRECTORY_Path().c_str());
-    if (dir == nullptr) return ports;
-    while (dirent* d = readdir(dir)) {
-        int n = PORT_DIRECTORY_ParseName(d->d_name);
-        if (n > 0 && access(PORT_DIRECTORY_EntryPath(n).c_str(), F_OK) == 0) ports.push_back(n);
-    }
-    closedir(dir);
-    std::sort(ports.begin(), ports.end());
-    return ports;
-}
-
 // Waits for `count` ports as the Auto box takes them: those present first, in COM order,
 // then each new arrival; each fills the lowest free channel.
 bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* display) {
     std::vector<int> taken;
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
     for (;;) {
-        for (int n : ListPorts()) {
+        for (int n : CLI_OS_ListPorts()) {
             if (static_cast<int>(taken.size()) >= count) break;
             if (std::find(taken.begin(), taken.end(), n) != taken.end()) continue;
             ports[taken.size()] = n;
@@ -144,16 +124,11 @@ bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* dis
     }
 }
 
-std::string DevicePath(int com) {
-    char resolved[4096];
-    std::string entry = PORT_DIRECTORY_EntryPath(com);
-    return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
-}
-
 }  // namespace
 
 int CLI_Main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool liveConsole = CLI_OS_SetupConsole();  // before any text: some are Korean
+    std::vector<std::string> args = CLI_OS_Arguments(argc, argv);
     CliOptions options;
     std::string error;
     if (!CLI_ParseOptions(args, &options, &error)) {
@@ -195,9 +170,8 @@ int CLI_Main(int argc, char** argv) {
         }
     }
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    ProgressDisplay display(options.progress && isatty(STDOUT_FILENO));
+    CLI_OS_CatchStop(&g_interrupted);
+    ProgressDisplay display(options.progress && liveConsole);
     display.Line(OPERATOR_LogStart);
 
     int ports[CHANNEL_COUNT] = {};
@@ -208,7 +182,7 @@ int CLI_Main(int argc, char** argv) {
     } else if (options.autoCount > 0) {
         if (!WaitForPorts(options.autoCount, options.autoTimeoutS, ports, &display)) {
             std::fprintf(stderr, "kovirw-cli: fewer than %d ports arrived in %s\n",
-                         options.autoCount, PORT_DIRECTORY_Path().c_str());
+                         options.autoCount, CLI_OS_PortSource().c_str());
             return 2;
         }
     } else {
@@ -232,7 +206,7 @@ int CLI_Main(int argc, char** argv) {
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         channels[c].channel = c;
         channels[c].port = ports[c];
-        if (ports[c] != 0) channels[c].device = DevicePath(ports[c]);
+        if (ports[c] != 0) channels[c].device = CLI_OS_DevicePath(ports[c]);
         display.AddChannel(c, ports[c]);
     }
 
