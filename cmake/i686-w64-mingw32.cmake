@@ -16,8 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # 64-bit file offsets, printf that follows C99 (%lld, %zu), the wide (W) API by default,
 # Windows 7 and later (CancelIoEx).
-set(kovirw_win_flags
-  "-D_FILE_OFFSET_BITS=64 -D__USE_MINGW_ANSI_STDIO=1 -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 -DWIN32_LEAN_AND_MEAN -DNOMINMAX")
+set(kovirw_win_flags "-D_FILE_OFFSET_BITS=64 -D__USE_MINGW_ANSI_STDIO=1")
+string(APPEND kovirw_win_flags " -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601")
+string(APPEND kovirw_win_flags " -DWIN32_LEAN_AND_MEAN -DNOMINMAX")
 set(CMAKE_C_FLAGS_INIT "${kovirw_win_flags}")
 set(CMAKE_CXX_FLAGS_INIT "${kovirw_win_flags}")
 # One self-contained .exe: the C++ runtime and winpthreads linked in.

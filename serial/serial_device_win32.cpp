@@ -157,8 +157,8 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
         DEBUG_Trace("[Ch %d] ClearCommError False = %lu\n", channel, GetLastError());
         return -1;
     }
-    const DWORD count = status.cbInQue < static_cast<DWORD>(maxBytes) ? status.cbInQue
-                                                                       : static_cast<DWORD>(maxBytes);
+    const DWORD room = maxBytes > 0 ? static_cast<DWORD>(maxBytes) : 0;
+    const DWORD count = status.cbInQue < room ? status.cbInQue : room;
     if (count == 0) return 0;
     ResetRecord(&handle->osRead);
     DWORD n = 0;

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "config/utf16_win32.h"
 #include "serial/port_directory.h"
@@ -11,6 +12,9 @@
 namespace {
 
 std::atomic<bool>* s_stop = nullptr;
+UINT s_consoleCodePage = 0;  // the console's output code page before ours
+
+void RestoreConsoleCodePage() { SetConsoleOutputCP(s_consoleCodePage); }
 
 // Runs on a thread of its own. Ctrl+C and Ctrl+Break only ask for the stop. Closing the
 // window, logging off or shutting down end the process once the handler returns, so it
@@ -39,7 +43,11 @@ std::vector<std::string> CLI_OS_Arguments(int argc, char** argv) {
 
 bool CLI_OS_SetupConsole() {
     // The texts are UTF-8 (Korean among them); output to a pipe or file is not changed.
-    SetConsoleOutputCP(CP_UTF8);
+    // The console keeps its code page after we end, so the operator's one comes back then.
+    s_consoleCodePage = GetConsoleOutputCP();
+    if (s_consoleCodePage != 0 && SetConsoleOutputCP(CP_UTF8)) {
+        std::atexit(RestoreConsoleCodePage);
+    }
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
