@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # kovirw-cli.exe under wine against eight native simulated terminals, each reached as COM n
-# through a lowercase dosdevices/comN link. All eight get the nine sample images, checked
+# through a lowercase dosdevices/comN link and listed in the registry's SERIALCOMM key, where
+# --auto finds it (COM8 is listed only after the program started). All eight get the nine
+# sample images, checked
 # byte for byte; the terminal on COM6 is unplugged in the middle of the Code image and only
 # its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
 # page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
@@ -12,7 +14,18 @@ termsim=$1 cli=$2 images_py=$3 wine_run=$4
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-e2e-XXXXXX")
 termsim_pid=
+# The ports as the system lists them; "=-" removes a value again.
+serialcomm() {
+  local reg=$work/serialcomm.reg n
+  { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\r\n'
+    for n in "${@:2}"; do
+      if [ "$1" = add ]; then printf '"kovirw-e2e%d"="COM%d"\r\n' "$n" "$n"
+      else printf '"kovirw-e2e%d"=-\r\n' "$n"; fi
+    done; } >"$reg"
+  "$wine_run" run regedit /S "Z:${reg//\//\\}"
+}
 cleanup() {
+  serialcomm remove 1 2 3 4 5 6 7 8 || true
   if [ -n "$termsim_pid" ]; then kill "$termsim_pid" 2>/dev/null || true; wait "$termsim_pid" || true; fi
   for n in 1 2 3 4 5 6 7 8; do
     link="$WINEPREFIX/dosdevices/com$n"
@@ -36,7 +49,7 @@ data = text.replace("\n", "\r\n").encode("utf-8")
 data = data.replace((w + "/images/asic.bot").encode(), (w + "/images/아식부트.bot").encode("cp949"))
 open(path, "wb").write(data)
 PY
-printf '[KOVIR]\r\nAUTODETECT=0\r\nDELAY=2\r\nBAUDRATE=1382400\r\n' >"$work/run/kovirw.ini"
+printf '[KOVIR]\r\nAUTODETECT=1\r\nDELAY=2\r\nBAUDRATE=1382400\r\n' >"$work/run/kovirw.ini"
 profile_before=$(sha256sum <"$work/run/default.kvr")
 
 "$termsim" --count 8 --first-com 1 --port-dir "$work/ports" --flash-dir "$work/flash" \
@@ -45,13 +58,17 @@ termsim_pid=$!
 for _ in $(seq 100); do grep -q '^ready' "$work/termsim.out" 2>/dev/null && break; sleep 0.1; done
 grep -q '^ready' "$work/termsim.out" || { cat "$work/termsim.err"; exit 1; }
 for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
+serialcomm add 1 2 3 4 5 6 7
 
 start=$(date +%s.%N)
 status=0
 # Korean locale: the ANSI code page is 949, as on a Korean Windows station.
-(cd "$work/run" && KOVIRW_WINE_KOREAN=1 "$wine_run" run "$cli" --no-progress \
-   --port 0=1 --port 1=2 --port 2=3 --port 3=4 --port 4=5 --port 5=6 --port 6=7 --port 7=8 \
-   --report report.json >"$work/out.txt" 2>"$work/err.txt") || status=$?
+(cd "$work/run" && KOVIRW_WINE_KOREAN=1 "$wine_run" run "$cli" --no-progress --auto 8 \
+   --report report.json >"$work/out.txt" 2>"$work/err.txt") &
+cli_pid=$!
+sleep 1
+serialcomm add 8
+wait "$cli_pid" || status=$?
 end=$(date +%s.%N)
 tr -d '\r' <"$work/out.txt" >"$work/out.lf"
 
@@ -61,6 +78,8 @@ python3 "$images_py" verify "$work/images" "$work/flash" "$work/run/report.json"
 check "exit status 1 for one failed channel (was $status)" '[ "$status" -eq 1 ]'
 check "seven terminals hold all nine images byte for byte" \
   '[ "$(grep -c -- "-> OK$" "$work/verify.txt")" -eq 7 ]'
+check "--auto took COM1 to COM8 in order" \
+  '[ "$(grep "^Detect COM" "$work/out.lf" | tr "\n" " ")" = "$(printf "Detect COM%d Port " 1 2 3 4 5 6 7 8)" ]'
 check "COM6 failed" 'grep -q "^COM6: channel 5 failed" "$work/verify.txt"'
 check "the unplugged channel ended with an error" 'grep -q "^CH5: ERR: " "$work/out.lf"'
 check "seven Korean summary lines" \
