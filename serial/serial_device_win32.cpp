@@ -39,14 +39,17 @@ constexpr DWORD kQueuedReadWaitMs = 1000;
 
 // Waits for an overlapped operation to end, or for Close; then cancels what is still
 // running and waits for it, since the record and the buffer are in use until it ended.
-// Returns whether it succeeded, with the bytes it moved in *count either way.
-bool AwaitOverlapped(SerialDevice* d, OVERLAPPED* op, DWORD timeoutMs, DWORD* count) {
+// Returns 1 when it succeeded, 0 when we cancelled it (time-out or Close), -1 when it
+// failed; *count holds the bytes it moved in every case.
+int AwaitOverlapped(SerialDevice* d, OVERLAPPED* op, DWORD timeoutMs, DWORD* count) {
     HANDLE events[2] = {op->hEvent, d->closeEvent};
+    bool cancelled = false;
     if (WaitForMultipleObjects(2, events, FALSE, timeoutMs) != WAIT_OBJECT_0) {
-        CancelIoEx(d->handle, op);
+        cancelled = CancelIoEx(d->handle, op) != 0;  // false: it ended meanwhile
     }
     *count = 0;
-    return GetOverlappedResult(d->handle, op, count, TRUE) != 0;
+    if (GetOverlappedResult(d->handle, op, count, TRUE)) return 1;
+    return cancelled && GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
 }
 
 void ResetRecord(OVERLAPPED* op) {
@@ -166,8 +169,9 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
         if (GetLastError() != ERROR_IO_PENDING) return -1;
         // The read may end later even for queued bytes (wine always does so); an abandoned
         // read would land in the buffer afterwards, so it is waited for.
-        if (!AwaitOverlapped(handle, &handle->osRead, kQueuedReadWaitMs, &n) && n == 0) {
-            return handle->closed.load() ? 0 : -1;
+        // A read we cancelled took nothing (or what it reports): the bytes stay queued.
+        if (AwaitOverlapped(handle, &handle->osRead, kQueuedReadWaitMs, &n) < 0 && n == 0) {
+            return -1;
         }
     }
     if (n == 0) return 0;
@@ -189,9 +193,8 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
             return -1;
         }
         // The driver ends the write after the write time-out; the wait gives it a margin.
-        if (!AwaitOverlapped(handle, &handle->osWrite, SERIAL_WRITE_TIMEOUT_MS + 1000, &n) &&
+        if (AwaitOverlapped(handle, &handle->osWrite, SERIAL_WRITE_TIMEOUT_MS + 1000, &n) < 0 &&
             n == 0) {
-            if (handle->closed.load()) return 0;
             ClearCommError(handle->handle, &errors, nullptr);
             return -1;
         }
