@@ -2,9 +2,8 @@
 # kovirw-cli.exe under wine against eight native simulated terminals, each reached as COM n
 # through a lowercase dosdevices/comN link and listed in the registry's SERIALCOMM key, where
 # --auto finds it (COM8 is listed only after the program started). All eight get the nine
-# sample images, checked
-# byte for byte; the terminal on COM6 is unplugged in the middle of the Code image and only
-# its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
+# sample images, checked byte for byte; the terminal on COM6 is unplugged in the middle of
+# the Code image and only its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
 # page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
 # lines must reach stdout intact.
 #   cli_e2e.sh TERMSIM KOVIRW-CLI.EXE DEMO_IMAGES.PY WINE_RUN.SH      (WINEPREFIX set)
