@@ -1,5 +1,6 @@
 // File access for the configuration files: whole-file reads, crash-safe replacement and the
-// current directory. One source file per platform implements it (config_io_posix.cpp here).
+// current directory. One source file per platform implements it (config_io_posix.cpp,
+// config_io_win32.cpp). Paths are UTF-8 on every platform.
 //
 // Functions are reentrant and may be called from any thread; the configuration layer calls
 // them from the console's thread only.
@@ -36,3 +37,11 @@ bool CONFIG_IO_CurrentDir(char* out, size_t size);
 
 // The line end that new files get on this platform.
 extern const char* const CONFIG_IO_LINE_END;
+
+// The separator that joins a directory and a file name on this platform.
+extern const char CONFIG_IO_PATH_SEPARATOR;
+
+// A value read from a file as UTF-8 text. On Windows the ANSI profile functions write values
+// in the ANSI code page (code page 949 on Korean Windows), so bytes that are not valid UTF-8
+// are read in it; elsewhere the bytes are taken as they are.
+std::string CONFIG_IO_ValueText(const std::string& bytes);

@@ -12,6 +12,9 @@
 #include "config/config_testing.h"
 
 const char* const CONFIG_IO_LINE_END = "\n";
+const char CONFIG_IO_PATH_SEPARATOR = '/';
+
+std::string CONFIG_IO_ValueText(const std::string& bytes) { return bytes; }
 
 namespace {
 

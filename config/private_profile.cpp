@@ -11,6 +11,15 @@ bool ValidNames(const char* section, const char* key) {
            IniText_IsKeyName(key);
 }
 
+// A value that reads as the one to write but is stored in other bytes (a path in the ANSI
+// code page) stays as it is, so that the program that wrote it still reads it.
+bool SameValueInOtherBytes(const std::string& text, const std::string& section,
+                           const std::string& key, const std::string& value) {
+    std::string bytes;
+    return IniText_Find(text, section, key, &bytes) && bytes != value &&
+           CONFIG_IO_ValueText(bytes) == value;
+}
+
 std::string ReadOrEmpty(const char* path) {
     std::string text;
     CONFIG_IO_ReadFile(path, &text);
@@ -23,7 +32,10 @@ PrivateProfileReader::PrivateProfileReader(const char* path) : m_text(ReadOrEmpt
 
 bool PrivateProfileReader::GetValue(const char* section, const char* key,
                                     std::string* value) const {
-    return ValidNames(section, key) && IniText_Find(m_text, section, key, value);
+    std::string bytes;
+    if (!ValidNames(section, key) || !IniText_Find(m_text, section, key, &bytes)) return false;
+    *value = CONFIG_IO_ValueText(bytes);
+    return true;
 }
 
 unsigned PrivateProfileReader::GetInt(const char* section, const char* key,
@@ -55,7 +67,9 @@ IniKeyValues PrivateProfileReader::GetSection(const char* section) const {
     if (section == nullptr || !IniText_IsSectionName(section)) {
         return {};
     }
-    return IniText_Section(m_text, section);
+    IniKeyValues values = IniText_Section(m_text, section);
+    for (auto& keyValue : values) keyValue.second = CONFIG_IO_ValueText(keyValue.second);
+    return values;
 }
 
 unsigned PrivateProfile_GetInt(const char* section, const char* key, unsigned defaultValue,
@@ -100,7 +114,7 @@ bool PrivateProfileEdit::Commit() {
     for (const Change& change : m_changes) {
         if (change.remove) {
             IniText_Remove(&text, change.section, change.key);
-        } else {
+        } else if (!SameValueInOtherBytes(text, change.section, change.key, change.value)) {
             IniText_Set(&text, change.section, change.key, change.value, CONFIG_IO_LINE_END);
         }
     }

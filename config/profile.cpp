@@ -49,7 +49,7 @@ void CONFIG_InitStartDir() {
 bool CONFIG_JoinPath(char* out, const char* dir, const char* name) {
     // A cut path would name some other file, and an empty directory would put the file in
     // the root: both are refused with an empty path, which the callers read as "no file".
-    int n = std::snprintf(out, CONFIG_MAX_PATH + 1, "%s/%s", dir, name);
+    int n = std::snprintf(out, CONFIG_MAX_PATH + 1, "%s%c%s", dir, CONFIG_IO_PATH_SEPARATOR, name);
     if (dir[0] == '\0' || n < 0 || n > CONFIG_MAX_PATH) {
         out[0] = '\0';
         return false;

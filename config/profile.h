@@ -12,7 +12,8 @@
 #include <cstdint>
 
 #ifdef _WIN32
-constexpr int CONFIG_MAX_PATH = 260;
+// MAX_PATH (260) UTF-16 units, held as UTF-8: up to three bytes each (Korean characters).
+constexpr int CONFIG_MAX_PATH = 3 * 260;
 #else
 constexpr int CONFIG_MAX_PATH = 4096;
 #endif
@@ -52,8 +53,9 @@ void PROFILE_Read();
 // be stored and leaves that key's old value.
 void PROFILE_Write();
 
-// Joins a directory and a file name with the platform's separator ("%s/%s", no check for a
-// trailing separator, so "/" gives "//name", which the platform accepts). Returns false and
-// an empty out when the directory is empty or the result is longer than CONFIG_MAX_PATH: a
-// cut path would name another file. out holds CONFIG_MAX_PATH + 1 bytes.
+// Joins a directory and a file name with the platform's separator ("%s/%s", "%s\\%s" on
+// Windows; no check for a trailing separator, so "/" gives "//name", which the platform
+// accepts). Returns false and an empty out when the directory is empty or the result is
+// longer than CONFIG_MAX_PATH: a cut path would name another file. out holds
+// CONFIG_MAX_PATH + 1 bytes.
 bool CONFIG_JoinPath(char* out, const char* dir, const char* name);

@@ -1,7 +1,5 @@
 #include "engine/download.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <chrono>
 #include <climits>
@@ -14,6 +12,7 @@
 #include "engine/event_queue.h"
 #include "engine/file_download.h"
 #include "loader/frame_io.h"
+#include "loader/image_file.h"
 #include "loader/image_transfer.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
@@ -84,10 +83,13 @@ int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
 
 int DOWNLOAD_CheckImages(std::string* reason) {
     for (const ImageEntry& e : g_ImageTable[0]) {
-        struct stat st {};
-        if (e.slot < 0 || e.path[0] == '\0' || stat(e.path, &st) != 0 || !S_ISREG(st.st_mode))
+        // Opened for its size only; a file that cannot be opened is the transfer's to report.
+        ImageFile file;
+        int64_t fileSize = 0;
+        if (e.slot < 0 || e.path[0] == '\0' || !IMAGE_FILE_Open(e.path, &file, &fileSize))
             continue;
-        const long long size = st.st_size;
+        IMAGE_FILE_Close(&file);
+        const long long size = fileSize;
         const long long bytes = e.slot == SLOT_MSM_CODE ? size - e.address : size;
         char text[160];
         switch (IMAGE_TRANSFER_CheckRange(e.slot, e.address, size)) {
@@ -131,6 +133,7 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
 }
 
 int DOWNLOAD_Run() {
+    SERIAL_DEVICE_BeginRun();
     std::thread workers[CHANNEL_COUNT];
     int count = 0;
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
@@ -154,6 +157,7 @@ int DOWNLOAD_Run() {
         EVENTS_WaitForPost(kPollPeriod);
     }
     for (int i = 0; i < count; ++i) workers[i].join();
+    SERIAL_DEVICE_EndRun();
     return 1;
 }
 

@@ -1,16 +1,12 @@
 #include "loader/image_transfer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 
 #include "engine/download.h"
 #include "engine/engine_events.h"
+#include "loader/image_file.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
 #include "serial/port_service.h"
@@ -63,21 +59,6 @@ uint32_t TickMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// Reads until `want` bytes, the end of the file, or an error (-1).
-int ReadFull(int fd, uint8_t* buffer, int want) {
-    int got = 0;
-    while (got < want) {
-        ssize_t n = ::read(fd, buffer + got, static_cast<size_t>(want - got));
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        got += static_cast<int>(n);
-    }
-    return got;
-}
-
 int Fail(int channel, ImageEntry& entry, const char* text) {
     KOVIR_SendChannelText(channel, "%s", text);
     KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
@@ -110,28 +91,24 @@ int TransferImage(int channel, int slot) {
     if (entry.slot != slot) return Fail(channel, entry, "ERR: No File");  // never set up
     const uint32_t startTick = TickMs();
 
-    // Non-blocking open: a FIFO or device named as an image must not hang the channel.
-    int fd = ::open(entry.path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);  // a directory, FIFO or device is no image file
-        fd = -1;
+    ImageFile file;
+    int64_t fileSize = 0;
+    if (!IMAGE_FILE_Open(entry.path, &file, &fileSize)) {
+        return Fail(channel, entry, "ERR: No File");
     }
-    if (fd < 0) return Fail(channel, entry, "ERR: No File");
     entry.path[0] = '\0';
 
     const SlotTexts& texts = kTexts[entry.slot];
-    const int64_t fileSize = st.st_size;
     const int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
     static const char* const kRangeTexts[] = {nullptr, "ERR: File Too Large",
                                               "ERR: Address Past End", "ERR: Address Overflow"};
     if (const char* refusal = kRangeTexts[IMAGE_TRANSFER_CheckRange(entry.slot, entry.address,
                                                                      fileSize)]) {
-        ::close(fd);
+        IMAGE_FILE_Close(&file);
         return Fail(channel, entry, refusal);
     }
-    if (skip > 0 && lseek(fd, static_cast<off_t>(skip), SEEK_SET) != static_cast<off_t>(skip)) {
-        ::close(fd);
+    if (skip > 0 && !IMAGE_FILE_Seek(&file, skip)) {
+        IMAGE_FILE_Close(&file);
         return Fail(channel, entry, "ERR: Read File");
     }
     entry.totalBytes = static_cast<int32_t>(fileSize - skip);
@@ -142,14 +119,14 @@ int TransferImage(int channel, int slot) {
 
     KOVIR_SendChannelText(channel, "%s", texts.erasing);
     if (FLASH_DOWNLOADER_Erase(channel, flashAddress, eraseLength) == 0) {
-        ::close(fd);
+        IMAGE_FILE_Close(&file);
         return Fail(channel, entry, "ERR: Erase Flash");
     }
     LinkRecord& fn = FN[channel];
     if (fn.error_count > 0) {
         // The erase, or a block of the image before, was refused or its answer damaged:
         // no block may go into a range that may still hold the old contents.
-        ::close(fd);
+        IMAGE_FILE_Close(&file);
         KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);
         KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
         return 0;
@@ -171,7 +148,7 @@ int TransferImage(int channel, int slot) {
         if (remaining <= 0) break;
         std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
         const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
-        const int n = ReadFull(fd, block, want);
+        const int n = IMAGE_FILE_Read(&file, block, want);
         if (n < want) {
             // A read error, or the file shrank since its size was taken: neither is the end
             // of the image, and what is left of this block is not the image's.
@@ -193,7 +170,7 @@ int TransferImage(int channel, int slot) {
         flashAddress += LOADER_BLOCK_SIZE;
         if (n != LOADER_BLOCK_SIZE) break;
     }
-    ::close(fd);
+    IMAGE_FILE_Close(&file);
     const uint32_t endTick = TickMs();
     KOVIR_SendMessage(EV_PROGRESS, &entry);
 

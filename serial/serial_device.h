@@ -56,6 +56,12 @@ int SERIAL_DEVICE_Write(int channel, SerialDevice* handle, const uint8_t* buffer
 // and an answer is seen as soon as it arrives.
 void SERIAL_DEVICE_WaitReadable(SerialDevice* handle, int timeoutMs);
 
+// A run's waits pause 1 ms per poll. Where the system timer is coarser (Windows: about
+// 15.6 ms by default), BeginRun makes it fine until the matching EndRun; elsewhere both do
+// nothing. Called by the run control on the console thread.
+void SERIAL_DEVICE_BeginRun();
+void SERIAL_DEVICE_EndRun();
+
 // The line rate the driver reports (for tests and diagnostics); -1 when unknown.
 int SERIAL_DEVICE_GetBaud(SerialDevice* handle);
 

@@ -224,3 +224,7 @@ int SERIAL_DEVICE_GetBaud(SerialDevice* handle) {
 }
 
 const std::string& SERIAL_DEVICE_Path(SerialDevice* handle) { return handle->path; }
+
+// The system timer is fine enough for a 1 ms pause.
+void SERIAL_DEVICE_BeginRun() {}
+void SERIAL_DEVICE_EndRun() {}

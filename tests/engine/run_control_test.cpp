@@ -56,63 +56,6 @@ protected:
     int m_savedDelay = 2;
 };
 
-TEST_F(RunControl, SetImageParsesHexAddressesForAllChannels) {
-    DOWNLOAD_ClearImages();
-    EXPECT_EQ(DOWNLOAD_SetImage(9, "/x", "0"), -1);
-    EXPECT_EQ(DOWNLOAD_SetImage(-1, "/x", "0"), -1);
-    EXPECT_EQ(DOWNLOAD_SetImage(3, "/img/preload", "1A0000"), 3);
-    EXPECT_EQ(DOWNLOAD_SetImage(4, "/img/boot", " 0xf000100zz"), 4);
-    for (int c = 0; c < CHANNEL_COUNT; ++c) {
-        EXPECT_EQ(g_ImageTable[c][3].slot, 3);
-        EXPECT_EQ(g_ImageTable[c][3].address, 0x001A0000u);
-        EXPECT_STREQ(g_ImageTable[c][3].path, "/img/preload");
-        EXPECT_EQ(g_ImageTable[c][4].address, 0xF000100u);
-        EXPECT_EQ(g_ImageTable[c][2].slot, -1);
-        EXPECT_EQ(g_ImageTable[c][2].address, 0xFFFFFFFFu);
-    }
-    // Texts without a digit or beyond 32 bits would flash to an undefined address: refused.
-    EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "xyz"), -1);
-    EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "0x"), 5);  // "%X" reads the 0
-    EXPECT_EQ(g_ImageTable[0][5].address, 0u);
-    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "100000000"), -1);
-    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "0000FFFFFFFF"), 6);
-    EXPECT_EQ(g_ImageTable[7][6].address, 0xFFFFFFFFu);
-    EXPECT_EQ(g_ImageTable[0][7].slot, -1);
-
-    DOWNLOAD_ClearImages();
-    for (int c = 0; c < CHANNEL_COUNT; ++c)
-        for (int s = 0; s < IMAGE_SLOT_COUNT; ++s) EXPECT_EQ(g_ImageTable[c][s].path[0], '\0');
-}
-
-TEST_F(RunControl, NoPortsMeansNoWorkersAndAnImmediateEnd) {
-    int ports[CHANNEL_COUNT] = {};
-    auto start = Clock::now();
-    Run(ports);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
-    EXPECT_TRUE(m_events.events().empty());
-}
-
-TEST_F(RunControl, OnlyChannelsWithPortsRunAndMissingPortsFailOpen) {
-    int ports[CHANNEL_COUNT] = {0, 0, 7, 0, 0, 9, 0, 0};
-    Run(ports);
-    for (int c : {2, 5}) {
-        EXPECT_EQ(m_events.Texts(c), (std::vector<std::string>{"Download Start", "ERR: Open"}));
-        EXPECT_EQ(g_nChannelPort[c], 0);
-    }
-    int logLines = 0;
-    for (const auto& e : m_events.events()) {
-        EXPECT_NE(e.code, EV_CHANNEL_DONE);
-        if (e.code == EV_TEXT) {
-            ++logLines;
-            EXPECT_TRUE(e.text == "SERIAL_DEVICE_Open(COM7) Failed!" ||
-                        e.text == "SERIAL_DEVICE_Open(COM9) Failed!");
-        } else {
-            EXPECT_TRUE(e.channel == 2 || e.channel == 5);
-        }
-    }
-    EXPECT_EQ(logLines, 2);
-}
-
 TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
     ScriptedLoader loader(3);
     std::string font = MakeImage("font.fnt", 40000);

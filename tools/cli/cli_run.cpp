@@ -1,13 +1,8 @@
 #include "tools/cli/cli_run.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,9 +12,11 @@
 #include "config/settings.h"
 #include "console/operator_text.h"
 #include "engine/download.h"
+#include "loader/image_file.h"
 #include "loader/image_transfer.h"
 #include "serial/port_directory.h"
 #include "tools/cli/cli_options.h"
+#include "tools/cli/cli_os.h"
 #include "tools/cli/cli_report.h"
 #include "tools/cli/progress_display.h"
 
@@ -29,36 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-void OnInterrupt(int) { g_interrupted = true; }
-
-// SIGINT, SIGTERM and SIGHUP ask for a stop, which the run's poll loop (or the wait for
-// ports) carries out within one pass. A reader of stdout that went away must not end the
-// program mid-flash: failed writes to stdout are dropped and the report is still written.
-void CatchSignals() {
-    struct sigaction stop {};
-    stop.sa_handler = OnInterrupt;
-    stop.sa_flags = SA_RESTART;  // the flag is polled; no system call needs to give up
-    sigemptyset(&stop.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-// True when a and b name the same file: the same file on disk, or, while either is still to
-// be made, the same name in the same directory.
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    auto split = [](const std::string& path, std::string* dir) {
-        const size_t slash = path.rfind('/');
-        *dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-        return slash == std::string::npos ? path : path.substr(slash + 1);
-    };
-    std::string da, db;
-    return split(a, &da) == split(b, &db) && stat(da.c_str(), &sa) == 0 &&
-           stat(db.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // Adds the bytes the transfer sends to the digest of their channel's image.
 void OnImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count) {
@@ -152,27 +119,13 @@ private:
     bool m_stopped = false;
 };
 
-// The ports in the port directory, in COM order.
-std::vector<int> ListPorts() {
-    std::vector<int> ports;
-    DIR* dir = opendir(PORT_DIRECTORY_Path().c_str());
-    if (dir == nullptr) return ports;
-    while (dirent* d = readdir(dir)) {
-        int n = PORT_DIRECTORY_ParseName(d->d_name);
-        if (n > 0 && access(PORT_DIRECTORY_EntryPath(n).c_str(), F_OK) == 0) ports.push_back(n);
-    }
-    closedir(dir);
-    std::sort(ports.begin(), ports.end());
-    return ports;
-}
-
 // Waits for `count` ports as the Auto box takes them: those present first, in COM order,
 // then each new arrival; each fills the lowest free channel.
 bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* display) {
     std::vector<int> taken;
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
     for (;;) {
-        for (int n : ListPorts()) {
+        for (int n : CLI_OS_ListPorts()) {
             if (static_cast<int>(taken.size()) >= count) break;
             if (std::find(taken.begin(), taken.end(), n) != taken.end()) continue;
             ports[taken.size()] = n;
@@ -185,17 +138,12 @@ bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* dis
     }
 }
 
-std::string DevicePath(int com) {
-    char resolved[4096];
-    std::string entry = PORT_DIRECTORY_EntryPath(com);
-    return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
-}
-
 }  // namespace
 
 int CLI_Main(int argc, char** argv) {
-    CatchSignals();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool liveConsole = CLI_OS_SetupConsole();  // before any text: some are Korean
+    std::vector<std::string> args = CLI_OS_Arguments(argc, argv);
+    CLI_OS_CatchStop(&g_interrupted);
     CliOptions options;
     std::string error;
     if (!CLI_ParseOptions(args, &options, &error)) {
@@ -217,7 +165,7 @@ int CLI_Main(int argc, char** argv) {
     CONFIG_SettingsPath(settingsPath);
     const char* const keptFiles[] = {settingsPath, g_szProfilePath};
     for (const char* kept : keptFiles) {
-        if (!options.report.empty() && kept[0] != '\0' && SameFile(options.report, kept)) {
+        if (!options.report.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.report, kept)) {
             std::fprintf(stderr, "kovirw-cli: the report %s would replace %s: give another file\n",
                          options.report.c_str(), kept);
             return 2;
@@ -262,7 +210,7 @@ int CLI_Main(int argc, char** argv) {
     }
     if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
 
-    ProgressDisplay display(options.progress && isatty(STDOUT_FILENO));
+    ProgressDisplay display(options.progress && liveConsole);
     display.Line(OPERATOR_LogStart);
 
     int ports[CHANNEL_COUNT] = {};
@@ -274,7 +222,7 @@ int CLI_Main(int argc, char** argv) {
         if (!WaitForPorts(options.autoCount, options.autoTimeoutS, ports, &display) &&
             !g_interrupted) {
             std::fprintf(stderr, "kovirw-cli: fewer than %d ports arrived in %s\n",
-                         options.autoCount, PORT_DIRECTORY_Path().c_str());
+                         options.autoCount, CLI_OS_PortSource().c_str());
             return 2;
         }
     } else {
@@ -302,14 +250,18 @@ int CLI_Main(int argc, char** argv) {
         img.slot = s;
         img.path = choices[s].file;
         img.address = choices[s].address;
-        struct stat st {};
-        if (stat(img.path.c_str(), &st) == 0) img.size = st.st_size;
+        ImageFile file;  // opened for its size only; the transfer reads it
+        int64_t size = 0;
+        if (IMAGE_FILE_Open(img.path.c_str(), &file, &size)) {
+            img.size = size;
+            IMAGE_FILE_Close(&file);
+        }
         for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
     }
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         channels[c].channel = c;
         channels[c].port = ports[c];
-        if (ports[c] != 0) channels[c].device = DevicePath(ports[c]);
+        if (ports[c] != 0) channels[c].device = CLI_OS_DevicePath(ports[c]);
         display.AddChannel(c, ports[c]);
     }
 

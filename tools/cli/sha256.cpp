@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loader/image_file.h"
+
 namespace {
 
 constexpr uint32_t kK[64] = {

@@ -1,0 +1,69 @@
+// kovirw-cli's parts that do no I/O: options, operator texts and the report's strings.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/operator_text.h"
+#include "tools/cli/cli_options.h"
+#include "tools/cli/cli_report.h"
+#include "tools/cli/sha256.h"
+
+namespace {
+
+TEST(CliOptions, ParsesAndRefuses) {
+    CliOptions o;
+    std::string error;
+    EXPECT_TRUE(CLI_ParseOptions(
+        {"--port", "0=3", "--port", "7=30", "--report", "r", "--auto-timeout", "2.5"}, &o, &error));
+    EXPECT_EQ(o.autoTimeoutS, 2.5);
+    EXPECT_EQ(o.ports[0], 3);
+    EXPECT_EQ(o.ports[7], 30);
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"--port", "8=1"}, {"--port", "0=0"}, {"--port", "0=x"}, {"--port"},
+             {"--port", "0=3", "--port", "1=3"}, {"--auto", "9"}, {"--auto-timeout", "-1"},
+             {"--auto-timeout", "nan"}, {"--auto-timeout", "1e3"}, {"--auto-timeout", "0x1p3"},
+             {"--auto-timeout", " 5"}, {"--auto-timeout", "."}, {"--port", "0=3", "--port", "0=4"},
+             {"--auto", "1", "--port", "0=1"}, {"--bogus"}}) {
+        CliOptions fresh;
+        EXPECT_FALSE(CLI_ParseOptions(bad, &fresh, &error)) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(OperatorText, LogFramingProgressAndTheDownloadCheck) {
+    EXPECT_EQ(OPERATOR_LogLine("2개 파일, 소요시간 : 1분 3초"),
+              ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 3초  <<<<<<<<<<");
+    EXPECT_EQ(OPERATOR_LogLine("Download Start"), "Download Start");
+    EXPECT_EQ(OPERATOR_ProgressText(1, 16384, 40000), "Font: 40% [16384/40000]");
+    EXPECT_EQ(OPERATOR_ProgressText(8, 0, 0), "Done");
+    EXPECT_EQ(OPERATOR_ProgressText(0, 2000000000, 2100000000), "Code: 95% [2000000000/2100000000]");
+    EXPECT_EQ(OPERATOR_ChannelDoneLine(0, false), "0번 채널 다운로드 완료");
+
+    SlotChoice c[OPERATOR_SLOT_COUNT];
+    EXPECT_EQ(OPERATOR_CheckSelection(c), OPERATOR_SLOT_COUNT);
+    c[0] = {true, "/code", "18000"};
+    c[1] = {true, "/font", ""};
+    c[2] = {true, "", "1000"};
+    EXPECT_EQ(OPERATOR_CheckSelection(c), 1);
+    c[1].address = "  0x";  // "%X" reads the 0
+    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
+    c[2].file = "/data";
+    c[2].address = "-5";
+    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
+    c[2].address = "abc";
+    EXPECT_EQ(OPERATOR_CheckSelection(c), -1);
+}
+
+TEST(Report, JsonStringsAreEscaped) {
+    EXPECT_EQ(REPORT_JsonString("a\"b\\c\n\x01한"), "\"a\\\"b\\\\c\\n\\u0001한\"");
+    // Bytes that are not UTF-8 (a cut character, an overlong form) become U+FFFD in the text
+    // and are kept exactly in hexadecimal beside it.
+    EXPECT_EQ(REPORT_TextField("path", "/a\xff\xc0\xaf\xed\x95"),
+              "\"path\":\"/a\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\",\"path_hex\":\"2f61ffc0afed95\"");
+    EXPECT_EQ(REPORT_TextField("path", "/한"), "\"path\":\"/한\"");
+    EXPECT_EQ(SHA256_Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(SHA256_Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+}  // namespace

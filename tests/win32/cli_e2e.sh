@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# kovirw-cli.exe under wine against eight native simulated terminals, each reached as COM n
+# through a lowercase dosdevices/comN link and listed in the registry's SERIALCOMM key, where
+# --auto finds it (COM8 is listed only after the program started). All eight get the nine
+# sample images, checked byte for byte; the terminal on COM6 is unplugged in the middle of
+# the Code image and only its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
+# page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
+# lines must reach stdout intact.
+#   cli_e2e.sh TERMSIM KOVIRW-CLI.EXE DEMO_IMAGES.PY WINE_RUN.SH      (WINEPREFIX set)
+set -euo pipefail
+termsim=$1 cli=$2 images_py=$3 wine_run=$4
+: "${WINEPREFIX:?}"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-e2e-XXXXXX")
+termsim_pid=
+# The ports as the system lists them; "=-" removes a value again.
+serialcomm() {
+  local reg=$work/serialcomm.reg n
+  { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\r\n'
+    for n in "${@:2}"; do
+      if [ "$1" = add ]; then printf '"kovirw-e2e%d"="COM%d"\r\n' "$n" "$n"
+      else printf '"kovirw-e2e%d"=-\r\n' "$n"; fi
+    done; } >"$reg"
+  "$wine_run" run regedit /S "Z:${reg//\//\\}"
+}
+cleanup() {
+  serialcomm remove 1 2 3 4 5 6 7 8 || true
+  if [ -n "$termsim_pid" ]; then kill "$termsim_pid" 2>/dev/null || true; wait "$termsim_pid" || true; fi
+  for n in 1 2 3 4 5 6 7 8; do
+    link="$WINEPREFIX/dosdevices/com$n"
+    if [ -L "$link" ] && [ "$(readlink "$link")" = "$work/ports/COM$n" ]; then rm -f "$link"; fi
+  done
+  if [ -n "${KOVIRW_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+mkdir -p "$work/images" "$work/flash" "$work/run" "$work/ports"
+
+python3 "$images_py" make "$work/images" "$work/run/default.kvr" >/dev/null
+ln "$work/images/asic.cod" "$work/images/아식코드.cod"
+ln "$work/images/asic.bot" "$work/images/아식부트.bot"
+python3 - "$work" <<'PY'
+import sys
+w = sys.argv[1]
+path = w + "/run/default.kvr"
+text = open(path, encoding="utf-8").read()
+text = text.replace(w + "/images/asic.cod", w + "/images/아식코드.cod")
+data = text.replace("\n", "\r\n").encode("utf-8")
+data = data.replace((w + "/images/asic.bot").encode(), (w + "/images/아식부트.bot").encode("cp949"))
+open(path, "wb").write(data)
+PY
+printf '[KOVIR]\r\nAUTODETECT=1\r\nDELAY=2\r\nBAUDRATE=1382400\r\n' >"$work/run/kovirw.ini"
+profile_before=$(sha256sum <"$work/run/default.kvr")
+
+"$termsim" --count 8 --first-com 1 --port-dir "$work/ports" --flash-dir "$work/flash" \
+  --fault 5:unplug:400000 >"$work/termsim.out" 2>"$work/termsim.err" &
+termsim_pid=$!
+for _ in $(seq 100); do grep -q '^ready' "$work/termsim.out" 2>/dev/null && break; sleep 0.1; done
+grep -q '^ready' "$work/termsim.out" || { cat "$work/termsim.err"; exit 1; }
+for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
+serialcomm add 1 2 3 4 5 6 7
+
+start=$(date +%s.%N)
+status=0
+# Korean locale: the ANSI code page is 949, as on a Korean Windows station.
+(cd "$work/run" && KOVIRW_WINE_KOREAN=1 "$wine_run" run "$cli" --no-progress --auto 8 \
+   --report report.json >"$work/out.txt" 2>"$work/err.txt") &
+cli_pid=$!
+sleep 1
+serialcomm add 8
+wait "$cli_pid" || status=$?
+end=$(date +%s.%N)
+tr -d '\r' <"$work/out.txt" >"$work/out.lf"
+
+failed=0
+check() { if ! eval "$2"; then echo "FAILED: $1"; failed=1; fi; }
+python3 "$images_py" verify "$work/images" "$work/flash" "$work/run/report.json" 8 >"$work/verify.txt" || true
+check "exit status 1 for one failed channel (was $status)" '[ "$status" -eq 1 ]'
+check "seven terminals hold all nine images byte for byte" \
+  '[ "$(grep -c -- "-> OK$" "$work/verify.txt")" -eq 7 ]'
+check "--auto took COM1 to COM8 in order" \
+  '[ "$(grep "^Detect COM" "$work/out.lf" | tr "\n" " ")" = "$(printf "Detect COM%d Port " 1 2 3 4 5 6 7 8)" ]'
+check "COM6 failed" 'grep -q "^COM6: channel 5 failed" "$work/verify.txt"'
+check "the unplugged channel ended with an error" 'grep -q "^CH5: ERR: " "$work/out.lf"'
+check "seven Korean summary lines" \
+  '[ "$(grep -cE "^CH[0-7]: 9개 파일, 소요시간 : [0-9]+분 [0-9]+초$" "$work/out.lf")" -eq 7 ]'
+check "the log line of channel 0" \
+  'grep -qE "^>>>>>>>>>>  총 9개 파일, 전체 소요시간 : [0-9]+분 [0-9]+초  <<<<<<<<<<$" "$work/out.lf"'
+check "the run summary" 'grep -q "^7 of 8 channels done in " "$work/out.lf"'
+check "the profile is left as it was" '[ "$(sha256sum <"$work/run/default.kvr")" = "$profile_before" ]'
+
+if [ "$failed" -ne 0 ]; then
+  echo "--- stdout"; cat "$work/out.lf"; echo "--- stderr"; cat "$work/err.txt"
+  echo "--- verify"; cat "$work/verify.txt"; exit 1
+fi
+cat "$work/verify.txt"
+grep -E "^CH0: 9개 파일|channels done" "$work/out.lf"
+python3 -c "print('wine run: %.2f s' % ($end - $start))"

@@ -1,0 +1,32 @@
+// What kovirw-cli needs from the operating system: its arguments as UTF-8, the console,
+// the stop request of the operator, and the serial ports the system lists. One source file
+// per platform (cli_os_posix.cpp, cli_os_win32.cpp). Called on the main thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+// The arguments after the program name, as UTF-8.
+std::vector<std::string> CLI_OS_Arguments(int argc, char** argv);
+
+// Prepares standard output for UTF-8 text and, when it is a terminal that can show them,
+// for the live bars' cursor movements. Returns whether the live bars can be drawn.
+bool CLI_OS_SetupConsole();
+
+// From now on the operator's stop request (Ctrl+C, SIGTERM, closing the console window)
+// sets *stop instead of ending the process; the main thread then stops the run and returns.
+void CLI_OS_CatchStop(std::atomic<bool>* stop);
+
+// True when a and b name the same file: the same file on disk, or, while either is still to
+// be made, the same name in the same directory.
+bool CLI_OS_SameFile(const std::string& a, const std::string& b);
+
+// The COM numbers of the serial ports the system lists now, in COM order.
+std::vector<int> CLI_OS_ListPorts();
+
+// Where the ports are listed, for messages.
+std::string CLI_OS_PortSource();
+
+// The device that COM<com> stands for, for the report.
+std::string CLI_OS_DevicePath(int com);

@@ -1,0 +1,75 @@
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+
+#include "serial/port_directory.h"
+#include "tools/cli/cli_os.h"
+
+namespace {
+
+std::atomic<bool>* s_stop = nullptr;
+
+void OnStopSignal(int) {
+    if (s_stop != nullptr) *s_stop = true;
+}
+
+}  // namespace
+
+std::vector<std::string> CLI_OS_Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool CLI_OS_SetupConsole() { return isatty(STDOUT_FILENO) != 0; }
+
+// SIGINT, SIGTERM and SIGHUP ask for a stop, which the run's poll loop (or the wait for
+// ports) carries out within one pass. A reader of stdout that went away must not end the
+// program mid-flash: failed writes to stdout are dropped and the report is still written.
+void CLI_OS_CatchStop(std::atomic<bool>* stop) {
+    s_stop = stop;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;  // the flag is polled; no system call needs to give up
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool CLI_OS_SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    auto split = [](const std::string& path, std::string* dir) {
+        const size_t slash = path.rfind('/');
+        *dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    };
+    std::string da, db;
+    return split(a, &da) == split(b, &db) && stat(da.c_str(), &sa) == 0 &&
+           stat(db.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::vector<int> CLI_OS_ListPorts() {
+    std::vector<int> ports;
+    DIR* dir = opendir(PORT_DIRECTORY_Path().c_str());
+    if (dir == nullptr) return ports;
+    while (dirent* d = readdir(dir)) {
+        int n = PORT_DIRECTORY_ParseName(d->d_name);
+        if (n > 0 && access(PORT_DIRECTORY_EntryPath(n).c_str(), F_OK) == 0) ports.push_back(n);
+    }
+    closedir(dir);
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}
+
+std::string CLI_OS_PortSource() { return PORT_DIRECTORY_Path(); }
+
+std::string CLI_OS_DevicePath(int com) {
+    char resolved[PATH_MAX];
+    std::string entry = PORT_DIRECTORY_EntryPath(com);
+    return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
+}
