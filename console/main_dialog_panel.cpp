@@ -34,10 +34,12 @@ void MainDialog::ConnectPanel() {
 }
 
 void MainDialog::ApplySettings(const char* profilePath) {
+    // A Load that leaves Auto on leaves the channels Auto gave ports to with them.
+    const std::array<int, kChannelCount> autoPorts = AutoAssignedPorts();
     CONFIG_Load(profilePath);
     m_editProfilePath->setText(QString::fromUtf8(g_szProfilePath));
     ResetConsole();
-    ApplyPortSettings();
+    ApplyPortSettings(autoPorts);
     m_btnChangeBoot->setChecked(g_Profile.changeBootArea != 0);
     OnChangeBootArea();
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
