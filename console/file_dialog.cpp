@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "config/profile.h"
+#include "console/image_slots.h"
 #include "console/message_box.h"
 
 namespace {
@@ -66,7 +67,7 @@ QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString&
                    const QString& defaultSuffix) {
     const FileDialogRequest request{kind, ConvertFilter(barFilter), defaultSuffix};
     const QString path = Hook() ? Hook()(request) : RunDialog(parent, request);
-    if (path.toUtf8().size() > CONFIG_MAX_PATH) {
+    if (PathBytes(path).size() > CONFIG_MAX_PATH) {
         ShowNotice(parent, QStringLiteral("Path too long !\n%1").arg(path));
         return QString();
     }

@@ -37,7 +37,7 @@ void MainDialog::ApplySettings(const char* profilePath) {
     // A Load that leaves Auto on leaves the channels Auto gave ports to with them.
     const std::array<int, kChannelCount> autoPorts = AutoAssignedPorts();
     CONFIG_Load(profilePath);
-    m_editProfilePath->setText(QString::fromUtf8(g_szProfilePath));
+    m_editProfilePath->setText(PathText(g_szProfilePath));
     ResetConsole();
     ApplyPortSettings(autoPorts);
     m_btnChangeBoot->setChecked(g_Profile.changeBootArea != 0);
@@ -45,8 +45,8 @@ void MainDialog::ApplySettings(const char* profilePath) {
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
         const ProfileSlot& slot = g_Profile.slot[s];
         m_chkImage[s]->setChecked(slot.check != 0);
-        m_barImage[s]->SetText(QString::fromUtf8(slot.file));
-        AddressField(s)->setText(QString::fromUtf8(slot.address));
+        m_barImage[s]->SetText(PathText(slot.file));
+        AddressField(s)->setText(PathText(slot.address));
         OnImageChecked(s);
     }
 }
@@ -103,8 +103,7 @@ void MainDialog::OnBrowseImage(int slot) {
     }
     // The Code image names the Font, Data and Preload addresses; they are read again even
     // when the dialog was cancelled, from the Code file already chosen.
-    const CodeTrailer trailer =
-        ReadCodeTrailer(QString::fromUtf8(g_Profile.slot[kSlotMsmCode].file));
+    const CodeTrailer trailer = ReadCodeTrailer(g_Profile.slot[kSlotMsmCode].file);
     if (trailer.result == CodeTrailer::kTooShort) {
         ShowFileError(this,
                       QString::fromUtf8(kSeekFailedText).arg(QString::fromUtf8(kUnnamedFile)));

@@ -7,6 +7,10 @@
 #include <QPushButton>
 #include <QtEndian>
 #include <QtTest>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "config/config_testing.h"
 #include "config/settings.h"
@@ -231,6 +235,34 @@ class ImagePanelTest : public QObject {
         QCOMPARE(sandbox.messages.size(), 1);
         QVERIFY(sandbox.messages[0].startsWith(QStringLiteral("Path too long !")));
         QCOMPARE(QByteArray(g_szProfilePath), before);
+    }
+
+    // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder
+    // name): they pass through the window byte for byte, and the Code trailer is read there.
+    void nonUtf8PathsPassThroughByteForByte() {
+        ConsoleSandbox sandbox;
+        const QByteArray dir = QFile::encodeName(QDir::currentPath()) + "/caf\xE9\xED\x95\x9C\xC7\xD1";
+        const QByteArray code = dir + "/code.bin";
+        const QByteArray profile = dir + "/p.kvr";
+        const auto write = [](const QByteArray& path, const QByteArray& bytes) {
+            std::FILE* file = std::fopen(path.constData(), "wb");
+            QVERIFY(file != nullptr);
+            std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file);
+            QCOMPARE(std::fclose(file), 0);
+        };
+        QCOMPARE(mkdir(dir.constData(), 0700), 0);
+        write(code, CodeImage(100, {0, 0x10, 0x20, 0x30}));
+        write(profile, "[KOVIR]\nCODEFILE=" + code + "\n");
+        sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nKOVIRFILE=" + profile + "\n");
+        {
+            auto window = sandbox.OpenWindow();
+            Button(*window, "m_btnBrowse_0")->click();  // cancelled: the chosen file's trailer
+            QCOMPARE(window->AddressField(1)->text(), QStringLiteral("10"));
+        }
+        QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini")).contains("KOVIRFILE=" + profile));
+        std::ifstream written(profile.constData());
+        const std::string text{std::istreambuf_iterator<char>(written), {}};
+        QVERIFY(text.find("CODEFILE=" + code.toStdString()) != std::string::npos);
     }
 
     void savedPortsAreAppliedWithoutAuto() {
