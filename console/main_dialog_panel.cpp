@@ -49,6 +49,11 @@ void MainDialog::ApplySettings(const char* profilePath) {
         AddressField(s)->setText(PathText(slot.address));
         OnImageChecked(s);
     }
+    // Values the profile could not hold whole: the operator learns which, before a Download
+    // refuses their slots as incomplete.
+    if (!PROFILE_ReadProblems().empty()) {
+        ShowNotice(this, PathText(PROFILE_ReadProblems().c_str()).trimmed());
+    }
 }
 
 void MainDialog::StoreSettings() {

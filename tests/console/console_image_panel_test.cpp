@@ -235,6 +235,17 @@ class ImagePanelTest : public QObject {
         QCOMPARE(sandbox.messages.size(), 1);
         QVERIFY(sandbox.messages[0].startsWith(QStringLiteral("Path too long !")));
         QCOMPARE(QByteArray(g_szProfilePath), before);
+
+        // A profile whose path value is too long for the field says so; the slot has no file.
+        sandbox.WriteFile(QStringLiteral("long.kvr"),
+                          "[KOVIR]\nCODEFILE=/" + QByteArray(CONFIG_MAX_PATH, 'c') + "\n");
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("long.kvr"));
+        Button(*window, "m_btnLoad")->click();
+        QCOMPARE(sandbox.messages.value(1), sandbox.Path(QStringLiteral("long.kvr")) +
+                                                QStringLiteral(": the value of CODEFILE is longer "
+                                                               "than %1 bytes and is not used")
+                                                    .arg(CONFIG_MAX_PATH));
+        QCOMPARE(g_Profile.slot[0].file[0], '\0');
     }
 
     // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder
