@@ -1,6 +1,7 @@
 #include "console/file_dialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "config/profile.h"
@@ -16,6 +17,7 @@ FileDialogHook& Hook() {
 
 QString RunDialog(QWidget* parent, const FileDialogRequest& request) {
     QFileDialog dialog(parent);
+    dialog.setDirectory(request.directory);
     dialog.setNameFilter(request.filter);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (!request.defaultSuffix.isEmpty()) {
@@ -64,9 +66,13 @@ QString ConvertFilter(const QString& barFilter) {
 }
 
 QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString& barFilter,
-                   const QString& defaultSuffix) {
-    const FileDialogRequest request{kind, ConvertFilter(barFilter), defaultSuffix};
+                   const QString& defaultSuffix, QString* folder) {
+    const FileDialogRequest request{kind, ConvertFilter(barFilter), defaultSuffix, *folder};
     const QString path = Hook() ? Hook()(request) : RunDialog(parent, request);
+    if (path.isEmpty()) {
+        return path;
+    }
+    *folder = QFileInfo(path).absolutePath();
     if (PathBytes(path).size() > CONFIG_MAX_PATH) {
         ShowNotice(parent, QStringLiteral("Path too long !\n%1").arg(path));
         return QString();

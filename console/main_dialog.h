@@ -181,4 +181,7 @@ class MainDialog : public QDialog, public EngineWindow {
     std::unique_ptr<HostWake> m_hostWake;
     std::map<int, QString> m_portPath;  // device path behind each present COM number
     std::unique_ptr<HotPlug> m_hotPlug;
+    // Where the last file dialog was left; every file dialog opens there (the start-up
+    // directory at first).
+    QString m_lastFolder;
 };

@@ -97,8 +97,9 @@ void MainDialog::OnChangeBootArea() {
 }
 
 void MainDialog::OnBrowseImage(int slot) {
-    const QString path = ChooseFile(this, FileDialogRequest::kOpen,
-                                    QString::fromUtf8(kBrowseFilters[slot]), QString());
+    const QString path =
+        ChooseFile(this, FileDialogRequest::kOpen, QString::fromUtf8(kBrowseFilters[slot]),
+                   QString(), &m_lastFolder);
     if (!path.isEmpty()) {
         CopyToField(g_Profile.slot[slot].file, sizeof g_Profile.slot[slot].file, path);
         m_barImage[slot]->SetText(path);
@@ -127,7 +128,7 @@ void MainDialog::OnBrowseImage(int slot) {
 
 bool MainDialog::ChooseProfilePath(FileDialogRequest::Kind kind) {
     const QString path = ChooseFile(this, kind, QString::fromUtf8(kProfileFilter),
-                                    QString::fromLatin1(kProfileSuffix));
+                                    QString::fromLatin1(kProfileSuffix), &m_lastFolder);
     if (path.isEmpty()) {
         return false;
     }

@@ -248,6 +248,26 @@ class ImagePanelTest : public QObject {
         QCOMPARE(g_Profile.slot[0].file[0], '\0');
     }
 
+    // Each file dialog opens where the last one was left, the start-up directory at first.
+    void fileDialogsOpenWhereTheLastWasLeft() {
+        ConsoleSandbox sandbox;
+        auto window = sandbox.OpenWindow();
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("img/font.fnt")) << QString()
+                              << sandbox.Path(QStringLiteral("prof/a.kvr"));
+        Button(*window, "m_btnBrowse_1")->click();
+        Button(*window, "m_btnBrowse_2")->click();  // cancelled: the folder stays
+        Button(*window, "m_btnLoad")->click();
+        Button(*window, "m_btnBrowse_3")->click();
+        QStringList folders;
+        for (const FileDialogRequest& request : sandbox.dialogRequests) {
+            folders << request.directory;
+        }
+        QCOMPARE(folders, QStringList({QString::fromUtf8(g_szStartDir),
+                                       sandbox.Path(QStringLiteral("img")),
+                                       sandbox.Path(QStringLiteral("img")),
+                                       sandbox.Path(QStringLiteral("prof"))}));
+    }
+
     // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder
     // name): they pass through the window byte for byte, and the Code trailer is read there.
     void nonUtf8PathsPassThroughByteForByte() {
