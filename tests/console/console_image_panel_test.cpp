@@ -1,5 +1,7 @@
 // The image selection panel: the Code trailer, Change Boot Area, Save As validation,
 // profile Load and Save As, and the port part of applying the settings.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,9 +9,6 @@
 #include <QPushButton>
 #include <QtEndian>
 #include <QtTest>
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <fstream>
 
 #include "config/config_testing.h"
@@ -275,15 +274,10 @@ class ImagePanelTest : public QObject {
         const QByteArray dir = QFile::encodeName(QDir::currentPath()) + "/caf\xE9\xED\x95\x9C\xC7\xD1";
         const QByteArray code = dir + "/code.bin";
         const QByteArray profile = dir + "/p.kvr";
-        const auto write = [](const QByteArray& path, const QByteArray& bytes) {
-            std::FILE* file = std::fopen(path.constData(), "wb");
-            QVERIFY(file != nullptr);
-            std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file);
-            QCOMPARE(std::fclose(file), 0);
-        };
         QCOMPARE(mkdir(dir.constData(), 0700), 0);
-        write(code, CodeImage(100, {0, 0x10, 0x20, 0x30}));
-        write(profile, "[KOVIR]\nCODEFILE=" + code + "\n");
+        const QByteArray image = CodeImage(100, {0, 0x10, 0x20, 0x30});
+        QVERIFY(std::ofstream(code.constData()).write(image.constData(), image.size()).good());
+        QVERIFY(std::ofstream(profile.constData()) << "[KOVIR]\nCODEFILE=" << code.constData());
         sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nKOVIRFILE=" + profile + "\n");
         {
             auto window = sandbox.OpenWindow();
