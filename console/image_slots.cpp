@@ -1,5 +1,9 @@
 #include "console/image_slots.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -20,8 +24,16 @@ const char kCodeAddressBootArea[] = "0";
 
 CodeTrailer ReadCodeTrailer(const char* path) {
     CodeTrailer trailer;
-    std::FILE* file = path[0] == '\0' ? nullptr : std::fopen(path, "rb");
+    // Only a regular file counts: a directory is no image, and opening a FIFO would wait
+    // for a writer with the window frozen.
+    const int fd = path[0] == '\0' ? -1 : open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    std::FILE* file =
+        fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ? nullptr : fdopen(fd, "rb");
     if (file == nullptr) {
+        if (fd >= 0) {
+            close(fd);
+        }
         return trailer;
     }
     const int64_t offset =

@@ -85,7 +85,10 @@ class ImagePanelTest : public QObject {
         auto window = sandbox.OpenWindow();
         window->AddressField(1)->setText(QStringLiteral("77"));
 
-        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("missing.bin"));
+        QVERIFY(QDir().mkdir(sandbox.Path(QStringLiteral("folder.bin"))));
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("missing.bin"))
+                              << sandbox.Path(QStringLiteral("folder.bin"));
+        Button(*window, "m_btnBrowse_0")->click();
         Button(*window, "m_btnBrowse_0")->click();
         QVERIFY(sandbox.messages.isEmpty());
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("77"));
