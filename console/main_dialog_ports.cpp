@@ -108,7 +108,9 @@ void MainDialog::GiveAutoPort(int channel, int com) {
 
 void MainDialog::OnPortSelChange(int channel) {
     const int chosen = m_cmbPort[channel]->currentIndex();
-    // Choosing the entry already selected changes nothing, as for any drop-down list.
+    // Choosing the entry already selected changes nothing, as for any drop-down list: an
+    // operator who opens the list and confirms the channel's own port must not find the
+    // channel silently without one (the port is in use only by this channel).
     if (chosen == m_channelPort[channel]) {
         return;
     }
