@@ -34,6 +34,39 @@ std::string Key(const char* prefix, const char* suffix) {
     return std::string(prefix) + suffix;
 }
 
+std::string s_readProblems;
+// FILE and ADDRESS values the last read refused, by slot: kept in the file until the field
+// gets a value of its own.
+bool s_refused[PROFILE_SLOT_COUNT][2];
+enum { kFileValue, kAddressValue };
+
+// Reads a text value (up to a NUL byte) into its field of `size` bytes. A value longer than
+// the field is refused, never cut, since a cut path names another file and a cut address
+// another flash address: the field is left empty and the refusal told in s_readProblems.
+bool ReadText(const PrivateProfileReader& file, const std::string& key, char* out, size_t size) {
+    std::string value;
+    file.GetValue(kSection, key.c_str(), &value);
+    value.resize(std::strlen(value.c_str()));
+    if (value.size() >= size) {
+        out[0] = '\0';
+        s_readProblems += std::string(g_szProfilePath) + ": the value of " + key +
+                          " is longer than " + std::to_string(size - 1) +
+                          " bytes and is not used\n";
+        return false;
+    }
+    std::memcpy(out, value.c_str(), value.size() + 1);
+    return true;
+}
+
+// Writes a text key, except one whose value the last read refused while its field is still
+// empty: the file keeps what it held.
+void WriteText(PrivateProfileEdit& file, const std::string& key, const std::string& text,
+               bool refused) {
+    if (!(refused && text.empty())) {
+        file.Set(kSection, key.c_str(), text.c_str());
+    }
+}
+
 // A field that someone filled without its terminator is still written only up to its size.
 template <size_t N>
 std::string FieldText(const char (&field)[N]) {
@@ -62,6 +95,7 @@ void PROFILE_Read() {
         return;
     }
     PrivateProfileReader file(g_szProfilePath);
+    s_readProblems.clear();
     g_Profile.changeBootArea = 0;
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
         const SlotKeys& keys = kSlots[s];
@@ -70,16 +104,22 @@ void PROFILE_Read() {
         unsigned check = file.GetInt(kSection, Key(keys.prefix, "CHECK").c_str(),
                                      static_cast<unsigned>(keys.defaultCheck));
         slot.check = check != 0 ? 1 : 0;
-        file.GetString(kSection, Key(keys.prefix, "FILE").c_str(), "", slot.file, sizeof slot.file);
+        s_refused[s][kFileValue] =
+            !ReadText(file, Key(keys.prefix, "FILE"), slot.file, sizeof slot.file);
+        s_refused[s][kAddressValue] = false;
         if (keys.fixedAddress != nullptr) {
             std::snprintf(slot.address, sizeof slot.address, "%s", keys.fixedAddress);
         } else if (keys.hasAddressKey) {
-            file.GetString(kSection, Key(keys.prefix, "ADDRESS").c_str(), "", slot.address,
-                           sizeof slot.address);
+            s_refused[s][kAddressValue] =
+                !ReadText(file, Key(keys.prefix, "ADDRESS"), slot.address, sizeof slot.address);
         } else {
             slot.address[0] = '\0';
         }
     }
+}
+
+const std::string& PROFILE_ReadProblems() {
+    return s_readProblems;
 }
 
 void PROFILE_Write() {
@@ -91,10 +131,10 @@ void PROFILE_Write() {
         const SlotKeys& keys = kSlots[s];
         const ProfileSlot& slot = g_Profile.slot[s];
         file.Set(kSection, Key(keys.prefix, "CHECK").c_str(), std::to_string(slot.check).c_str());
-        file.Set(kSection, Key(keys.prefix, "FILE").c_str(), FieldText(slot.file).c_str());
+        WriteText(file, Key(keys.prefix, "FILE"), FieldText(slot.file), s_refused[s][kFileValue]);
         if (keys.hasAddressKey) {
-            file.Set(kSection, Key(keys.prefix, "ADDRESS").c_str(),
-                     FieldText(slot.address).c_str());
+            WriteText(file, Key(keys.prefix, "ADDRESS"), FieldText(slot.address),
+                      s_refused[s][kAddressValue]);
         }
     }
     file.Commit();

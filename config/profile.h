@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #ifdef _WIN32
 // MAX_PATH (260) UTF-16 units, held as UTF-8: up to three bytes each (Korean characters).
@@ -43,9 +44,15 @@ void CONFIG_InitStartDir();
 // Reads g_Profile from g_szProfilePath; does nothing when the path is empty. Missing keys
 // (or a missing file) give the defaults: MSM Code selected, everything else not, no files,
 // MSM addresses empty. The ASIC addresses are always the fixed 0xF000100 to 0xF000500, and
-// changeBootArea is always 0 afterwards. Any non-zero CHECK value selects the image. Texts
-// too long for their field are cut to it.
+// changeBootArea is always 0 afterwards. Any non-zero CHECK value selects the image. A FILE
+// or ADDRESS value too long for its field is refused, never cut (a cut path names another
+// file): the field stays empty, PROFILE_ReadProblems tells it, and PROFILE_Write leaves the
+// value in the file as long as the field stays empty.
 void PROFILE_Read();
+
+// One line for each value the last PROFILE_Read refused, naming the profile file, the key
+// and the limit; empty when it refused none.
+const std::string& PROFILE_ReadProblems();
 
 // Writes g_Profile's 26 keys to g_szProfilePath in one crash-safe save (a new file lists
 // them slot by slot: CHECK, FILE, ADDRESS); does nothing when the path is empty. Failures

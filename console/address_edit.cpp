@@ -2,29 +2,63 @@
 
 #include <QKeyEvent>
 
+#include "console/operator_text.h"
+
 namespace {
 
-// The characters a key press types, or an empty text when the press is editing rather than
-// typing: cursor and Delete keys, Enter, Tab and Escape (which the dialog handles), and
-// shortcuts with Ctrl, Alt or Meta. Backspace is reported as the backspace character.
-QString TypedText(const QKeyEvent* event) {
-    if (event->key() == Qt::Key_Backspace) {
-        return QString(QChar(u'\b'));
+// What a key press is to an address field, seen as the platform's character input sees it.
+enum class KeyUse {
+    kEditing,   // key-down editing (cursor, Delete, Insert, Enter, Tab...): the field's own
+    kTyping,    // types the event's text, or backspace
+    kShortcut,  // Ctrl with a key that types a control character (Ctrl+V, Ctrl+X, Ctrl+Z...)
+    kMenuKey,   // Alt or Meta with a key: the window's, never the field's text
+};
+
+KeyUse Classify(const QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Insert:
+        case Qt::Key_Delete:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Escape:
+            return KeyUse::kEditing;
+        default:
+            break;
     }
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-        return QString();
+    const Qt::KeyboardModifiers held =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    // Ctrl and Alt together is AltGr on some keyboards: it types characters.
+    if (held == Qt::ControlModifier) {
+        return KeyUse::kShortcut;
+    }
+    if (held == Qt::AltModifier || (held & Qt::MetaModifier)) {
+        return KeyUse::kMenuKey;
+    }
+    if (event->key() == Qt::Key_Backspace) {
+        return KeyUse::kTyping;
     }
     const QString text = event->text();
     for (const QChar c : text) {
         if (!c.isPrint()) {
-            return QString();
+            return KeyUse::kEditing;
         }
     }
-    return text;
+    return text.isEmpty() ? KeyUse::kEditing : KeyUse::kTyping;
 }
 
-bool IsHexDigit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+// Drops a press that must not reach the field; a menu key goes on to the window.
+void Drop(QKeyEvent* event, KeyUse use) {
+    event->setAccepted(use != KeyUse::kMenuKey);
 }
 
 // Fields never take composed input: an input method would bypass the typing filter.
@@ -40,21 +74,23 @@ HexAddressEdit::HexAddressEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void HexAddressEdit::keyPressEvent(QKeyEvent* event) {
-    const QString typed = TypedText(event);
-    if (typed.isEmpty() || typed == QString(QChar(u'\b'))) {
+    const KeyUse use = Classify(event);
+    if (use == KeyUse::kEditing || (use == KeyUse::kTyping && event->key() == Qt::Key_Backspace)) {
         QLineEdit::keyPressEvent(event);
         return;
     }
-    // The limit counts the whole text, selected characters included, so a full field
-    // refuses digits even when typing would replace a selection.
     QString accepted;
-    for (const QChar c : typed) {
-        if (IsHexDigit(c) && text().length() + accepted.length() < kMaxTypedDigits) {
-            accepted += c.toUpper();
+    if (use == KeyUse::kTyping) {
+        for (const QChar c : event->text()) {
+            const char32_t kept = OPERATOR_HexFieldChar(
+                c.unicode(), static_cast<size_t>(text().length() + accepted.length()));
+            if (kept != 0) {
+                accepted += QChar(static_cast<char16_t>(kept));
+            }
         }
     }
     if (accepted.isEmpty()) {
-        event->accept();
+        Drop(event, use);
         return;
     }
     QKeyEvent filtered(event->type(), event->key(), event->modifiers(), accepted,
@@ -68,9 +104,10 @@ ReadOnlyTextEdit::ReadOnlyTextEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void ReadOnlyTextEdit::keyPressEvent(QKeyEvent* event) {
-    if (TypedText(event).isEmpty()) {
+    const KeyUse use = Classify(event);
+    if (use == KeyUse::kEditing) {
         QLineEdit::keyPressEvent(event);
         return;
     }
-    event->accept();
+    Drop(event, use);
 }

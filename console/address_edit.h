@@ -2,9 +2,12 @@
 //
 // HexAddressEdit takes typed hexadecimal digits only, at most eight, shown in upper case.
 // ReadOnlyTextEdit takes no typed characters at all; the program sets its text.
-// Both filter only what typing produces: the Delete and cursor keys, shortcuts such as
-// paste, and the context menu work as in any field, so pasted text is not filtered (the
-// field's maximum length still holds). Console thread only.
+// Both filter what typing produces, keyboard shortcuts included: Ctrl with a letter (Ctrl+V,
+// Ctrl+X, Ctrl+Z, Ctrl+A...) types a control character, which both drop, so those shortcuts
+// do nothing here; Alt and Meta presses go to the window. Key-down editing works as in any
+// field: the cursor keys, Delete, and the Insert/Delete combinations (Shift+Insert pastes,
+// Shift+Delete cuts), as does the context menu; pasted text is not filtered (the field's
+// maximum length still holds). Console thread only.
 #pragma once
 
 #include <QLineEdit>

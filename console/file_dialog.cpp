@@ -1,9 +1,11 @@
 #include "console/file_dialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "config/profile.h"
+#include "console/image_slots.h"
 #include "console/message_box.h"
 
 namespace {
@@ -15,6 +17,7 @@ FileDialogHook& Hook() {
 
 QString RunDialog(QWidget* parent, const FileDialogRequest& request) {
     QFileDialog dialog(parent);
+    dialog.setDirectory(request.directory);
     dialog.setNameFilter(request.filter);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (!request.defaultSuffix.isEmpty()) {
@@ -63,10 +66,14 @@ QString ConvertFilter(const QString& barFilter) {
 }
 
 QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString& barFilter,
-                   const QString& defaultSuffix) {
-    const FileDialogRequest request{kind, ConvertFilter(barFilter), defaultSuffix};
+                   const QString& defaultSuffix, QString* folder) {
+    const FileDialogRequest request{kind, ConvertFilter(barFilter), defaultSuffix, *folder};
     const QString path = Hook() ? Hook()(request) : RunDialog(parent, request);
-    if (path.toUtf8().size() > CONFIG_MAX_PATH) {
+    if (path.isEmpty()) {
+        return path;
+    }
+    *folder = QFileInfo(path).absolutePath();
+    if (PathBytes(path).size() > CONFIG_MAX_PATH) {
         ShowNotice(parent, QStringLiteral("Path too long !\n%1").arg(path));
         return QString();
     }

@@ -15,6 +15,7 @@ struct FileDialogRequest {
     Kind kind;
     QString filter;         // Qt notation, as ConvertFilter makes it
     QString defaultSuffix;  // appended to a typed name without one; empty = none
+    QString directory;      // the folder the dialog opens in
 };
 
 // Returns the chosen path, or an empty text for a cancel.
@@ -28,8 +29,9 @@ void SetFileDialogHook(FileDialogHook hook);
 // becomes "*" so that names without a dot are listed too. An empty pair ends the list.
 QString ConvertFilter(const QString& barFilter);
 
-// Shows the dialog and returns the chosen absolute path, or an empty text when the operator
-// cancels. A path too long for the profile's path fields is refused with a message, as a
-// cancel, because a cut path would name another file.
+// Shows the dialog in *folder and returns the chosen absolute path, or an empty text when the
+// operator cancels; a chosen path's folder becomes *folder, so the next dialog opens where
+// this one was left. A path too long for the profile's path fields is refused with a
+// message, as a cancel, because a cut path would name another file.
 QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString& barFilter,
-                   const QString& defaultSuffix);
+                   const QString& defaultSuffix, QString* folder);

@@ -98,10 +98,14 @@ void HotPlug::ReadUdev() {
     }
 }
 
-void HotPlug::AnnouncePresent() {
+std::vector<int> HotPlug::Present() const {
+    std::vector<int> present;
     if (m_watching) {
-        Report(m_watcher.Present());
+        for (const PortChange& port : m_watcher.Present()) {
+            present.push_back(port.com);
+        }
     }
+    return present;
 }
 
 void HotPlug::Report(const std::vector<PortChange>& changes) {

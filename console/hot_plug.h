@@ -36,8 +36,8 @@ class HotPlug {
     // present as an arrival, in COM order.
     void Start();
 
-    // Reports every port present again as an arrival, in COM order.
-    void AnnouncePresent();
+    // The COM numbers of the ports present, in COM order (none when nothing is watched).
+    std::vector<int> Present() const;
 
     // The port directory being watched (empty before Start or when it cannot be watched).
     std::string Dir() const;

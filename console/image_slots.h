@@ -3,6 +3,7 @@
 // 8 ASIC DMB image), and the trailer of an MSM Code image.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -21,10 +22,17 @@ extern const char* const kBrowseFilters[PROFILE_SLOT_COUNT];
 extern const char kCodeAddressNormal[];
 extern const char kCodeAddressBootArea[];
 
-// Reads the trailer of the MSM Code file at `path` (UTF-8; see console/code_trailer.h).
-// Console thread; blocks on file I/O.
-CodeTrailer ReadCodeTrailer(const QString& path);
+// Reads the trailer of the MSM Code file at `path`, the path's bytes as the profile holds
+// them (see console/code_trailer.h). Console thread; blocks on file I/O.
+CodeTrailer ReadCodeTrailer(const char* path);
 
-// Copies `text` as UTF-8 into a NUL-terminated field of `size` bytes, cut at a character
-// boundary when it does not fit.
+// A path's bytes as text for the controls, and back. Names need not be UTF-8 (a Latin-1 or
+// EUC-KR folder): each byte that is not part of valid UTF-8 shows as one of the lone
+// surrogates U+DC80..U+DCFF, which no valid UTF-8 decodes to and which PathBytes turns back
+// into that byte, so a path goes through the window byte for byte.
+QString PathText(const char* bytes);
+QByteArray PathBytes(const QString& text);
+
+// Copies `text` (as PathBytes gives it) into a NUL-terminated field of `size` bytes, cut at
+// a character boundary when it does not fit.
 void CopyToField(char* field, size_t size, const QString& text);

@@ -54,6 +54,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent, kWindowFlags) {
         QStringLiteral("Kovir Downloader [2.0K ZR05] (supports XR40-compatible terminals)"));
     ResetConsole();
     CONFIG_InitStartDir();
+    m_lastFolder = PathText(g_szStartDir);
     ApplySettings(nullptr);
     HideDmbRow();
     StartHotPlug();

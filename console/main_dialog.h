@@ -20,6 +20,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <array>
 #include <map>
 #include <memory>
 
@@ -79,8 +80,14 @@ class MainDialog : public QDialog, public EngineWindow {
     // (a text with "소요") is framed so that it stands out.
     void LogAppend(const QString& text);
 
-    // Auto box, port table, port lists and Download button from the loaded settings.
-    void ApplyPortSettings();
+    // Ports that Auto gave to channels, by channel (0 for the others, and for all when Auto
+    // is off).
+    std::array<int, kChannelCount> AutoAssignedPorts() const;
+    // Auto box, port table, port lists and Download button from the loaded settings. With
+    // Auto on, the channels in autoPorts keep those ports without a new log line, and the
+    // ports present that no channel holds then fill the free channels in COM order, as
+    // arrivals do.
+    void ApplyPortSettings(const std::array<int, kChannelCount>& autoPorts);
 
     // The Download button: checks the image selection, fills the engine's image table and
     // runs a download on every channel with a port; returns when the run has ended.
@@ -134,6 +141,11 @@ class MainDialog : public QDialog, public EngineWindow {
     void StartHotPlug();
     // Ends the run: DOWNLOAD_Stop, counted.
     void StopRun();
+    // Gives each port present that no channel holds to the lowest free channel, in COM
+    // order, as if it arrived now: whenever Auto becomes effective.
+    void FillFromPresentPorts();
+    // The channel takes the port as Auto gives it: list locked, "Ready...", Download enabled.
+    void GiveAutoPort(int channel, int com);
     // Enables the Download button when `enabled`, except during a run.
     void EnableDownload(bool enabled);
     // Disables, or enables again after a run, what must not change under running workers.
@@ -169,4 +181,7 @@ class MainDialog : public QDialog, public EngineWindow {
     std::unique_ptr<HostWake> m_hostWake;
     std::map<int, QString> m_portPath;  // device path behind each present COM number
     std::unique_ptr<HotPlug> m_hotPlug;
+    // Where the last file dialog was left; every file dialog opens there (the start-up
+    // directory at first).
+    QString m_lastFolder;
 };

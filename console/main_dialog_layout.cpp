@@ -1,5 +1,6 @@
 // The controls of the main window, their captions and places in dialog units. They are
 // created in the order of the table, which is also the tab order.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "console/address_edit.h"
 #include "console/dialog_units.h"
@@ -131,13 +133,38 @@ QPushButton* MakeButton(QWidget* parent, const char* caption) {
     return button;
 }
 
+// A port list whose open list hangs below the closed field and ends where the list's place
+// in the layout ends, whatever the style: some styles open a menu over the field as tall as
+// all 31 entries, running past the window. The list has a vertical scroll bar.
+class PortList : public QComboBox {
+  public:
+    PortList(QWidget* parent, int listHeight) : QComboBox(parent), m_listHeight(listHeight) {
+        setEditable(false);
+    }
+
+    void showPopup() override {
+        QComboBox::showPopup();
+        QWidget* popup = view()->window();
+        if (popup == window()) {
+            return;
+        }
+        view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        QRect place(mapToGlobal(QPoint(0, height())), QSize(width(), m_listHeight));
+        // Where the screen ends first, the list opens above the field instead.
+        if (screen() != nullptr && place.bottom() > screen()->availableGeometry().bottom()) {
+            place.moveBottom(mapToGlobal(QPoint(0, 0)).y() - 1);
+        }
+        popup->setGeometry(place);
+        view()->scrollTo(view()->currentIndex());
+    }
+
+  private:
+    int m_listHeight;
+};
+
 QComboBox* MakePortList(QWidget* parent, const DialogUnits& units, const ControlPlace& place) {
-    auto* list = new QComboBox(parent);
-    list->setEditable(false);
-    const int itemHeight = list->fontMetrics().height() + 2;
-    const int listHeight = units.Y(place.height) - units.Y(kClosedListHeight);
-    list->setMaxVisibleItems(qMax(1, listHeight / itemHeight));
-    return list;
+    const int closedBottom = place.y + kClosedListHeight;
+    return new PortList(parent, units.Y(place.y + place.height) - units.Y(closedBottom));
 }
 
 }  // namespace

@@ -34,18 +34,25 @@ void MainDialog::ConnectPanel() {
 }
 
 void MainDialog::ApplySettings(const char* profilePath) {
+    // A Load that leaves Auto on leaves the channels Auto gave ports to with them.
+    const std::array<int, kChannelCount> autoPorts = AutoAssignedPorts();
     CONFIG_Load(profilePath);
-    m_editProfilePath->setText(QString::fromUtf8(g_szProfilePath));
+    m_editProfilePath->setText(PathText(g_szProfilePath));
     ResetConsole();
-    ApplyPortSettings();
+    ApplyPortSettings(autoPorts);
     m_btnChangeBoot->setChecked(g_Profile.changeBootArea != 0);
     OnChangeBootArea();
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
         const ProfileSlot& slot = g_Profile.slot[s];
         m_chkImage[s]->setChecked(slot.check != 0);
-        m_barImage[s]->SetText(QString::fromUtf8(slot.file));
-        AddressField(s)->setText(QString::fromUtf8(slot.address));
+        m_barImage[s]->SetText(PathText(slot.file));
+        AddressField(s)->setText(PathText(slot.address));
         OnImageChecked(s);
+    }
+    // Values the profile could not hold whole: the operator learns which, before a Download
+    // refuses their slots as incomplete.
+    if (!PROFILE_ReadProblems().empty()) {
+        ShowNotice(this, PathText(PROFILE_ReadProblems().c_str()).trimmed());
     }
 }
 
@@ -90,8 +97,9 @@ void MainDialog::OnChangeBootArea() {
 }
 
 void MainDialog::OnBrowseImage(int slot) {
-    const QString path = ChooseFile(this, FileDialogRequest::kOpen,
-                                    QString::fromUtf8(kBrowseFilters[slot]), QString());
+    const QString path =
+        ChooseFile(this, FileDialogRequest::kOpen, QString::fromUtf8(kBrowseFilters[slot]),
+                   QString(), &m_lastFolder);
     if (!path.isEmpty()) {
         CopyToField(g_Profile.slot[slot].file, sizeof g_Profile.slot[slot].file, path);
         m_barImage[slot]->SetText(path);
@@ -101,8 +109,7 @@ void MainDialog::OnBrowseImage(int slot) {
     }
     // The Code image names the Font, Data and Preload addresses; they are read again even
     // when the dialog was cancelled, from the Code file already chosen.
-    const CodeTrailer trailer =
-        ReadCodeTrailer(QString::fromUtf8(g_Profile.slot[kSlotMsmCode].file));
+    const CodeTrailer trailer = ReadCodeTrailer(g_Profile.slot[kSlotMsmCode].file);
     if (trailer.result == CodeTrailer::kTooShort) {
         ShowFileError(this,
                       QString::fromUtf8(kSeekFailedText).arg(QString::fromUtf8(kUnnamedFile)));
@@ -121,7 +128,7 @@ void MainDialog::OnBrowseImage(int slot) {
 
 bool MainDialog::ChooseProfilePath(FileDialogRequest::Kind kind) {
     const QString path = ChooseFile(this, kind, QString::fromUtf8(kProfileFilter),
-                                    QString::fromLatin1(kProfileSuffix));
+                                    QString::fromLatin1(kProfileSuffix), &m_lastFolder);
     if (path.isEmpty()) {
         return false;
     }

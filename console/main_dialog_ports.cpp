@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "console/hot_plug.h"
 #include "console/main_dialog.h"
@@ -54,23 +55,62 @@ void MainDialog::ShowPortPath(int com, const QString& devicePath) {
     }
 }
 
-void MainDialog::ApplyPortSettings() {
+std::array<int, kChannelCount> MainDialog::AutoAssignedPorts() const {
+    std::array<int, kChannelCount> ports{};
+    for (int c = 0; c < kChannelCount; ++c) {
+        // Auto locks the list of each channel it gives a port to.
+        if (m_btnAuto->isChecked() && !m_cmbPort[c]->isEnabled()) {
+            ports[c] = m_channelPort[c];
+        }
+    }
+    return ports;
+}
+
+void MainDialog::ApplyPortSettings(const std::array<int, kChannelCount>& autoPorts) {
     m_btnAuto->setChecked(g_nAutoDetect != 0);
     const bool automatic = m_btnAuto->isChecked();
     for (int c = 0; c < kChannelCount; ++c) {
         SetChannelPort(c, automatic ? 0 : g_nSavedPort[c]);
     }
     EnableDownload(g_nAutoDetect == 0);
-    // The ports present count as arriving anew, as they do at start-up, so that a profile
-    // load with Auto on does not leave every plugged-in terminal without its channel.
-    if (m_hotPlug != nullptr) {
-        m_hotPlug->AnnouncePresent();
+    if (!automatic) {
+        return;
     }
+    // Auto stays on: the channels it gave ports to keep them, announced already.
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (autoPorts[c] != 0) {
+            GiveAutoPort(c, autoPorts[c]);
+        }
+    }
+    FillFromPresentPorts();
+}
+
+void MainDialog::FillFromPresentPorts() {
+    if (m_hotPlug == nullptr) {
+        return;  // at start-up the ports present arrive when watching begins
+    }
+    for (int com : m_hotPlug->Present()) {
+        if (std::find(std::begin(m_channelPort), std::end(m_channelPort), com) ==
+            std::end(m_channelPort)) {
+            OnDeviceChange(PortChange::kArrival, QStringLiteral("COM%1").arg(com));
+        }
+    }
+}
+
+void MainDialog::GiveAutoPort(int channel, int com) {
+    SetChannelPort(channel, com);
+    // An automatically assigned channel keeps its port until the port goes away, Auto is
+    // turned off or the console is reset.
+    m_cmbPort[channel]->setEnabled(false);
+    m_barChannel[channel]->SetText(QString::fromLatin1(kReadyText));
+    EnableDownload(true);
 }
 
 void MainDialog::OnPortSelChange(int channel) {
     const int chosen = m_cmbPort[channel]->currentIndex();
-    // Choosing the entry already selected changes nothing, as for any drop-down list.
+    // Choosing the entry already selected changes nothing, as for any drop-down list: an
+    // operator who opens the list and confirms the channel's own port must not find the
+    // channel silently without one (the port is in use only by this channel).
     if (chosen == m_channelPort[channel]) {
         return;
     }
@@ -102,6 +142,7 @@ void MainDialog::OnAutoClicked() {
             m_barChannel[c]->SetText(QString());
         }
         EnableDownload(false);
+        FillFromPresentPorts();
     } else {
         g_nAutoDetect = 0;
         for (int c = 0; c < kChannelCount; ++c) {
@@ -168,11 +209,6 @@ void MainDialog::OnDeviceChange(PortChange::Kind kind, const QString& portName) 
     if (target < 0) {
         return;  // every channel holds a port
     }
-    SetChannelPort(target, n);
     LogAppend(QString::fromStdString(OPERATOR_DetectLine(n)));
-    // An automatically assigned channel keeps its port until the port goes away, Auto is
-    // turned off or the console is reset.
-    m_cmbPort[target]->setEnabled(false);
-    m_barChannel[target]->SetText(QString::fromLatin1(kReadyText));
-    EnableDownload(true);
+    GiveAutoPort(target, n);
 }

@@ -88,3 +88,15 @@ std::string OPERATOR_DetectLine(int comPort) { return Format("Detect COM%ld Port
 std::string OPERATOR_DisconnectLine(int comPort) {
     return Format("Disconnect COM%ld Port", comPort);
 }
+
+char32_t OPERATOR_HexFieldChar(char32_t typed, size_t textLength) {
+    if (typed == U'\b') {
+        return typed;
+    }
+    const bool digit = (typed >= U'0' && typed <= U'9') || (typed >= U'a' && typed <= U'f') ||
+                       (typed >= U'A' && typed <= U'F');
+    if (!digit || textLength >= 8) {
+        return 0;
+    }
+    return typed >= U'a' ? typed - (U'a' - U'A') : typed;
+}

@@ -47,3 +47,10 @@ extern const char OPERATOR_DmbWritingBar[];  // "DMB Writing..."
 // Port lines of the log.
 std::string OPERATOR_DetectLine(int comPort);
 std::string OPERATOR_DisconnectLine(int comPort);
+
+// The hexadecimal address fields' filter of one typed character, given the length of the
+// field's whole text (a selection counts too): a hexadecimal digit while the text is shorter
+// than 8 characters, in upper case; backspace (8) as it is; every other character, the
+// control characters that keyboard shortcuts type (Ctrl+V types 0x16) included, gives 0:
+// dropped.
+char32_t OPERATOR_HexFieldChar(char32_t typed, size_t textLength);

@@ -114,7 +114,15 @@ std::vector<PortChange> PortDirWatcher::ReadChanges() {
             std::memcpy(&event, buffer + at, sizeof event);
             const char* name = buffer + at + sizeof(inotify_event);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
-            if (event.mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+            if (event.mask & IN_Q_OVERFLOW) {
+                rescan = true;
+                continue;
+            }
+            // Events of a watch given up earlier (its IN_IGNORED above all) are old news.
+            if (event.wd != m_watch) {
+                continue;
+            }
+            if (event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
                 rescan = true;
                 continue;
             }
@@ -134,15 +142,28 @@ std::vector<PortChange> PortDirWatcher::ReadChanges() {
         }
     }
     if (rescan) {
-        // The kernel lost events, or the directory was removed or moved: watch the directory
-        // of that name again (made anew if need be) and report the difference.
-        inotify_rm_watch(m_fd, m_watch);
-        PORT_DIRECTORY_Ensure(m_dir);
-        m_watch = inotify_add_watch(m_fd, m_dir.c_str(), kEntryEvents | kDirectoryEvents);
+        // The kernel lost events, or the directory was removed or moved: follow the
+        // directory of that name (made anew if need be) and report the difference.
+        FollowDirectory();
         const std::vector<PortChange> difference = Rescan();
         changes.insert(changes.end(), difference.begin(), difference.end());
     }
     return changes;
+}
+
+void PortDirWatcher::FollowDirectory() {
+    ++m_rescans;
+    // The old watch goes only once the new one stands, and only when it is another: the
+    // kernel gives the same directory the same watch, and a removed watch queues an
+    // IN_IGNORED, which must not start this again. A directory that cannot be had (again)
+    // is not watched.
+    const int previous = m_watch;
+    m_watch = PORT_DIRECTORY_Ensure(m_dir)
+                  ? inotify_add_watch(m_fd, m_dir.c_str(), kEntryEvents | kDirectoryEvents)
+                  : -1;
+    if (previous >= 0 && previous != m_watch) {
+        inotify_rm_watch(m_fd, previous);
+    }
 }
 
 std::vector<PortChange> PortDirWatcher::Present() const {

@@ -39,19 +39,26 @@ class PortDirWatcher {
     std::vector<PortChange> Rescan();
 
     // Reads every change that waits, without blocking, in the order they happened. When the
-    // kernel dropped changes, or the directory itself went away, this rescans.
+    // kernel dropped changes, or the directory itself was moved or removed, this rescans
+    // once and from then on watches the directory of that name (made anew when missing).
     std::vector<PortChange> ReadChanges();
 
     // Every entry reported present, as arrivals in COM order (nothing is changed).
     std::vector<PortChange> Present() const;
 
+    // How often the directory was watched anew by its name, after a move, a removal or
+    // lost events: once for each of them.
+    int Rescans() const { return m_rescans; }
+
   private:
     bool EntryUsable(int com) const;
+    void FollowDirectory();
     void Close();
 
     std::string m_dir;
     int m_fd = -1;
     int m_watch = -1;
+    int m_rescans = 0;
     std::set<int> m_present;
 };
 

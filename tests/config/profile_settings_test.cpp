@@ -233,13 +233,29 @@ TEST_F(ConfigFiles, WindowsSettingsFileKeepsWhatItHeld) {
                   "COM1=/dev/ttyACM0\r\n");
 }
 
-TEST_F(ConfigFiles, LongTextsAreCutToTheirFields) {
-    const std::string longFile = "/" + std::string(CONFIG_MAX_PATH + 20, 'f');
-    WriteText(Profile(),
-              "[KOVIR]\nFONTADDRESS=" + std::string(40, 'A') + "\nFONTFILE=" + longFile + "\n");
+// A value too long for its field is refused, never cut into another file's name or another
+// flash address; the file keeps it until the field gets a value of its own.
+TEST_F(ConfigFiles, LongTextsAreRefusedAndKeptInTheFile) {
+    const std::string fits = "/" + std::string(CONFIG_MAX_PATH - 1, 'd');
+    const std::string longFile = "FONTFILE=/" + std::string(CONFIG_MAX_PATH, 'f');
+    const std::string longAddress = "FONTADDRESS=" + std::string(CONFIG_MAX_ADDRESS + 1, '0');
+    WriteText(Profile(), "[KOVIR]\n" + longAddress + "\n" + longFile + "\nDATAFILE=" + fits + "\n");
     CONFIG_Load(Profile().c_str());
-    EXPECT_EQ(std::string(g_Profile.slot[1].address), std::string(CONFIG_MAX_ADDRESS, 'A'));
-    EXPECT_EQ(std::string(g_Profile.slot[1].file), longFile.substr(0, CONFIG_MAX_PATH));
+    EXPECT_STREQ(g_Profile.slot[1].address, "");
+    EXPECT_STREQ(g_Profile.slot[1].file, "");
+    EXPECT_EQ(std::string(g_Profile.slot[2].file), fits);
+    EXPECT_EQ(PROFILE_ReadProblems(),
+              Profile() + ": the value of FONTFILE is longer than " +
+                  std::to_string(CONFIG_MAX_PATH) + " bytes and is not used\n" + Profile() +
+                  ": the value of FONTADDRESS is longer than 31 bytes and is not used\n");
+    CONFIG_Save();
+    EXPECT_NE(ReadText(Profile()).find(longFile), std::string::npos);
+    EXPECT_NE(ReadText(Profile()).find(longAddress), std::string::npos);
+    std::strcpy(g_Profile.slot[1].file, "/new.fnt");
+    CONFIG_Save();
+    EXPECT_NE(ReadText(Profile()).find("FONTFILE=/new.fnt"), std::string::npos);
+    CONFIG_Load(Profile().c_str());
+    EXPECT_EQ(PROFILE_ReadProblems().find("FONTFILE"), std::string::npos);
 }
 
 TEST_F(ConfigFiles, PathsThatDoNotFitNameNoFile) {

@@ -1,5 +1,7 @@
 // The image selection panel: the Code trailer, Change Boot Area, Save As validation,
 // profile Load and Save As, and the port part of applying the settings.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -7,6 +9,7 @@
 #include <QPushButton>
 #include <QtEndian>
 #include <QtTest>
+#include <fstream>
 
 #include "config/config_testing.h"
 #include "config/settings.h"
@@ -82,7 +85,10 @@ class ImagePanelTest : public QObject {
         auto window = sandbox.OpenWindow();
         window->AddressField(1)->setText(QStringLiteral("77"));
 
-        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("missing.bin"));
+        QVERIFY(QDir().mkdir(sandbox.Path(QStringLiteral("folder.bin"))));
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("missing.bin"))
+                              << sandbox.Path(QStringLiteral("folder.bin"));
+        Button(*window, "m_btnBrowse_0")->click();
         Button(*window, "m_btnBrowse_0")->click();
         QVERIFY(sandbox.messages.isEmpty());
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("77"));
@@ -231,6 +237,60 @@ class ImagePanelTest : public QObject {
         QCOMPARE(sandbox.messages.size(), 1);
         QVERIFY(sandbox.messages[0].startsWith(QStringLiteral("Path too long !")));
         QCOMPARE(QByteArray(g_szProfilePath), before);
+
+        // A profile whose path value is too long for the field says so; the slot has no file.
+        sandbox.WriteFile(QStringLiteral("long.kvr"),
+                          "[KOVIR]\nCODEFILE=/" + QByteArray(CONFIG_MAX_PATH, 'c') + "\n");
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("long.kvr"));
+        Button(*window, "m_btnLoad")->click();
+        QCOMPARE(sandbox.messages.value(1), sandbox.Path(QStringLiteral("long.kvr")) +
+                                                QStringLiteral(": the value of CODEFILE is longer "
+                                                               "than %1 bytes and is not used")
+                                                    .arg(CONFIG_MAX_PATH));
+        QCOMPARE(g_Profile.slot[0].file[0], '\0');
+    }
+
+    // Each file dialog opens where the last one was left, the start-up directory at first.
+    void fileDialogsOpenWhereTheLastWasLeft() {
+        ConsoleSandbox sandbox;
+        auto window = sandbox.OpenWindow();
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("img/font.fnt")) << QString()
+                              << sandbox.Path(QStringLiteral("prof/a.kvr"));
+        Button(*window, "m_btnBrowse_1")->click();
+        Button(*window, "m_btnBrowse_2")->click();  // cancelled: the folder stays
+        Button(*window, "m_btnLoad")->click();
+        Button(*window, "m_btnBrowse_3")->click();
+        QStringList folders;
+        for (const FileDialogRequest& request : sandbox.dialogRequests) {
+            folders << request.directory;
+        }
+        QCOMPARE(folders, QStringList({QString::fromUtf8(g_szStartDir),
+                                       sandbox.Path(QStringLiteral("img")),
+                                       sandbox.Path(QStringLiteral("img")),
+                                       sandbox.Path(QStringLiteral("prof"))}));
+    }
+
+    // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder
+    // name): they pass through the window byte for byte, and the Code trailer is read there.
+    void nonUtf8PathsPassThroughByteForByte() {
+        ConsoleSandbox sandbox;
+        const QByteArray dir = QFile::encodeName(QDir::currentPath()) + "/caf\xE9\xED\x95\x9C\xC7\xD1";
+        const QByteArray code = dir + "/code.bin";
+        const QByteArray profile = dir + "/p.kvr";
+        QCOMPARE(mkdir(dir.constData(), 0700), 0);
+        const QByteArray image = CodeImage(100, {0, 0x10, 0x20, 0x30});
+        QVERIFY(std::ofstream(code.constData()).write(image.constData(), image.size()).good());
+        QVERIFY(std::ofstream(profile.constData()) << "[KOVIR]\nCODEFILE=" << code.constData());
+        sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nKOVIRFILE=" + profile + "\n");
+        {
+            auto window = sandbox.OpenWindow();
+            Button(*window, "m_btnBrowse_0")->click();  // cancelled: the chosen file's trailer
+            QCOMPARE(window->AddressField(1)->text(), QStringLiteral("10"));
+        }
+        QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini")).contains("KOVIRFILE=" + profile));
+        std::ifstream written(profile.constData());
+        const std::string text{std::istreambuf_iterator<char>(written), {}};
+        QVERIFY(text.find("CODEFILE=" + code.toStdString()) != std::string::npos);
     }
 
     void savedPortsAreAppliedWithoutAuto() {

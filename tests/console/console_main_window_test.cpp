@@ -1,4 +1,5 @@
 // The main window: its starting state, layout, keys and closing, and a screenshot.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -7,7 +8,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QtTest>
 
@@ -129,6 +132,21 @@ class MainWindowTest : public QObject {
             QCOMPARE(list->x(), c % 2 == 0 ? units.X(14) : units.X(201));
             QVERIFY(list->geometry().bottom() < units.Y(299 + 18 * (c / 2 + 1)));  // closed list
             QVERIFY(RightEdge(list) < bar->x());
+        }
+        // An open port list spans 103 units with its closed field (the list itself the 89
+        // below the field's 14), with a vertical scroll bar, in every style there is.
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* list = Control<QComboBox>(w, "m_cmbPort_6");
+        for (const QString& name : QStyleFactory::keys()) {
+            const std::unique_ptr<QStyle> style(QStyleFactory::create(name));
+            list->setStyle(style.get());
+            list->showPopup();
+            QTRY_VERIFY(list->view()->isVisible());
+            QCOMPARE(list->view()->window()->height(), units.Y(353 + 103) - units.Y(353 + 14));
+            QVERIFY2(list->view()->verticalScrollBar()->isVisible(), qPrintable(name));
+            list->hidePopup();
+            list->setStyle(nullptr);
         }
     }
 

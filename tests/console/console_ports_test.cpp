@@ -211,13 +211,23 @@ class PortsTest : public QObject {
         QTRY_COMPARE(window->ChannelPort(1), 0);
         QVERIFY(!PortList(*window, 1)->itemData(9, Qt::ToolTipRole).isValid());
 
-        // A profile load resets the console; the ports present arrive again.
+        // A profile load with Auto staying on leaves each channel its port, announced once.
         sandbox.dialogAnswers << sandbox.Path(QStringLiteral("other.kvr"));
         Control<QPushButton>(window.get(), "m_btnLoad")->click();
         QCOMPARE(window->ChannelPort(0), 2);
-        QCOMPARE(window->ChannelPort(1), 4);
+        QCOMPARE(window->ChannelPort(1), 0);
+        QCOMPARE(window->ChannelPort(2), 4);
+        QVERIFY(!PortList(*window, 2)->isEnabled());
+        QCOMPARE(window->LogText(), QStringLiteral("Initialize.. ok!\r\n"));
         QCOMPARE(PortList(*window, 5)->itemData(4, Qt::ToolTipRole).toString(),
                  QStringLiteral("/dev/null"));
+        // Checking Auto gives the ports present to the free channels in COM order.
+        Control<QCheckBox>(window.get(), "m_btnAuto")->click();
+        Control<QCheckBox>(window.get(), "m_btnAuto")->click();
+        QCOMPARE(window->ChannelPort(0), 2);
+        QCOMPARE(window->ChannelPort(1), 4);
+        QVERIFY(window->LogText().endsWith(
+            QStringLiteral("Initialize.. ok!\r\nDetect COM2 Port\r\nDetect COM4 Port\r\n")));
     }
 };
 
