@@ -88,3 +88,9 @@ std::string OPERATOR_DetectLine(int comPort) { return Format("Detect COM%ld Port
 std::string OPERATOR_DisconnectLine(int comPort) {
     return Format("Disconnect COM%ld Port", comPort);
 }
+
+std::string OPERATOR_BaudProblem(int baud) {
+    if (baud >= OPERATOR_MIN_BAUD) return std::string();
+    return "BAUDRATE=" + std::to_string(baud) + " in kovirw.ini is below " +
+           std::to_string(OPERATOR_MIN_BAUD) + ", the lowest line rate supported";
+}
