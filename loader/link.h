@@ -50,12 +50,12 @@ void SendPacket(int channel, uint8_t* data, int start, int end);
 // in every case; a packet no longer held in any of the four buffers is not sent.
 void ResendMarked(int channel);
 
-// Returns 1 once there is room for the packet just numbered, 0 after `polls` polls without
-// room or when the channel is stopped.
+// Returns 1 once there is room for the packet just numbered, 0 when its wait (`polls` polls,
+// see LINK_BLOCK_PROGRAM_MS) ran out without room or the channel is stopped.
 int WaitWindow(int channel, int polls);
 
-// Returns 1 once every packet sent has been answered and no resend is pending, 0 after
-// `polls` polls or when the channel is stopped.
+// Returns 1 once every packet sent has been answered and no resend is pending, 0 when its
+// wait (`polls` polls, see LINK_BLOCK_PROGRAM_MS) ran out or the channel is stopped.
 int WaitAllAnswered(int channel, int polls);
 
 // Waits until every packet sent has been answered, sending again what the loader asks for

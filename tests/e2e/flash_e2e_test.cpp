@@ -1,6 +1,7 @@
 // Terminals flashed end to end: byte-exact results, the image rules, and every way a channel
 // can fail without taking the others down or reporting a false success.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
@@ -204,21 +205,54 @@ TEST_F(FlashE2E, DamagedAnswerToTheSecondEraseResendsNothing) {
     EXPECT_EQ(m_sim.Counters(0).packets, 7u);  // UNLOCK, ERASE, 2 WRITE, ERASE, CLOSE, GO
 }
 
-class PacedLine : public FlashE2E, public ::testing::WithParamInterface<int> {};
+class PacedLine : public FlashE2E, public ::testing::WithParamInterface<int> {
+  protected:
+    // Flashes `blocks` blocks at the parameter's rate and checks them byte for byte.
+    void FlashAndCheck(int blocks) {
+        const std::string path = MakeImage("font", blocks * LOADER_BLOCK_SIZE);
+        DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
+        Run(1);
+        EXPECT_TRUE(ChannelDone(0)) << m_events.Texts(0).back();
+        EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(path), 0, false));  // GO arrived too
+    }
+};
 
 TEST_P(PacedLine, EveryBlockIsConfirmedAtTheLowestAndHighestRate) {
     // At 115200 baud the last block needs 1.4 s of line time after it was written: the
     // confirmation wait must allow for it.
     m_baud = GetParam();
     StartTerminals(1);
-    const std::string path = MakeImage("font", 2 * LOADER_BLOCK_SIZE);
-    DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
-    Run(1);
-    EXPECT_TRUE(ChannelDone(0)) << m_events.Texts(0).back();
-    EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(path), 0, false));
+    FlashAndCheck(2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, PacedLine, ::testing::Values(115200, 3000000));
+
+// Over a real line: two serial adapters joined by a null-modem cable, named by
+// KOVIRW_HW_PORTS="TERMINAL_DEVICE,FLASHER_DEVICE"; the simulated terminal serves on the
+// first, the flasher opens the second. Skipped unless the variable names two devices.
+using HardwareLine = PacedLine;
+
+TEST_P(HardwareLine, FourBlocksLandByteForByte) {
+    const char* env = std::getenv("KOVIRW_HW_PORTS");
+    const std::string ports = env != nullptr ? env : "";
+    const size_t comma = ports.find(',');
+    if (comma == std::string::npos || comma == 0 || comma + 1 == ports.size())
+        GTEST_SKIP() << "KOVIRW_HW_PORTS=TERMINAL_DEVICE,FLASHER_DEVICE names no null-modem pair";
+    m_baud = GetParam();
+    termsim::Options options;
+    options.device = ports.substr(0, comma);
+    options.baud = m_baud;
+    options.firstCom = kFirstCom;
+    options.portDir = m_ports.path();
+    options.flashDir = m_dir + "/flash";
+    std::string error;
+    ASSERT_TRUE(m_sim.Start(options, &error)) << error;
+    const std::string entry = m_ports.path() + "/COM" + std::to_string(kFirstCom);
+    ASSERT_EQ(symlink(ports.substr(comma + 1).c_str(), entry.c_str()), 0) << entry;
+    FlashAndCheck(4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, HardwareLine, ::testing::Values(115200, 1382400, 3000000));
 
 TEST_F(FlashE2E, StopOfEightBusyChannelsReturnsAtOnceAndSendsNoMoreBlocks) {
     m_baud = 115200;  // slow enough that every channel has blocks queued when it is stopped
