@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
                         stopSeconds * 1000);
         }
         if (json != nullptr)
-            std::fprintf(json, "{\"kind\":\"stop\",\"channels\":%d,\"stopMs\":%.3f}\n",
-                         terminals, stopSeconds * 1000);
+            std::fprintf(json, "{\"kind\":\"stop\",\"channels\":%d,\"stopMs\":%.3f}\n", terminals,
+                         stopSeconds * 1000);
     }
     if (json != nullptr)
         std::fclose(json);

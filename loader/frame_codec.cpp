@@ -74,6 +74,7 @@ int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
 
 int FRAME_EncodedSize(const uint8_t* body, int from, int to) {
     int size = 2;
-    for (int i = from; i < to; ++i) size += (body[i] == FRAME_FLAG || body[i] == FRAME_ESCAPE) ? 2 : 1;
+    for (int i = from; i < to; ++i)
+        size += (body[i] == FRAME_FLAG || body[i] == FRAME_ESCAPE) ? 2 : 1;
     return size;
 }
