@@ -206,6 +206,23 @@ int main(int argc, char** argv) {
             if (json != nullptr)
                 REPORT_WriteJson(json, r, ideal, g_nWriteDelay);
         }
+        // A run stopped with every channel mid-image, as closing the window stops it.
+        FlashRunConfig stop;
+        stop.imagePath = randomPath;
+        stop.channels = terminals;
+        stop.baud = options.baud;
+        const double stopSeconds = FLASH_RUN_MeasureStop(stop);
+        if (stopSeconds < 0) {
+            std::printf("stop: %d ch mid-image: the run ended before it could be stopped\n",
+                        terminals);
+            status = 1;
+        } else {
+            std::printf("stop: %d ch mid-image, DOWNLOAD_Stop took %.2f ms\n", terminals,
+                        stopSeconds * 1000);
+        }
+        if (json != nullptr)
+            std::fprintf(json, "{\"kind\":\"stop\",\"channels\":%d,\"stopMs\":%.3f}\n", terminals,
+                         stopSeconds * 1000);
     }
     if (json != nullptr)
         std::fclose(json);

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -27,7 +28,54 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// Stops the run at its first pump once every channel has been sending blocks for `after`.
+class StoppingRecorder : public RunRecorder {
+  public:
+    StoppingRecorder(int channels, std::chrono::milliseconds after)
+        : RunRecorder(nullptr), m_channelCount(channels), m_after(after) {}
+
+    void PumpHostEvents() override {
+        if (m_stopSeconds >= 0)
+            return;
+        Clock::time_point last{};
+        for (int c = 0; c < m_channelCount; ++c) {
+            if (!channel(c).hasBlocks)
+                return;
+            last = std::max(last, channel(c).blocksFrom);
+        }
+        if (Clock::now() - last < m_after)
+            return;
+        const auto start = Clock::now();
+        DOWNLOAD_Stop();
+        m_stopSeconds = Seconds(Clock::now() - start);
+    }
+
+    double stopSeconds() const { return m_stopSeconds; }
+
+  private:
+    int m_channelCount;
+    std::chrono::milliseconds m_after;
+    double m_stopSeconds = -1;
+};
+
 }  // namespace
+
+double FLASH_RUN_MeasureStop(const FlashRunConfig& config) {
+    StoppingRecorder recorder(config.channels, std::chrono::milliseconds(500));
+    DOWNLOAD_ClearImages();
+    if (DOWNLOAD_SetImage(SLOT_ASIC_CODE, config.imagePath.c_str(), "0") < 0)
+        return -1;
+    int ports[CHANNEL_COUNT] = {};
+    for (int c = 0; c < config.channels; ++c)
+        ports[c] = c + 1;
+    DOWNLOAD_Start(&recorder, WM_ENGINE_EVENT, ports, static_cast<int>(config.baud));
+    DOWNLOAD_Run();
+    DOWNLOAD_Stop();
+    for (int c = 0; c < config.channels; ++c)
+        if (recorder.channel(c).finished)
+            return -1;
+    return recorder.stopSeconds();
+}
 
 FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe) {
     FlashRunResult result;

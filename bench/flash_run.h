@@ -44,3 +44,9 @@ struct FlashRunResult {
 
 // Runs the download and returns its figures; the flash contents are checked by the caller.
 FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe);
+
+// Starts the download and, once every channel has sent blocks for half a second, stops the
+// run from the console thread as closing the window does. Returns how long DOWNLOAD_Stop
+// took in seconds, or -1 when the run ended before every channel was sending blocks or a
+// channel finished although it was stopped.
+double FLASH_RUN_MeasureStop(const FlashRunConfig& config);

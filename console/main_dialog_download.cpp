@@ -62,6 +62,11 @@ void MainDialog::OnDownload() {
         return;
     }
 
+    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
+    if (!baudProblem.empty()) {
+        ShowNotice(this, QString::fromStdString(baudProblem));
+        return;
+    }
     DOWNLOAD_Start(this, WM_ENGINE_EVENT, m_channelPort, g_nBaudRate);
     for (int c = 0; c < kChannelCount; ++c) {
         m_runPort[c] = m_channelPort[c];

@@ -100,3 +100,9 @@ char32_t OPERATOR_HexFieldChar(char32_t typed, size_t textLength) {
     }
     return typed >= U'a' ? typed - (U'a' - U'A') : typed;
 }
+
+std::string OPERATOR_BaudProblem(int baud) {
+    if (baud >= OPERATOR_MIN_BAUD) return std::string();
+    return "BAUDRATE=" + std::to_string(baud) + " in kovirw.ini is below " +
+           std::to_string(OPERATOR_MIN_BAUD) + ", the lowest line rate supported";
+}

@@ -44,6 +44,15 @@ std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes);
 std::string OPERATOR_ChannelDoneLine(int channel, bool dmbSelected);
 extern const char OPERATOR_DmbWritingBar[];  // "DMB Writing..."
 
+// The lowest line rate a run accepts. Every wait of the engine grows with the line time of
+// what it waits for, so any rate works in principle; below 9600 a 16 KiB block needs over
+// 17 s, and a silent terminal holds its channel for minutes before the waits give up: such
+// a BAUDRATE is taken for a typing error.
+constexpr int OPERATOR_MIN_BAUD = 9600;
+
+// Empty when a run may use `baud`; otherwise the message that refuses it.
+std::string OPERATOR_BaudProblem(int baud);
+
 // Port lines of the log.
 std::string OPERATOR_DetectLine(int comPort);
 std::string OPERATOR_DisconnectLine(int comPort);

@@ -59,6 +59,7 @@ int FileDownload(int channel) {
                                   secondsTotal / 60, secondsTotal % 60);
         }
     }
+    SERIAL_PORT_Drain(channel);  // only here: every stop discards queued output at once
     SERIAL_PORT_Close(channel);
     Finish(channel);
     return success;

@@ -71,3 +71,10 @@ int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
     out[n++] = FRAME_FLAG;
     return n;
 }
+
+int FRAME_EncodedSize(const uint8_t* body, int from, int to) {
+    int size = 2;
+    for (int i = from; i < to; ++i)
+        size += (body[i] == FRAME_FLAG || body[i] == FRAME_ESCAPE) ? 2 : 1;
+    return size;
+}

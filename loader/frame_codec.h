@@ -35,6 +35,9 @@ void DEFRAMER_Feed(Deframer& deframer, const uint8_t* bytes, int from, int to, F
 // Worst-case wire size of a body of n bytes: two flags plus every byte escaped.
 constexpr int FRAME_MaxEncodedSize(int n) { return 2 + 2 * n; }
 
+// Wire size of the frame of body[from .. to-1]: two flags plus each byte, escapes counted.
+int FRAME_EncodedSize(const uint8_t* body, int from, int to);
+
 // Encodes body[from .. to-1] as one frame into out (room for FRAME_MaxEncodedSize bytes);
 // returns the number of bytes written.
 int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out);

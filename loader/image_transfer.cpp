@@ -123,21 +123,16 @@ int TransferImage(int channel, int slot) {
         return Fail(channel, entry, "ERR: Erase Flash");
     }
     LinkRecord& fn = FN[channel];
-    if (fn.error_count > 0) {
-        // The erase, or a block of the image before, was refused or its answer damaged:
-        // no block may go into a range that may still hold the old contents.
-        IMAGE_FILE_Close(&file);
-        KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);
-        KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
-        return 0;
-    }
     KOVIR_SendChannelText(channel, "%s", texts.downloading);
 
     uint8_t* block = s_block[channel];
-    bool good = true;
+    // The erase, or a block of the image before, was refused or its answer damaged: no block
+    // may go into a range that may still hold the old contents. The failure is reported as
+    // any failure during the blocks.
+    bool good = fn.error_count == 0;
     bool readError = false;
     int blockCount = 0;
-    for (;;) {
+    while (good) {
         if (g_bChannelActive[channel] == 0) {
             good = false;
             break;

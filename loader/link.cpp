@@ -1,5 +1,8 @@
 #include "loader/link.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "engine/debug_trace.h"
 #include "engine/download.h"
 #include "loader/crc16.h"
@@ -17,6 +20,47 @@ int s_headerLength[CHANNEL_COUNT];
 uint8_t s_lastSeq[CHANNEL_COUNT];
 uint32_t s_txCrc[CHANNEL_COUNT];
 uint32_t s_rxCrc[CHANNEL_COUNT];
+// Per sequence number: the bytes its packet put on the line (escapes and flags counted; 0
+// while it is not sent) and whether it is a block the loader must program.
+int s_slotLineBytes[CHANNEL_COUNT][4];
+bool s_slotIsBlock[CHANNEL_COUNT][4];
+
+using Clock = std::chrono::steady_clock;
+
+// The bytes of every unanswered packet still to cross the line, and whether one of them is a
+// block, turned into the time a wait must allow beyond its polls before it gives up.
+std::chrono::milliseconds UnansweredLineTime(int channel) {
+    const LinkRecord& fn = FN[channel];
+    int64_t bytes = 0;
+    bool block = false;
+    for (int k = 0; k < 4; ++k) {
+        if (fn.ack[k] != 0) continue;
+        bytes += s_slotLineBytes[channel][k];
+        block = block || s_slotIsBlock[channel][k];
+    }
+    return std::chrono::milliseconds(SERIAL_LineTimeMs(bytes, g_nChannelBaud[channel]) +
+                                     (block ? LINK_BLOCK_PROGRAM_MS : 0));
+}
+
+// How long a wait may go on: at least `polls` polls, and at least `polls` ms plus the line
+// time of what is still unanswered. A poll ends early when input arrives, so bytes that
+// complete no answer (boot messages, line noise) would otherwise use the polls up early.
+struct WaitBudget {
+    int polls;
+    Clock::time_point deadline;
+
+    WaitBudget(int channel, int pollCount)
+        : polls(pollCount),
+          deadline(Clock::now() + std::chrono::milliseconds(pollCount) +
+                   UnansweredLineTime(channel)) {}
+
+    // Packets were sent again: allow for their line time too.
+    void Extend(int channel) {
+        deadline = std::max(deadline, Clock::now() + UnansweredLineTime(channel));
+    }
+
+    bool Spent() const { return polls <= 0 && Clock::now() >= deadline; }
+};
 
 bool WindowOpen(const LinkRecord& fn) {
     return fn.tx_no - fn.rx_no < 4 && fn.ack[fn.tx_no & 3] == g_nAckCode;
@@ -26,13 +70,14 @@ bool AllAnswered(const LinkRecord& fn) { return fn.tx_no == fn.rx_no && fn.error
 
 bool AnsweredOrMarked(const LinkRecord& fn) { return fn.tx_no == fn.rx_no || fn.error_no != -1; }
 
-// One reader step, the condition, the channel's active flag, a pause of up to 1 ms: `*polls`
-// times at most; *polls is left with what was not used.
+// One reader step, the condition, the channel's active flag, a pause of up to 1 ms, until the
+// condition holds, the channel stops or the budget is spent (what is left stays in it).
 template <typename Condition>
-int PollUntil(int channel, int* polls, Condition condition) {
+int PollUntil(int channel, WaitBudget* budget, Condition condition) {
     if (condition(FN[channel])) return 1;
-    while (*polls > 0) {
-        *polls -= 1;
+    if (budget->polls <= 0) return 0;  // a wait of no polls does not wait
+    while (!budget->Spent()) {
+        budget->polls -= 1;
         SERIAL_PORT_DoReading(channel);
         if (condition(FN[channel])) return 1;
         if (g_bChannelActive[channel] == 0) return 0;
@@ -43,7 +88,8 @@ int PollUntil(int channel, int* polls, Condition condition) {
 
 template <typename Condition>
 int PollUntil(int channel, int polls, Condition condition) {
-    return PollUntil(channel, &polls, condition);
+    WaitBudget budget(channel, polls);
+    return PollUntil(channel, &budget, condition);
 }
 
 }  // namespace
@@ -78,12 +124,15 @@ void SendPacket(int channel, uint8_t* data, int start, int end) {
     data[0] = static_cast<uint8_t>(seq);
     fn.ack[seq] = 0;
     fn.tx_no += 1;
+    s_slotLineBytes[channel][seq] = 0;
+    s_slotIsBlock[channel][seq] = data[start] == WRITE;
     CRC16_Append(s_txCrc[channel], data, start, end - start);
     if (WaitWindow(channel, LINK_WINDOW_POLLS) == 0) {
         fn.tx_timeout = 1;
         return;
     }
     SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
+    s_slotLineBytes[channel][seq] = FRAME_EncodedSize(data, 0, end + 2);
 }
 
 void ResendMarked(int channel) {
@@ -112,14 +161,16 @@ int WaitAllAnswered(int channel, int polls) { return PollUntil(channel, polls, A
 
 int LinkDrain(int channel, int polls) {
     LinkRecord& fn = FN[channel];
+    WaitBudget budget(channel, polls);
     int resends = 0;
     for (;;) {
         if (fn.error_no != -1) {
             if (++resends > LINK_DRAIN_RESENDS) return 0;
             ResendMarked(channel);
             if (fn.tx_timeout != 0) return 0;
+            budget.Extend(channel);
         }
-        if (PollUntil(channel, &polls, AnsweredOrMarked) == 0) return 0;
+        if (PollUntil(channel, &budget, AnsweredOrMarked) == 0) return 0;
         if (AllAnswered(fn)) {
             for (uint8_t& a : fn.ack) a = g_nAckCode;
             return 1;
@@ -173,7 +224,8 @@ void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to
 
 void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int seq) {
     LinkRecord& fn = FN[channel];
-    fn.error_no = fn.rx_no;
+    // No resend mark: the rx count names a packet sent earlier, which may be an ERASE whose
+    // area has been written since. The error already fails the image.
     DEBUG_Trace("FLASH_DOWNLOADER_Receive_CRC_error() FN.error_no = %d\n", fn.error_no);
     fn.ack[seq & 3] = g_nNakCode;
     fn.error_count += 1;

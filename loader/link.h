@@ -22,6 +22,13 @@ extern uint8_t g_nNakCode;
 // Poll counts of the waits.
 constexpr int LINK_WINDOW_POLLS = 1200;
 
+// Every wait lasts at least its polls, and at least as many ms as it has polls plus the
+// time the line needs for the bytes of the packets still unanswered (10 bits a byte at the
+// channel's rate) plus, when one of them is a block, the time a terminal may take to
+// program it: a 16 KiB block programmed word by word at NOR flash's 200 us worst case takes
+// 1.6 s. A wait ends earlier only when its condition holds or the channel is stopped.
+constexpr int LINK_BLOCK_PROGRAM_MS = 2000;
+
 // Full set-up at run start: answer codes, header length 1, last_seq 0, counters.
 void LinkReset(int channel);
 
@@ -43,12 +50,12 @@ void SendPacket(int channel, uint8_t* data, int start, int end);
 // in every case; a packet no longer held in any of the four buffers is not sent.
 void ResendMarked(int channel);
 
-// Returns 1 once there is room for the packet just numbered, 0 after `polls` polls without
-// room or when the channel is stopped.
+// Returns 1 once there is room for the packet just numbered, 0 when its wait (`polls` polls,
+// see LINK_BLOCK_PROGRAM_MS) ran out without room or the channel is stopped.
 int WaitWindow(int channel, int polls);
 
-// Returns 1 once every packet sent has been answered and no resend is pending, 0 after
-// `polls` polls or when the channel is stopped.
+// Returns 1 once every packet sent has been answered and no resend is pending, 0 when its
+// wait (`polls` polls, see LINK_BLOCK_PROGRAM_MS) ran out or the channel is stopped.
 int WaitAllAnswered(int channel, int polls);
 
 // Waits until every packet sent has been answered, sending again what the loader asks for
@@ -63,5 +70,6 @@ constexpr int LINK_DRAIN_RESENDS = 4;
 // not counted, only counted as an error.
 void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to);
 
-// The damaged-answer path: mark the slot refused, set the resend mark, count the error.
+// The damaged-answer path: mark the slot refused and count the error. No resend mark is set:
+// the answer's count may name a packet sent earlier than the one it answered.
 void FLASH_DOWNLOADER_Receive_CRC_error(int channel, int seq);

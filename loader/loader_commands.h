@@ -59,7 +59,8 @@ int FLASH_DOWNLOADER_Erase(int channel, uint32_t address, uint32_t length);
 // without sending when the length is out of range.
 int FLASH_DOWNLOADER_Write(int channel, uint32_t address, int length, const uint8_t* data);
 
-// Unless the window already timed out: waits 300 polls for all answers, resending what the
+// Unless the window already timed out: waits 300 polls (and the line time of what is still
+// unanswered, see LINK_BLOCK_PROGRAM_MS) for all answers, resending what the
 // loader asks for (a failed wait sets tx_timeout). Then sends CLOSE in every case. Returns 1 only
 // when that drain ran and succeeded: every packet answered and no resend left, so the caller
 // knows whether the last blocks reached the loader.

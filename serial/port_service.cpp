@@ -83,6 +83,8 @@ int SERIAL_PORT_Close(int channel) {
     return 1;
 }
 
+void SERIAL_PORT_Drain(int channel) { SERIAL_DEVICE_Drain(SERIAL_PORT_Device(channel).get()); }
+
 int SERIAL_PORT_Open(int channel) {
     const int baud = g_nChannelBaud[channel];
     if (baud == 0) return 0;

@@ -36,8 +36,14 @@ void SERIAL_PORT_Stop(int channel);
 // On failure sends "SERIAL_DEVICE_Open(COM%d) Failed!" to the log (after releasing the lock).
 int SERIAL_PORT_Open(int channel);
 
-// Closes the channel's device if open. Returns 1.
+// Closes the channel's device if open, discarding output still queued unless it was
+// drained. Returns 1.
 int SERIAL_PORT_Close(int channel);
+
+// The worker's end of its dialogue: lets the output still queued leave (the loader's last
+// packets) before its own close, without the lock, for at most 500 ms plus the line time
+// of what is queued; a close by a stop meanwhile ends it at once.
+void SERIAL_PORT_Drain(int channel);
 
 // One reader step: reads what is queued (at most 4096 bytes) and deframes it, so every
 // complete answer is processed before it returns. On a read failure closes the device.

@@ -21,6 +21,12 @@ using SerialHandle = std::shared_ptr<SerialDevice>;
 
 constexpr int SERIAL_WRITE_TIMEOUT_MS = 5000;
 
+// Time in ms (rounded up) that `bytes` take on a line of `baud` with 10 bits a byte (start
+// bit, 8 data bits, stop bit); 0 for a rate below 10.
+constexpr int64_t SERIAL_LineTimeMs(int64_t bytes, int baud) {
+    return baud < 10 ? 0 : (bytes * 10000 + baud - 1) / baud;
+}
+
 // Opens COM<comPortNumber> (its entry in the port directory) with raw 8N1 at baudRate
 // (any rate the driver accepts, non-standard ones included). Returns null on any failure:
 // no such port, in use by anyone else, not a serial device, rate refused, the process's
@@ -31,9 +37,14 @@ SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate);
 // The same for a device path (tests, and ports found by other means than the directory).
 SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int baudRate);
 
-// Lets queued output drain (at most 500 ms), drops DTR and RTS (refusals of lines a device
-// does not have are ignored), discards the input queue (and output that could not drain),
-// marks the device closed and wakes a writer waiting in it. A null handle is allowed.
+// Waits until the driver has sent its queued output: at most 500 ms plus the line time of
+// what was queued, less when the device is closed meanwhile. True when it all went out.
+// Called by the channel's worker, without the engine lock, before its own close.
+bool SERIAL_DEVICE_Drain(SerialDevice* handle);
+
+// Drops DTR and RTS (refusals of lines a device does not have are ignored), discards both
+// queues at once (output included: a stop must not wait for the line), marks the device
+// closed and wakes a writer or drain waiting in it. A null handle is allowed.
 void SERIAL_DEVICE_Close(int channel, const SerialHandle& handle);
 
 // Reads what the driver has queued, at most maxBytes, into buffer + offset; never blocks.
@@ -43,7 +54,8 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
                        int maxBytes);
 
 // Writes length bytes from buffer + offset, waiting until the driver has taken every byte
-// or SERIAL_WRITE_TIMEOUT_MS passed; partial writes are continued within that time, as soon
+// or SERIAL_WRITE_TIMEOUT_MS passed beyond the line time of these bytes and of those the
+// driver holds ahead of them; partial writes are continued within that time, as soon
 // as the driver reports room or the line has had the time to send the bytes still to go, so
 // the driver's queue is still well filled when the call returns.
 // Returns the count taken (1 or more), 0 when none was taken in time or the device was

@@ -22,6 +22,7 @@ struct SerialDevice {
     int fd = -1;
     int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
     std::atomic<bool> closed{false};
+    std::atomic<bool> drained{false};  // the worker's drain saw the output queue empty
     bool exclusive = false;      // we set TIOCEXCL
     bool lineSaved = false;      // savedLine holds the settings the device had before us
     SerialLineState savedLine{};
@@ -120,29 +121,38 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     return device;
 }
 
+bool SERIAL_DEVICE_Drain(SerialDevice* handle) {
+    if (handle == nullptr) return true;
+    int queued = 0;
+    if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) return false;  // device gone
+    const int limitMs =
+        kDrainLimitMs + static_cast<int>(SERIAL_LineTimeMs(queued, handle->lineBytesPerSecond * 10));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (queued > 0) {
+        if (handle->closed.load(std::memory_order_relaxed)) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        struct pollfd p {handle->wakeFd, POLLIN, 0};
+        poll(&p, 1, 1);  // the wake-up of a close ends the pause at once
+        if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) return false;
+    }
+    handle->drained = true;
+    return true;
+}
+
 void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
     if (handle && !handle->closed.exchange(true)) {
         uint64_t one = 1;
         if (::write(handle->wakeFd, &one, sizeof one) < 0) {
             // The counter cannot overflow with one increment; nothing to do.
         }
-        // Let what was written leave first: write() returns once the driver holds the bytes,
-        // and the loader's last packet (GO) must reach the terminal. A stuck line is bounded.
-        bool drained = false;
-        for (int waited = 0; waited < kDrainLimitMs; ++waited) {
-            int queued = 0;
-            if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) break;  // device gone
-            if (queued == 0) {
-                drained = true;
-                break;
-            }
-            usleep(1000);
-        }
         int lines = TIOCM_DTR | TIOCM_RTS;
         ioctl(handle->fd, TIOCMBIC, &lines);  // a pseudo-terminal has no modem lines: ENOTTY
-        // Output is flushed only when it could not drain: on a pseudo-terminal, flushing
-        // output discards what the other side has not read yet.
-        tcflush(handle->fd, drained ? TCIFLUSH : TCIOFLUSH);
+        // Queued output is discarded unless it was drained, so a stop returns at once and a
+        // stopped channel's blocks stay off the line; with nothing queued, close() has
+        // nothing to wait for (the kernel would otherwise let output drain for up to 30 s).
+        // After a drain only input is discarded: a pseudo-terminal reports its output queue
+        // empty while the other side has not read it yet, and flushing would discard it.
+        tcflush(handle->fd, handle->drained ? TCIFLUSH : TCIOFLUSH);
     }
     DEBUG_Trace("SERIAL_DEVICE_Close()\n");
 }
@@ -169,7 +179,14 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
                         int length) {
     if (handle == nullptr || length <= 0) return length == 0 ? 0 : -1;
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(SERIAL_WRITE_TIMEOUT_MS);
+    // The bound also covers the line time of these bytes and of those queued ahead of them,
+    // so a slow line is not taken for a stalled one.
+    int queued = 0;
+    if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) queued = 0;
+    const int64_t boundMs =
+        SERIAL_WRITE_TIMEOUT_MS + SERIAL_LineTimeMs(int64_t{length} + queued,
+                                                    handle->lineBytesPerSecond * 10);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
     int done = 0;
     bool lineTimeTried = false;  // since the last bytes were taken
     while (done < length && !handle->closed.load(std::memory_order_relaxed)) {

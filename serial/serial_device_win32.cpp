@@ -19,6 +19,9 @@ struct SerialDevice {
     OVERLAPPED osWrite{};
     HANDLE closeEvent = nullptr;  // set by Close: ends a read, write or wait in progress
     std::atomic<bool> closed{false};
+    std::atomic<bool> drained{false};  // the worker's drain saw the output queue empty
+    COMMTIMEOUTS timeouts{};
+    int baud = 0;
     std::string path;
 
     ~SerialDevice() {
@@ -52,6 +55,14 @@ int AwaitOverlapped(SerialDevice* d, OVERLAPPED* op, DWORD timeoutMs, DWORD* cou
     return cancelled && GetLastError() == ERROR_OPERATION_ABORTED ? 0 : -1;
 }
 
+// Bytes in the driver's output queue; -1 when the device is gone.
+int64_t OutputQueued(SerialDevice* d) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(d->handle, &errors, &status)) return -1;
+    return status.cbOutQue;
+}
+
 void ResetRecord(OVERLAPPED* op) {
     op->Offset = 0;
     op->OffsetHigh = 0;
@@ -80,10 +91,10 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     SetCommMask(d->handle, EV_RXCHAR);
     SetupComm(d->handle, 4096, 4096);
     PurgeComm(d->handle, kPurgeAll);
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 5000;
-    timeouts.WriteTotalTimeoutConstant = SERIAL_WRITE_TIMEOUT_MS;
-    SetCommTimeouts(d->handle, &timeouts);
+    d->timeouts.ReadIntervalTimeout = 5000;
+    d->timeouts.WriteTotalTimeoutConstant = SERIAL_WRITE_TIMEOUT_MS;
+    SetCommTimeouts(d->handle, &d->timeouts);
+    d->baud = baudRate;
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -122,29 +133,35 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     return d;
 }
 
+bool SERIAL_DEVICE_Drain(SerialDevice* handle) {
+    if (handle == nullptr) return true;
+    int64_t queued = OutputQueued(handle);
+    if (queued < 0) return false;  // device gone
+    const DWORD limitMs = kDrainLimitMs + static_cast<DWORD>(SERIAL_LineTimeMs(queued, handle->baud));
+    const DWORD start = GetTickCount();
+    while (queued > 0) {
+        if (handle->closed.load(std::memory_order_relaxed)) return false;
+        if (GetTickCount() - start >= limitMs) return false;
+        WaitForSingleObject(handle->closeEvent, 1);  // a close ends the pause at once
+        queued = OutputQueued(handle);
+        if (queued < 0) return false;
+    }
+    handle->drained = true;
+    return true;
+}
+
 void SERIAL_DEVICE_Close(int /*channel*/, const SerialHandle& handle) {
     if (handle && !handle->closed.exchange(true)) {
         SetEvent(handle->closeEvent);
-        // Let what was written leave first (the loader's last packet must reach the
-        // terminal); a stuck line is bounded.
-        bool drained = false;
-        for (int waited = 0; waited < kDrainLimitMs; ++waited) {
-            DWORD errors = 0;
-            COMSTAT status{};
-            if (!ClearCommError(handle->handle, &errors, &status)) break;  // device gone
-            if (status.cbOutQue == 0) {
-                drained = true;
-                break;
-            }
-            Sleep(1);
-        }
         SetCommMask(handle->handle, 0);
         EscapeCommFunction(handle->handle, CLRDTR);
         EscapeCommFunction(handle->handle, CLRRTS);
-        // Output is discarded only when it could not drain: a driver that reports its queue
-        // empty too early (a pseudo-terminal under wine) still holds bytes the other side
-        // has not read, the loader's last packet among them.
-        PurgeComm(handle->handle, drained ? PURGE_RXABORT | PURGE_RXCLEAR : kPurgeAll);
+        // Queued output is discarded unless the worker drained it, so a stop returns at once
+        // and a stopped channel's blocks stay off the line. After a drain only input is
+        // discarded: a driver that reports its queue empty too early (a pseudo-terminal
+        // under wine) still holds bytes the other side has not read, the loader's GO among
+        // them.
+        PurgeComm(handle->handle, handle->drained ? PURGE_RXABORT | PURGE_RXCLEAR : kPurgeAll);
         // The handle itself is closed with the last reference (a worker inside a call).
     }
     DEBUG_Trace("SERIAL_DEVICE_Close()\n");
@@ -183,6 +200,15 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
                         int length) {
     if (handle == nullptr || length <= 0) return length == 0 ? 0 : -1;
     if (handle->closed.load(std::memory_order_relaxed)) return 0;
+    // The driver's write time-out also covers the line time of these bytes and of those
+    // queued ahead of them, so a slow line is not taken for a stalled one.
+    const int64_t queued = OutputQueued(handle);
+    const int64_t boundMs =
+        SERIAL_WRITE_TIMEOUT_MS + SERIAL_LineTimeMs(length + (queued > 0 ? queued : 0), handle->baud);
+    if (handle->timeouts.WriteTotalTimeoutConstant != static_cast<DWORD>(boundMs)) {
+        handle->timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(boundMs);
+        SetCommTimeouts(handle->handle, &handle->timeouts);
+    }
     ResetRecord(&handle->osWrite);
     DWORD n = 0;
     if (!WriteFile(handle->handle, buffer + offset, static_cast<DWORD>(length), &n,
@@ -193,7 +219,7 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
             return -1;
         }
         // The driver ends the write after the write time-out; the wait gives it a margin.
-        if (AwaitOverlapped(handle, &handle->osWrite, SERIAL_WRITE_TIMEOUT_MS + 1000, &n) < 0 &&
+        if (AwaitOverlapped(handle, &handle->osWrite, static_cast<DWORD>(boundMs) + 1000, &n) < 0 &&
             n == 0) {
             ClearCommError(handle->handle, &errors, nullptr);
             return -1;

@@ -191,6 +191,11 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
     r = Run("--profile code.kvr");
     EXPECT_EQ(r.err, "Invalid Code Image/Address !\n");
 
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\nBAUDRATE=4800\n");
+    r = Run("");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("BAUDRATE=4800 in kovirw.ini is below 9600"), std::string::npos);
+
     r = Run("--port 9=1");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--port takes CH=N"), std::string::npos);

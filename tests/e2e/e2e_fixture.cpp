@@ -28,6 +28,7 @@ void FlashE2E::StartTerminals(int count, const std::vector<std::string>& faults)
     options.firstCom = kFirstCom;
     options.portDir = m_ports.path();
     options.flashDir = m_dir + "/flash";
+    options.baud = m_baud;
     for (const std::string& text : faults) {
         termsim::FaultSpec spec;
         std::string error;
@@ -64,7 +65,7 @@ std::vector<uint8_t> FlashE2E::ReadFile(const std::string& path) {
 void FlashE2E::Run(int channels) {
     int ports[CHANNEL_COUNT] = {};
     for (int c = 0; c < channels; ++c) ports[c] = kFirstCom + c;
-    DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 1382400);
+    DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, m_baud != 0 ? m_baud : 1382400);
     DOWNLOAD_Run();
     DOWNLOAD_Stop();
 }

@@ -40,6 +40,7 @@ protected:
 
     bool ChannelDone(int channel) const;
 
+    int m_baud = 0;  // the terminals' pace and the run's rate; 0: unpaced at 1382400
     ScopedPortDir m_ports;
     std::string m_dir;  // images and flash results
     termsim::Simulator m_sim;

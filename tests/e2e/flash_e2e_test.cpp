@@ -1,6 +1,7 @@
 // Terminals flashed end to end: byte-exact results, the image rules, and every way a channel
 // can fail without taking the others down or reporting a false success.
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
@@ -188,6 +189,97 @@ TEST_F(FlashE2E, UnpluggedTerminalFailsOnlyItsChannel) {
     EXPECT_EQ(m_events.Texts(1).back().rfind("ERR: [", 0), 0u);
     EXPECT_EQ(Flash(0, 0x1A00000), Expected(ReadFile(path), 0, false));
     EXPECT_EQ(Flash(2, 0x1A00000), Expected(ReadFile(path), 0, false));
+}
+
+TEST_F(FlashE2E, DamagedAnswerToTheSecondEraseResendsNothing) {
+    // Font (2 blocks), then Data: the answer to the Data ERASE (answer 5) is damaged. It
+    // fails the Data image; the Font ERASE must not go out again over the finished Font image.
+    StartTerminals(1, {"0:bad-fcs:5"});
+    const std::string font = MakeImage("font", 2 * LOADER_BLOCK_SIZE);
+    DOWNLOAD_SetImage(SLOT_MSM_FONT, font.c_str(), "200000");
+    DOWNLOAD_SetImage(SLOT_MSM_DATA, MakeImage("data", 100).c_str(), "300000");
+    Run(1);
+    EXPECT_FALSE(ChannelDone(0));
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: [0,1]");
+    EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(font), 0, false));
+    EXPECT_EQ(m_sim.Counters(0).packets, 7u);  // UNLOCK, ERASE, 2 WRITE, ERASE, CLOSE, GO
+}
+
+class PacedLine : public FlashE2E, public ::testing::WithParamInterface<int> {
+  protected:
+    // Flashes `blocks` blocks at the parameter's rate and checks them byte for byte.
+    void FlashAndCheck(int blocks) {
+        const std::string path = MakeImage("font", blocks * LOADER_BLOCK_SIZE);
+        DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
+        Run(1);
+        EXPECT_TRUE(ChannelDone(0)) << m_events.Texts(0).back();
+        EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(path), 0, false));  // GO arrived too
+    }
+};
+
+TEST_P(PacedLine, EveryBlockIsConfirmedAtTheLowestAndHighestRate) {
+    // At 115200 baud the last block needs 1.4 s of line time after it was written: the
+    // confirmation wait must allow for it.
+    m_baud = GetParam();
+    StartTerminals(1);
+    FlashAndCheck(2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PacedLine, ::testing::Values(115200, 3000000));
+
+// Over a real line: two serial adapters joined by a null-modem cable, named by
+// KOVIRW_HW_PORTS="TERMINAL_DEVICE,FLASHER_DEVICE"; the simulated terminal serves on the
+// first, the flasher opens the second. Skipped unless the variable names two devices.
+using HardwareLine = PacedLine;
+
+TEST_P(HardwareLine, FourBlocksLandByteForByte) {
+    const char* env = std::getenv("KOVIRW_HW_PORTS");
+    const std::string ports = env != nullptr ? env : "";
+    const size_t comma = ports.find(',');
+    if (comma == std::string::npos || comma == 0 || comma + 1 == ports.size())
+        GTEST_SKIP() << "KOVIRW_HW_PORTS=TERMINAL_DEVICE,FLASHER_DEVICE names no null-modem pair";
+    m_baud = GetParam();
+    termsim::Options options;
+    options.device = ports.substr(0, comma);
+    options.baud = m_baud;
+    options.firstCom = kFirstCom;
+    options.portDir = m_ports.path();
+    options.flashDir = m_dir + "/flash";
+    std::string error;
+    ASSERT_TRUE(m_sim.Start(options, &error)) << error;
+    const std::string entry = m_ports.path() + "/COM" + std::to_string(kFirstCom);
+    ASSERT_EQ(symlink(ports.substr(comma + 1).c_str(), entry.c_str()), 0) << entry;
+    FlashAndCheck(4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, HardwareLine, ::testing::Values(115200, 1382400, 3000000));
+
+TEST_F(FlashE2E, StopOfEightBusyChannelsReturnsAtOnceAndSendsNoMoreBlocks) {
+    m_baud = 115200;  // slow enough that every channel has blocks queued when it is stopped
+    StartTerminals(8);
+    DOWNLOAD_SetImage(SLOT_MSM_FONT, MakeImage("font", 4 * LOADER_BLOCK_SIZE).c_str(), "200000");
+    int writing = 0;
+    std::vector<uint64_t> bytesAtStop, bytesLater;
+    Clock::duration stopTime{};
+    m_events.onEvent = [&](const RecordedEvent& e) {
+        if (e.text != "MSM FONT binary downloading.." || ++writing < CHANNEL_COUNT) return;
+        usleep(200000);  // let the first blocks fill the lines
+        const auto start = Clock::now();
+        DOWNLOAD_Stop();
+        stopTime = Clock::now() - start;
+        for (int i = 0; i < CHANNEL_COUNT; ++i) bytesAtStop.push_back(m_sim.Counters(i).bytesIn);
+        usleep(1200000);  // a pseudo-terminal holds up to 11 KiB, 1 s of this line
+        for (int i = 0; i < CHANNEL_COUNT; ++i) bytesLater.push_back(m_sim.Counters(i).bytesIn);
+    };
+    Run(CHANNEL_COUNT);
+    ASSERT_EQ(bytesLater.size(), 8u);
+    EXPECT_LT(stopTime, std::chrono::milliseconds(500));
+    for (int i = 0; i < CHANNEL_COUNT; ++i) {
+        // Only what the terminal's side had already taken in (a pseudo-terminal keeps up to
+        // 4 KiB there, out of reach of a flush).
+        EXPECT_LT(bytesLater[i] - bytesAtStop[i], 6000u) << "terminal " << i;
+        EXPECT_FALSE(ChannelDone(i));
+    }
 }
 
 TEST_F(FlashE2E, StoppedChannelEndsPromptly) {

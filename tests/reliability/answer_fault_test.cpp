@@ -1,8 +1,12 @@
 // Answers that a loader or a noisy line gets wrong, answer by answer from a scripted loader
 // or a simulated one: a channel may report success only when every block it sent was
 // accepted, and nothing may be written into flash that the loader refused to erase.
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -57,12 +61,47 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
     EXPECT_EQ(LastText().rfind("ERR: ", 0), 0u) << LastText();
 }
 
-TEST_F(AnswerFaults, RefusedEraseGetsNoWrite) {
+TEST_F(AnswerFaults, RefusedEraseGetsNoWriteButTheUsualFailureReport) {
     RunWith(Refusing(ERASE));
     EXPECT_FALSE(ChannelDone(0));
-    EXPECT_EQ(LastText(), "ERR: [0,1]");
+    EXPECT_EQ(m_events.Texts(0),
+              (std::vector<std::string>{"Download Start", "MSM FONT area flash erasing..",
+                                        "MSM FONT binary downloading..", "ERR: [0,1]"}));
+    std::vector<int> codes;
+    for (const auto& e : m_events.ForChannel(0))
+        if (e.code != EV_CHANNEL_TEXT) codes.push_back(e.code);
+    EXPECT_EQ(codes, (std::vector<int>{EV_PROGRESS, EV_IMAGE_FAILED}));
     m_loader->WaitForFrames(4);
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, ERASE, CLOSE, GO}));
+}
+
+TEST_F(AnswerFaults, TerminalSlowToProgramItsLastBlockIsWaitedFor) {
+    RunWith([](const std::vector<uint8_t>&, int index) {
+        if (index == 3) usleep(1500000);  // UNLOCK, ERASE, WRITE, then the last WRITE
+        return LoaderAnswer{};
+    });
+    EXPECT_TRUE(ChannelDone(0)) << LastText();
+}
+
+TEST_F(AnswerFaults, StrayBytesDoNotShortenTheUnlockWait) {
+    // A terminal that never answers UNLOCK but sends a stray byte every 0.1 ms: the unlock
+    // and close waits (300 polls each) still last their time.
+    std::atomic<bool> stop{false};
+    std::thread noise([&] {
+        while (!stop) {
+            if (PtyPeer* peer = m_peer.load(std::memory_order_acquire)) peer->Write({0x00});
+            usleep(100);
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    RunWith([](const std::vector<uint8_t>& body, int) {
+        return LoaderAnswer{body.size() > 1 && body[1] != UNLOCK};
+    });
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    stop = true;
+    noise.join();
+    EXPECT_EQ(LastText(), "ERR: Unlock");
+    EXPECT_GE(elapsed, std::chrono::milliseconds(600));
 }
 
 TEST_F(AnswerFaults, RefusedUnlockIsNoUnlock) {

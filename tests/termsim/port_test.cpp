@@ -1,6 +1,7 @@
 // Publication in the port directory, start-up mistakes, and pacing to the line rate.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <fstream>
 
 #include "support.h"
+#include "wire.h"
 
 namespace {
 
@@ -52,6 +54,29 @@ TEST_F(TermsimPorts, EntriesAreCompleteLinksWhileRunningAndGoneAfterStop) {
     sim.Stop();
     EXPECT_EQ(0u, EntriesIn(ports));
     EXPECT_EQ(0u, sim.Counters(0).bytesIn);  // queries still answer after a stop
+}
+
+TEST_F(TermsimPorts, ServesOnASerialDeviceWithoutPublishing) {
+    // A pseudo-terminal's slave stands in for one end of a null-modem cable.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(0, grantpt(master) + unlockpt(master));
+    options.device = ptsname(master);
+    options.baud = 3000000;
+    options.portDir = dir.Path() + "/ports";
+    std::string error;
+    ASSERT_TRUE(sim.Start(options, &error)) << error;
+    EXPECT_EQ(0u, EntriesIn(options.portDir));
+    const wire::Bytes unlock = wire::Frame(0, wire::Unlock());
+    ASSERT_EQ(static_cast<ssize_t>(unlock.size()), write(master, unlock.data(), unlock.size()));
+    pollfd p{master, POLLIN, 0};
+    EXPECT_EQ(1, poll(&p, 1, 2000));  // the loader answers on the device
+    sim.Stop();
+    close(master);
+
+    options.device = "/dev/null";
+    EXPECT_FALSE(sim.Start(options, &error));
+    EXPECT_NE(std::string::npos, error.find("/dev/null: not a serial device")) << error;
 }
 
 TEST_F(TermsimPorts, StartRefusesToClobberAndLeavesNothingBehind) {

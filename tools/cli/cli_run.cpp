@@ -213,6 +213,11 @@ int CLI_Main(int argc, char** argv) {
     ProgressDisplay display(options.progress && liveConsole);
     display.Line(OPERATOR_LogStart);
 
+    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
+    if (!baudProblem.empty()) {
+        std::fprintf(stderr, "kovirw-cli: %s\n", baudProblem.c_str());
+        return 2;
+    }
     int ports[CHANNEL_COUNT] = {};
     if (options.portsGiven) {
         std::copy(options.ports, options.ports + CHANNEL_COUNT, ports);

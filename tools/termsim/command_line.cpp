@@ -36,9 +36,12 @@ bool ParseSeed(const char* text, uint64_t* seed) {
 const char* UsageText() {
     return "usage: termsim --count N [--first-com C] [--port-dir DIR] [--flash-dir DIR]\n"
            "               [--baud B] [--seed S] [--fault SPEC]...\n"
+           "       termsim --device PATH --baud B [--first-com C] [--flash-dir DIR] ...\n"
            "Simulates N terminals, each a flash loader on a pseudo-terminal published as\n"
            "COM<C>..COM<C+N-1> in the port directory, until SIGINT or SIGTERM.\n"
            "  --count N        terminals to simulate (1 to 256)\n"
+           "  --device PATH    serve one terminal on this serial device (one end of a\n"
+           "                   null-modem cable) at --baud B instead; nothing is published\n"
            "  --first-com C    COM number of the first terminal (default 1)\n"
            "  --port-dir DIR   where to publish (default: $KOVIRW_PORT_DIR, else\n"
            "                   $XDG_RUNTIME_DIR/kovirw/ports, else /tmp/kovirw-<uid>/ports)\n"
@@ -83,6 +86,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, Options* options
             if (value == nullptr || *value == '\0')
                 return bad("expected a folder");
             (arg[2] == 'p' ? o.portDir : o.flashDir) = value;
+        } else if (std::strcmp(arg, "--device") == 0) {
+            if (value == nullptr || *value == '\0')
+                return bad("expected a serial device");
+            o.device = value;
+            o.count = 1;
+            haveCount = true;
         } else if (std::strcmp(arg, "--baud") == 0) {
             if (!ParseNumber(value, 1, 100000000, &number))
                 return bad("expected a rate from 1 to 100000000");

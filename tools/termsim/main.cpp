@@ -35,7 +35,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "termsim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("ready COM%d..COM%d\n", options.firstCom, options.firstCom + options.count - 1);
+    if (options.device.empty())
+        std::printf("ready COM%d..COM%d\n", options.firstCom, options.firstCom + options.count - 1);
+    else
+        std::printf("ready %s\n", options.device.c_str());
     std::fflush(stdout);
 
     int received = 0;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -9,6 +10,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "serial/serial_baud.h"
 
 namespace termsim {
 namespace {
@@ -49,6 +52,38 @@ bool OpenPty(PtyPair* pty, std::string* error) {
         ClosePty(pty);
         return false;
     }
+    return true;
+}
+
+bool OpenDevice(PtyPair* pty, const std::string& path, long baud, std::string* error) {
+    pty->slavePath = path;
+    pty->master = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (pty->master < 0) {
+        *error = SysError(path.c_str());
+        return false;
+    }
+    termios tio{};
+    const char* problem = nullptr;
+    if (flock(pty->master, LOCK_EX | LOCK_NB) != 0)
+        problem = "in use by another program";
+    else if (!isatty(pty->master) || tcgetattr(pty->master, &tio) != 0)
+        problem = "not a serial device";
+    if (problem == nullptr) {
+        cfmakeraw(&tio);
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        tio.c_cflag |= CLOCAL | CREAD;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (tcsetattr(pty->master, TCSANOW, &tio) != 0 ||
+            SERIAL_BAUD_Set(pty->master, static_cast<int>(baud)) != 0)
+            problem = "the line settings or the rate were refused";
+    }
+    if (problem != nullptr) {
+        *error = path + ": " + problem;
+        ClosePty(pty);
+        return false;
+    }
+    tcflush(pty->master, TCIOFLUSH);
     return true;
 }
 

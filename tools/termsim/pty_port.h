@@ -15,6 +15,10 @@ struct PtyPair {
 // Opens a pseudo-terminal pair. Returns false with a message in *error.
 bool OpenPty(PtyPair* pty, std::string* error);
 
+// Serves on a real serial device instead (one end of a null-modem pair): opens path
+// exclusively, raw 8N1 at baud, as `master`; no slave. False with a message in *error.
+bool OpenDevice(PtyPair* pty, const std::string& path, long baud, std::string* error);
+
 // Closes whatever of the pair is open.
 void ClosePty(PtyPair* pty);
 

@@ -34,6 +34,8 @@ Terminal::~Terminal() {
 }
 
 bool Terminal::Open(std::string* error) {
+    if (!m_config.device.empty())
+        return OpenDevice(&m_pty, m_config.device, m_config.deviceBaud, error);
     if (!OpenPty(&m_pty, error))
         return false;
     if (!m_closes.Start(m_pty.slavePath)) {
@@ -154,8 +156,9 @@ void Terminal::Run(int stopFd) {
             if (!ReadInput())
                 return;
         } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
-            // Cannot happen while our own slave descriptor is open; leave rather than spin.
-            std::fprintf(stderr, "termsim: COM%d: the pseudo-terminal broke down\n", m_config.com);
+            // A pseudo-terminal cannot hang up while our own slave descriptor is open; a real
+            // device can (adapter unplugged). Leave rather than spin.
+            std::fprintf(stderr, "termsim: COM%d: the line broke down\n", m_config.com);
             return;
         }
     }

@@ -32,6 +32,8 @@ struct TerminalConfig {
     std::string entryPath;  // where COM<n> is published
     std::string outputDir;  // session results; empty for none
     long baud = 0;          // 0: no pacing
+    std::string device;     // a real serial device to serve on instead of a pseudo-terminal
+    long deviceBaud = 0;    // its line rate (the line paces itself)
     uint64_t seed = 0;
     TerminalFaults faults;
 };

@@ -23,6 +23,8 @@ bool CheckOptions(const Options& o, std::string* error) {
                  std::to_string(kMaxCom);
     } else if (o.baud < 0 || o.baud > kMaxBaud) {
         *error = "the baud rate must be 0 (no pacing) to " + std::to_string(kMaxBaud);
+    } else if (!o.device.empty() && (o.count != 1 || o.baud == 0)) {
+        *error = "a serial device serves one terminal (count 1) at a baud rate given with it";
     } else {
         for (const FaultSpec& f : o.faults) {
             if (f.terminal >= o.count) {
@@ -64,10 +66,13 @@ bool Simulator::Start(const Options& options, std::string* error) {
         TerminalConfig config;
         config.index = i;
         config.com = options.firstCom + i;
-        config.entryPath = portDir + "/COM" + std::to_string(config.com);
+        if (options.device.empty())
+            config.entryPath = portDir + "/COM" + std::to_string(config.com);
         if (!options.flashDir.empty())
             config.outputDir = options.flashDir + "/COM" + std::to_string(config.com);
-        config.baud = options.baud;
+        config.baud = options.device.empty() ? options.baud : 0;
+        config.device = options.device;
+        config.deviceBaud = options.baud;
         config.seed = options.seed;
         config.faults = FaultsForTerminal(options.faults, i);
         m_terminals.push_back(std::make_unique<Terminal>(std::move(config)));

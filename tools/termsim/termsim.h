@@ -28,6 +28,7 @@ struct Options {
     std::string portDir;   // empty: the port directory's usual place
     std::string flashDir;  // session results go to <flashDir>/COM<n>/; empty: none
     long baud = 0;         // line rate to pace to; 0: as fast as possible
+    std::string device;    // serve one terminal on this serial device at `baud` (no entry)
     uint64_t seed = 0;     // for the random faults
     std::vector<FaultSpec> faults;
 };
