@@ -7,7 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "config/settings.h"
 #include "engine/download.h"
 #include "loader/crc16.h"
 #include "loader/frame_codec.h"
@@ -36,7 +35,7 @@ std::vector<uint8_t> RandomBytes(size_t n) {
 // A channel with no device and no pause: the transmit path runs to the write and stops
 // there, so what is measured is the byte work alone.
 void QuietChannel() {
-    g_nWriteDelay = 0;
+    SERIAL_PORT_SetWriteDelay(0);
     SERIAL_PORT_ResetChannel(kChannel);
     SERIAL_PORT_ResetDeframer(kChannel);
     PACKET_ResetChannel(kChannel);

@@ -2,8 +2,8 @@
 // AUTODETECT, CH0_PORT..CH7_PORT, DELAY, BAUDRATE, KOVIRFILE (written in that order). Other
 // keys and sections of the file (PORTS, for instance) are kept as they are.
 //
-// CONFIG_Load and CONFIG_Save run on the console's thread only. g_nWriteDelay is also read
-// by the port service before every write; it changes only while no run is in progress.
+// CONFIG_Load and CONFIG_Save run on the console's thread only. Run start hands g_nWriteDelay
+// to the port service.
 #pragma once
 
 #include "config/profile.h"

@@ -28,7 +28,8 @@
 #include "config/settings.h"
 #include "console/file_dialog.h"
 #include "console/port_dir_watcher.h"
-#include "engine/engine_events.h"
+#include "core/channel_tables.h"
+#include "core/engine_events.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,8 +8,8 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/debug_trace.h"
-#include "engine/event_queue.h"
+#include "config/settings.h"
+#include "core/event_queue.h"
 #include "engine/file_download.h"
 #include "loader/frame_io.h"
 #include "loader/image_file.h"
@@ -17,10 +17,6 @@
 #include "loader/link.h"
 #include "loader/loader_commands.h"
 #include "serial/port_service.h"
-
-ImageEntry g_ImageTable[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
-std::atomic<int> g_bChannelActive[CHANNEL_COUNT];
-std::mutex g_hEngineMutex;
 
 namespace {
 
@@ -121,6 +117,8 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
                    int baudRate) {
     EVENTS_Register(window, messageId);
     s_runWindow = window;
+    SERIAL_PORT_SetReceiveHook(SERIAL_PORT_Deframe);
+    SERIAL_PORT_SetWriteDelay(g_nWriteDelay);
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         g_bChannelActive[c] = ports[c] != 0 ? 1 : 0;
         SERIAL_PORT_ResetChannel(c);  // forgets the handle: the last run closed every device

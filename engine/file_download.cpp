@@ -1,8 +1,8 @@
 #include "engine/file_download.h"
 
+#include "core/engine_events.h"
+#include "core/event_queue.h"
 #include "engine/download.h"
-#include "engine/engine_events.h"
-#include "engine/event_queue.h"
 #include "loader/image_transfer.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"

@@ -1,6 +1,6 @@
 #include "loader/frame_io.h"
 
-#include "engine/download.h"
+#include "core/channel_tables.h"
 #include "loader/link.h"
 #include "serial/port_service.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/download.h"
-#include "engine/engine_events.h"
+#include "core/channel_tables.h"
+#include "core/engine_events.h"
 #include "loader/image_file.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"

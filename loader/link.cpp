@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/debug_trace.h"
-#include "engine/download.h"
+#include "core/channel_tables.h"
+#include "core/debug_trace.h"
 #include "loader/crc16.h"
 #include "loader/frame_io.h"
 #include "loader/loader_commands.h"
