@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "console/operator_text.h"
+#include "core/event_record.h"
 #include "engine/download.h"
 #include "loader/image_file.h"
 #include "loader/image_transfer.h"
@@ -46,9 +47,11 @@ public:
 
     int OnEngineMessage(int /*message*/, int code, const void* record) override {
         const auto now = Clock::now();
+        EngineEventRecord event;
+        if (!ENGINE_EVENT_Read(code, record, &event)) return 0;
         switch (code) {
             case EV_PROGRESS: {
-                const auto* e = static_cast<const ImageEntry*>(record);
+                const ImageEntry* e = event.entry;
                 if (ChannelReport* ch = Channel(e->channel)) {
                     ImageReport* img = ch->Image(e->slot);
                     if (img != nullptr) {
@@ -65,28 +68,28 @@ public:
                 break;
             }
             case EV_CHANNEL_DONE: {
-                const int c = *static_cast<const int32_t*>(record);
+                const int c = event.channel;
                 if (ChannelReport* ch = Channel(c)) ch->done = true;
                 m_display->Line(OPERATOR_LogLine(OPERATOR_ChannelDoneLine(c, m_dmbSelected)));
                 if (m_dmbSelected) m_display->SetBar(c, OPERATOR_DmbWritingBar, 0, 100);
                 break;
             }
             case EV_TEXT:
-                m_display->Line(OPERATOR_LogLine(static_cast<const char*>(record)));
+                m_display->Line(OPERATOR_LogLine(event.text));
                 break;
             case EV_CHANNEL_TEXT: {
-                const auto* e = static_cast<const ImageEntry*>(record);
-                const std::string text = e->path;
+                const std::string text = event.text;
+                const int c = event.channel;
                 if (text.empty()) break;
-                if (ChannelReport* ch = Channel(e->channel)) {
+                if (ChannelReport* ch = Channel(c)) {
                     if (text == "Download Start") ch->start = ch->imageStart = now;
                     if (text.rfind("ERR: ", 0) == 0) ch->error = text;
                     ch->lastText = text;
                     ch->end = now;
                 }
-                m_display->Line("CH" + std::to_string(e->channel) + ": " + text);
-                if (e->channel == 0) m_display->Line(OPERATOR_LogLine(text));
-                m_display->SetBar(e->channel, text, 0, 100);
+                m_display->Line("CH" + std::to_string(c) + ": " + text);
+                if (c == 0) m_display->Line(OPERATOR_LogLine(text));
+                m_display->SetBar(c, text, 0, 100);
                 break;
             }
             default:
