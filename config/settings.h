@@ -7,8 +7,9 @@
 #pragma once
 
 #include "config/profile.h"
+#include "core/channel_tables.h"
 
-constexpr int CONFIG_CHANNEL_COUNT = 8;
+constexpr int CONFIG_CHANNEL_COUNT = CHANNEL_COUNT;
 
 extern int g_nAutoDetect;                       // AUTODETECT, default 1
 extern int g_nSavedPort[CONFIG_CHANNEL_COUNT];  // CH0_PORT..CH7_PORT, default 0

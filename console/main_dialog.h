@@ -42,7 +42,7 @@ class HotPlug;
 class PercentBar;
 class ReadOnlyTextEdit;
 
-constexpr int kChannelCount = CONFIG_CHANNEL_COUNT;
+constexpr int kChannelCount = CHANNEL_COUNT;
 
 // The entries of a port list: index 0 is "no port", index n is COM n.
 constexpr int kPortListComCount = 30;

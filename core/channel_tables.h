@@ -25,6 +25,11 @@ enum ImageSlot {
     SLOT_ASIC_DMB = 8,
 };
 
+// The MSM Code image's flash address when the boot area is left alone, and when it is
+// written too.
+constexpr char MSM_CODE_ADDRESS[] = "18000";
+constexpr char MSM_CODE_ADDRESS_BOOT_AREA[] = "0";
+
 struct ImageEntry {
     int32_t slot;     // ImageSlot; -1 when cleared
     int32_t channel;  // ChannelId, stored by the transfer so events can carry the entry alone

@@ -1,6 +1,5 @@
 #include "engine/download.h"
 
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "config/settings.h"
 #include "core/event_queue.h"
+#include "core/hex_address.h"
 #include "engine/file_download.h"
 #include "loader/frame_io.h"
 #include "loader/image_file.h"
@@ -23,26 +23,6 @@ namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
 
 EngineWindow* s_runWindow = nullptr;  // the host whose events DOWNLOAD_Run pumps
-
-// "%X" input conversion: white space, optional 0x, hex digits up to the first other
-// character. False when there is no digit or the value does not fit 32 bits.
-bool ParseHexAddress(const char* text, uint32_t* value) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2])))
-        p += 2;
-    uint64_t v = 0;
-    int digits = 0;
-    for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p, ++digits) {
-        int d = std::isdigit(static_cast<unsigned char>(*p)) ? *p - '0'
-                                                             : (std::toupper(*p) - 'A' + 10);
-        v = v * 16 + static_cast<uint64_t>(d);
-        if (v > 0xFFFFFFFFull) return false;
-    }
-    if (digits == 0) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
-}
 
 int SumOfPorts() {
     int sum = 0;
@@ -67,7 +47,7 @@ int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
         return -1;
     if (std::strlen(path) >= IMAGE_PATH_SIZE) return -1;
     uint32_t address = 0;
-    if (!ParseHexAddress(addressText, &address)) return -1;
+    if (!HEX_ReadAddress(addressText, &address)) return -1;
     for (auto& row : g_ImageTable) {
         ImageEntry& e = row[slot];
         e.slot = slot;

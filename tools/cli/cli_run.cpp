@@ -181,7 +181,7 @@ int CLI_Main(int argc, char** argv) {
         choices[s].file = g_Profile.slot[s].file;
         choices[s].address = g_Profile.slot[s].address;
     }
-    choices[0].address = options.changeBootArea ? "0" : "18000";
+    choices[0].address = options.changeBootArea ? MSM_CODE_ADDRESS_BOOT_AREA : MSM_CODE_ADDRESS;
     const int invalid = OPERATOR_CheckSelection(choices);
     if (invalid == OPERATOR_SLOT_COUNT) {
         std::fprintf(stderr, "%s\n", OPERATOR_SelectImage);
