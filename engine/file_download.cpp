@@ -48,8 +48,7 @@ int FileDownload(int channel) {
         const int drained = FLASH_DOWNLOADER_Close(channel);
         FLASH_DOWNLOADER_Go(channel);
         if (success && (drained == 0 || FN[channel].error_count > 0)) {
-            KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout,
-                                  FN[channel].error_count);
+            IMAGE_TRANSFER_SendLinkError(channel);
             success = 0;
         }
         if (success) {

@@ -258,12 +258,8 @@ int CLI_Main(int argc, char** argv) {
         img.slot = s;
         img.path = choices[s].file;
         img.address = choices[s].address;
-        ImageFile file;  // opened for its size only; the transfer reads it
-        int64_t size = 0;
-        if (IMAGE_FILE_Open(img.path.c_str(), &file, &size)) {
-            img.size = size;
-            IMAGE_FILE_Close(&file);
-        }
+        int64_t size = 0;  // opened for its size only; the transfer reads it
+        if (ImageFileHandle().Open(img.path.c_str(), &size)) img.size = size;
         for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
     }
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
