@@ -124,7 +124,8 @@ private:
 
 // Waits for `count` ports as the Auto box takes them: those present first, in COM order,
 // then each new arrival; each fills the lowest free channel.
-bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* display) {
+bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT],
+                  ProgressDisplay* display) {
     std::vector<int> taken;
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
     for (;;) {
