@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/engine_events.h"
+#include "core/engine_events.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bench/alloc_count.h"
+#include "core/event_record.h"
 
 namespace {
 
@@ -28,13 +29,15 @@ void RunRecorder::Reset() {
 
 int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) {
     const Clock::time_point now = Clock::now();
+    EngineEventRecord event;
+    if (!ENGINE_EVENT_Read(code, record, &event)) return 0;
     switch (code) {
         case EV_CHANNEL_TEXT:
-            OnChannelText(*static_cast<const ImageEntry*>(record));
+            OnChannelText(*event.entry);
             break;
         case EV_PROGRESS: {
-            const auto& entry = *static_cast<const ImageEntry*>(record);
-            Channel& c = m_channels[entry.channel];
+            const ImageEntry& entry = *event.entry;
+            Channel& c = m_channels[event.channel];
             if (entry.doneBytes == entry.totalBytes && !c.blocksEnded) {
                 c.blocksEnded = true;
                 c.blocksTo = now;
@@ -43,13 +46,13 @@ int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) 
             break;
         }
         case EV_CHANNEL_DONE: {
-            Channel& c = m_channels[*static_cast<const int32_t*>(record)];
+            Channel& c = m_channels[event.channel];
             c.done = now;
             c.finished = true;
             break;
         }
         case EV_IMAGE_FAILED:
-            m_channels[static_cast<const ImageEntry*>(record)->channel].failed = true;
+            m_channels[event.channel].failed = true;
             break;
         case EV_TEXT:
             // Only a port that cannot be opened sends a log line; the channel says so too.
@@ -61,8 +64,6 @@ int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) 
 }
 
 void RunRecorder::OnChannelText(const ImageEntry& entry) {
-    if (entry.channel < 0 || entry.channel >= CHANNEL_COUNT)
-        return;
     const char* text = entry.path;
     if (m_probe != nullptr && std::strcmp(text, EventProbe::kText) == 0) {
         m_probe->OnHandlerStart();

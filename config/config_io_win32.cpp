@@ -5,7 +5,7 @@
 
 #include "config/config_io.h"
 #include "config/config_testing.h"
-#include "config/utf16_win32.h"
+#include "core/utf16_win32.h"
 
 const char* const CONFIG_IO_LINE_END = "\r\n";
 const char CONFIG_IO_PATH_SEPARATOR = '\\';

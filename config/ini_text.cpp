@@ -1,7 +1,6 @@
 #include "config/ini_text.h"
 
 #include <climits>
-#include <cstring>
 #include <unordered_set>
 
 namespace {
@@ -175,21 +174,6 @@ std::string Encode(std::string_view value) {
     return std::string(value);
 }
 
-bool IsContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-size_t Utf8SequenceLength(char lead) {
-    auto b = static_cast<unsigned char>(lead);
-    if (b >= 0xF0 && b <= 0xF7) {
-        return 4;
-    }
-    if (b >= 0xE0) {
-        return b <= 0xEF ? 3 : 1;
-    }
-    return b >= 0xC0 ? 2 : 1;
-}
-
 }  // namespace
 
 bool IniText_Find(std::string_view text, std::string_view section, std::string_view key,
@@ -244,28 +228,6 @@ unsigned IniText_ParseUnsigned(std::string_view value) {
         result = result * 10 + digit;
     }
     return result;
-}
-
-size_t IniText_Copy(std::string_view value, char* out, size_t outSize) {
-    if (outSize == 0) {
-        return 0;
-    }
-    value = value.substr(0, value.find('\0'));
-    size_t n = value.size();
-    if (n > outSize - 1) {
-        n = outSize - 1;
-        // Step back to the lead byte of a character that the cut would split.
-        size_t lead = n;
-        while (lead > 0 && n - lead < 3 && IsContinuationByte(value[lead])) {
-            --lead;
-        }
-        if (lead < n && Utf8SequenceLength(value[lead]) > n - lead) {
-            n = lead;
-        }
-    }
-    std::memcpy(out, value.data(), n);
-    out[n] = '\0';
-    return n;
 }
 
 bool IniText_IsSectionName(std::string_view section) {

@@ -37,11 +37,6 @@ IniKeyValues IniText_Section(std::string_view text, std::string_view section);
 // begin with a digit. Values past 4294967295 stay at 4294967295 instead of wrapping.
 unsigned IniText_ParseUnsigned(std::string_view value);
 
-// Copies `value` (up to its first NUL byte) into out[outSize], cut to outSize - 1 bytes and
-// NUL-terminated. A cut never splits a UTF-8 character. Returns the bytes copied; 0 and no
-// write when outSize is 0.
-size_t IniText_Copy(std::string_view value, char* out, size_t outSize);
-
 // Names and values that a write can represent: a section name without ']', a key name
 // without '=' that does not start with ';' or '['; neither empty nor with white space at
 // either end; no line breaks or NUL bytes anywhere (values included).

@@ -47,22 +47,6 @@ unsigned PrivateProfileReader::GetInt(const char* section, const char* key,
     return IniText_ParseUnsigned(value);
 }
 
-int PrivateProfileReader::GetString(const char* section, const char* key, const char* defaultValue,
-                                    char* out, int outSize) const {
-    if (out == nullptr || outSize <= 0) {
-        return 0;
-    }
-    std::string value;
-    if (!GetValue(section, key, &value)) {
-        std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
-        while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) {
-            fallback.remove_suffix(1);
-        }
-        value.assign(fallback);
-    }
-    return static_cast<int>(IniText_Copy(value, out, static_cast<size_t>(outSize)));
-}
-
 IniKeyValues PrivateProfileReader::GetSection(const char* section) const {
     if (section == nullptr || !IniText_IsSectionName(section)) {
         return {};
@@ -70,16 +54,6 @@ IniKeyValues PrivateProfileReader::GetSection(const char* section) const {
     IniKeyValues values = IniText_Section(m_text, section);
     for (auto& keyValue : values) keyValue.second = CONFIG_IO_ValueText(keyValue.second);
     return values;
-}
-
-unsigned PrivateProfile_GetInt(const char* section, const char* key, unsigned defaultValue,
-                               const char* path) {
-    return PrivateProfileReader(path).GetInt(section, key, defaultValue);
-}
-
-int PrivateProfile_GetString(const char* section, const char* key, const char* defaultValue,
-                             char* out, int outSize, const char* path) {
-    return PrivateProfileReader(path).GetString(section, key, defaultValue, out, outSize);
 }
 
 IniKeyValues PrivateProfile_GetSection(const char* section, const char* path) {

@@ -17,18 +17,6 @@
 
 #include "config/ini_text.h"
 
-// The leading decimal digits of the key's value (see IniText_ParseUnsigned); 0 for a value
-// that does not begin with a digit; `defaultValue` when the key is missing or its value is
-// empty.
-unsigned PrivateProfile_GetInt(const char* section, const char* key, unsigned defaultValue,
-                               const char* path);
-
-// Copies the key's value, or `defaultValue` (nullptr = empty, trailing white space dropped)
-// when the key is missing, into out[outSize], cut to fit (never inside a UTF-8 character).
-// Returns the length copied.
-int PrivateProfile_GetString(const char* section, const char* key, const char* defaultValue,
-                             char* out, int outSize, const char* path);
-
 // Every key of the section with its value, in file order (first of any repeated key).
 IniKeyValues PrivateProfile_GetSection(const char* section, const char* path);
 
@@ -42,10 +30,11 @@ class PrivateProfileReader {
   public:
     explicit PrivateProfileReader(const char* path);
 
-    // As the free functions above, on the text read at construction.
+    // The leading decimal digits of the key's value (see IniText_ParseUnsigned); 0 for a
+    // value that does not begin with a digit; `defaultValue` when the key is missing or its
+    // value is empty.
     unsigned GetInt(const char* section, const char* key, unsigned defaultValue) const;
-    int GetString(const char* section, const char* key, const char* defaultValue, char* out,
-                  int outSize) const;
+    // As PrivateProfile_GetSection, on the text read at construction.
     IniKeyValues GetSection(const char* section) const;
     // The whole unquoted value, however long; false when the key is missing.
     bool GetValue(const char* section, const char* key, std::string* value) const;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/channel_tables.h"
+
 #ifdef _WIN32
 // MAX_PATH (260) UTF-16 units, held as UTF-8: up to three bytes each (Korean characters).
 constexpr int CONFIG_MAX_PATH = 3 * 260;
@@ -19,7 +21,7 @@ constexpr int CONFIG_MAX_PATH = 3 * 260;
 constexpr int CONFIG_MAX_PATH = 4096;
 #endif
 constexpr int CONFIG_MAX_ADDRESS = 31;  // characters of an address text
-constexpr int PROFILE_SLOT_COUNT = 9;   // image slots, in ImageSlot order
+constexpr int PROFILE_SLOT_COUNT = IMAGE_SLOT_COUNT;  // image slots, in ImageSlot order
 
 struct ProfileSlot {
     int32_t check;                         // 1 = selected for download

@@ -2,13 +2,14 @@
 // AUTODETECT, CH0_PORT..CH7_PORT, DELAY, BAUDRATE, KOVIRFILE (written in that order). Other
 // keys and sections of the file (PORTS, for instance) are kept as they are.
 //
-// CONFIG_Load and CONFIG_Save run on the console's thread only. g_nWriteDelay is also read
-// by the port service before every write; it changes only while no run is in progress.
+// CONFIG_Load and CONFIG_Save run on the console's thread only. Run start hands g_nWriteDelay
+// to the port service.
 #pragma once
 
 #include "config/profile.h"
+#include "core/channel_tables.h"
 
-constexpr int CONFIG_CHANNEL_COUNT = 8;
+constexpr int CONFIG_CHANNEL_COUNT = CHANNEL_COUNT;
 
 extern int g_nAutoDetect;                       // AUTODETECT, default 1
 extern int g_nSavedPort[CONFIG_CHANNEL_COUNT];  // CH0_PORT..CH7_PORT, default 0

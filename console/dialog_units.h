@@ -12,14 +12,10 @@ class DialogUnits {
     // Base units from a font: the average width of the 52 Latin letters, rounded to whole
     // pixels, and the font's line height.
     explicit DialogUnits(const QFontMetrics& metrics);
-    DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
     int X(int units) const;
     int Y(int units) const;
     QRect Map(int x, int y, int width, int height) const;
-
-    int BaseX() const { return m_baseX; }
-    int BaseY() const { return m_baseY; }
 
   private:
     int m_baseX;

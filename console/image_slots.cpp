@@ -19,9 +19,6 @@ const char* const kBrowseFilters[PROFILE_SLOT_COUNT] = {
     "Asic Image Files(*.sdl)|*.sdl|All Files(*.*)|*.*|",
 };
 
-const char kCodeAddressNormal[] = "18000";
-const char kCodeAddressBootArea[] = "0";
-
 CodeTrailer ReadCodeTrailer(const char* path) {
     CodeTrailer trailer;
     // Only a regular file counts: a directory is no image, and opening a FIFO would wait

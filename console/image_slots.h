@@ -10,17 +10,13 @@
 
 #include "config/profile.h"
 #include "console/code_trailer.h"
+#include "core/channel_tables.h"
 
-constexpr int kSlotMsmCode = 0;
-constexpr int kSlotDmb = 8;
+constexpr int kSlotMsmCode = SLOT_MSM_CODE;
+constexpr int kSlotDmb = SLOT_ASIC_DMB;
 
 // The file dialog filter of each slot's browse button, as label|pattern pairs.
 extern const char* const kBrowseFilters[PROFILE_SLOT_COUNT];
-
-// The MSM Code address texts: the normal start, after the boot area, and flash address 0
-// when the boot area is to be written too.
-extern const char kCodeAddressNormal[];
-extern const char kCodeAddressBootArea[];
 
 // Reads the trailer of the MSM Code file at `path`, the path's bytes as the profile holds
 // them (see console/code_trailer.h). Console thread; blocks on file I/O.

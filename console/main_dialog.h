@@ -28,7 +28,8 @@
 #include "config/settings.h"
 #include "console/file_dialog.h"
 #include "console/port_dir_watcher.h"
-#include "engine/engine_events.h"
+#include "core/channel_tables.h"
+#include "core/engine_events.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,7 +42,7 @@ class HotPlug;
 class PercentBar;
 class ReadOnlyTextEdit;
 
-constexpr int kChannelCount = CONFIG_CHANNEL_COUNT;
+constexpr int kChannelCount = CHANNEL_COUNT;
 
 // The entries of a port list: index 0 is "no port", index n is COM n.
 constexpr int kPortListComCount = 30;

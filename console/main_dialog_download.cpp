@@ -11,6 +11,7 @@
 #include "console/message_box.h"
 #include "console/operator_text.h"
 #include "console/percent_bar.h"
+#include "core/event_record.h"
 #include "engine/download.h"
 
 void MainDialog::ConnectRun() {
@@ -129,16 +130,14 @@ void MainDialog::WakeHost() {
 }
 
 int MainDialog::OnEngineEvent(int code, const void* record) {
-    if (record == nullptr) {
+    EngineEventRecord event;
+    if (!ENGINE_EVENT_Read(code, record, &event)) {
         return 0;
     }
+    const int c = event.channel;
     switch (code) {
         case EV_PROGRESS: {
-            const auto* image = static_cast<const ImageEntry*>(record);
-            const int c = image->channel;
-            if (c < 0 || c >= kChannelCount) {
-                break;
-            }
+            const ImageEntry* image = event.entry;
             const QString text = QString::fromStdString(
                 OPERATOR_ProgressText(image->slot, image->doneBytes, image->totalBytes));
             if (image->doneBytes == image->totalBytes) {
@@ -149,10 +148,6 @@ int MainDialog::OnEngineEvent(int code, const void* record) {
             break;
         }
         case EV_CHANNEL_DONE: {
-            const int c = *static_cast<const int32_t*>(record);
-            if (c < 0 || c >= kChannelCount) {
-                break;
-            }
             const bool dmb = m_chkImage[kSlotDmb]->isChecked();
             LogAppend(QString::fromStdString(OPERATOR_ChannelDoneLine(c, dmb)));
             if (dmb) {
@@ -161,15 +156,13 @@ int MainDialog::OnEngineEvent(int code, const void* record) {
             break;
         }
         case EV_TEXT:
-            LogAppend(QString::fromUtf8(static_cast<const char*>(record)));
+            LogAppend(QString::fromUtf8(event.text));
             break;
         case EV_CHANNEL_TEXT: {
-            const auto* status = static_cast<const ImageEntry*>(record);
-            const int c = status->channel;
-            if (status->path[0] == '\0' || c < 0 || c >= kChannelCount) {
+            if (event.text[0] == '\0') {
                 break;
             }
-            const QString text = QString::fromUtf8(status->path);
+            const QString text = QString::fromUtf8(event.text);
             ShowOnBar(c, text, 100, 0);
             // Only channel 0's status texts go to the log; the others live on their bars.
             if (c == 0) {

@@ -90,7 +90,7 @@ void MainDialog::OnChangeBootArea() {
     }
     const bool bootArea = m_btnChangeBoot->isChecked();
     g_Profile.changeBootArea = bootArea ? 1 : 0;
-    const char* address = bootArea ? kCodeAddressBootArea : kCodeAddressNormal;
+    const char* address = bootArea ? MSM_CODE_ADDRESS_BOOT_AREA : MSM_CODE_ADDRESS;
     m_editCodeAddress->setText(QString::fromLatin1(address));
     CopyToField(g_Profile.slot[kSlotMsmCode].address, sizeof g_Profile.slot[kSlotMsmCode].address,
                 QString::fromLatin1(address));

@@ -1,8 +1,9 @@
 #include "console/operator_text.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
+
+#include "core/hex_address.h"
 
 namespace {
 
@@ -38,10 +39,8 @@ const char* OPERATOR_InvalidMessage(int slot) {
 }
 
 bool OPERATOR_HasHexAddress(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]))) return true;
-    return false;  // "0x" alone still starts with the digit 0, caught above
+    uint32_t address = 0;
+    return HEX_ReadAddress(text.c_str(), &address);
 }
 
 int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]) {

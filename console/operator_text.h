@@ -4,8 +4,10 @@
 
 #include <string>
 
-constexpr int OPERATOR_SLOT_COUNT = 9;
-constexpr int OPERATOR_CHANNEL_COUNT = 8;
+#include "core/channel_tables.h"
+
+constexpr int OPERATOR_SLOT_COUNT = IMAGE_SLOT_COUNT;
+constexpr int OPERATOR_CHANNEL_COUNT = CHANNEL_COUNT;
 
 // The slot's name in progress texts: "Code", "Font", ..., "Asic DMB".
 const char* OPERATOR_ProgressLabel(int slot);
@@ -24,13 +26,13 @@ struct SlotChoice {
 };
 
 // The Download check: the first checked slot, in slot order, whose file or address text is
-// empty or whose address holds no hexadecimal digit (it would flash to no defined address).
+// empty or whose address is no hexadecimal address (it would flash to no defined address).
 // Returns that slot, -1 when every checked slot is complete, or OPERATOR_SLOT_COUNT when no
 // slot is checked at all ("Select Image !").
 int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]);
 
-// True when the text holds a hexadecimal number as the engine reads it ("%X": white space,
-// optional 0x, at least one digit).
+// True when the text holds a hexadecimal address as the engine reads it ("%X": white space,
+// optional 0x, at least one digit; at most 0xFFFFFFFF).
 bool OPERATOR_HasHexAddress(const std::string& text);
 
 // A log line as the log shows it: a text that contains "소요" is framed as the run's summary.

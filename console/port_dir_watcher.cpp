@@ -1,6 +1,5 @@
 #include "console/port_dir_watcher.h"
 
-#include <dirent.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,20 +18,8 @@ constexpr uint32_t kEntryEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED
 constexpr uint32_t kDirectoryEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 std::set<int> ListUsableEntries(const std::string& dir) {
-    std::set<int> found;
-    DIR* d = opendir(dir.c_str());
-    if (d == nullptr) {
-        return found;
-    }
-    while (const dirent* entry = readdir(d)) {
-        const int com = PORT_DIRECTORY_ParseName(entry->d_name);
-        struct stat st {};
-        if (com > 0 && stat((dir + "/" + entry->d_name).c_str(), &st) == 0) {
-            found.insert(com);
-        }
-    }
-    closedir(d);
-    return found;
+    const std::vector<int> ports = PORT_DIRECTORY_List(dir);
+    return std::set<int>(ports.begin(), ports.end());
 }
 
 std::string EntryPath(const std::string& dir, int com) {

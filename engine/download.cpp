@@ -1,6 +1,5 @@
 #include "engine/download.h"
 
-#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -8,8 +7,9 @@
 #include <system_error>
 #include <thread>
 
-#include "engine/debug_trace.h"
-#include "engine/event_queue.h"
+#include "config/settings.h"
+#include "core/event_queue.h"
+#include "core/hex_address.h"
 #include "engine/file_download.h"
 #include "loader/frame_io.h"
 #include "loader/image_file.h"
@@ -18,35 +18,11 @@
 #include "loader/loader_commands.h"
 #include "serial/port_service.h"
 
-ImageEntry g_ImageTable[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
-std::atomic<int> g_bChannelActive[CHANNEL_COUNT];
-std::mutex g_hEngineMutex;
-
 namespace {
 
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
 
 EngineWindow* s_runWindow = nullptr;  // the host whose events DOWNLOAD_Run pumps
-
-// "%X" input conversion: white space, optional 0x, hex digits up to the first other
-// character. False when there is no digit or the value does not fit 32 bits.
-bool ParseHexAddress(const char* text, uint32_t* value) {
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && std::isxdigit(static_cast<unsigned char>(p[2])))
-        p += 2;
-    uint64_t v = 0;
-    int digits = 0;
-    for (; std::isxdigit(static_cast<unsigned char>(*p)); ++p, ++digits) {
-        int d = std::isdigit(static_cast<unsigned char>(*p)) ? *p - '0'
-                                                             : (std::toupper(*p) - 'A' + 10);
-        v = v * 16 + static_cast<uint64_t>(d);
-        if (v > 0xFFFFFFFFull) return false;
-    }
-    if (digits == 0) return false;
-    *value = static_cast<uint32_t>(v);
-    return true;
-}
 
 int SumOfPorts() {
     int sum = 0;
@@ -71,7 +47,7 @@ int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
         return -1;
     if (std::strlen(path) >= IMAGE_PATH_SIZE) return -1;
     uint32_t address = 0;
-    if (!ParseHexAddress(addressText, &address)) return -1;
+    if (!HEX_ReadAddress(addressText, &address)) return -1;
     for (auto& row : g_ImageTable) {
         ImageEntry& e = row[slot];
         e.slot = slot;
@@ -84,11 +60,9 @@ int DOWNLOAD_SetImage(int slot, const char* path, const char* addressText) {
 int DOWNLOAD_CheckImages(std::string* reason) {
     for (const ImageEntry& e : g_ImageTable[0]) {
         // Opened for its size only; a file that cannot be opened is the transfer's to report.
-        ImageFile file;
         int64_t fileSize = 0;
-        if (e.slot < 0 || e.path[0] == '\0' || !IMAGE_FILE_Open(e.path, &file, &fileSize))
+        if (e.slot < 0 || e.path[0] == '\0' || !ImageFileHandle().Open(e.path, &fileSize))
             continue;
-        IMAGE_FILE_Close(&file);
         const long long size = fileSize;
         const long long bytes = e.slot == SLOT_MSM_CODE ? size - e.address : size;
         char text[160];
@@ -121,6 +95,8 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
                    int baudRate) {
     EVENTS_Register(window, messageId);
     s_runWindow = window;
+    SERIAL_PORT_SetReceiveHook(SERIAL_PORT_Deframe);
+    SERIAL_PORT_SetWriteDelay(g_nWriteDelay);
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         g_bChannelActive[c] = ports[c] != 0 ? 1 : 0;
         SERIAL_PORT_ResetChannel(c);  // forgets the handle: the last run closed every device

@@ -7,49 +7,14 @@
 // a handler that runs inside DOWNLOAD_Run (port removed, window closed).
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-#include <mutex>
 #include <string>
 
-#include "engine/engine_events.h"
-
-constexpr int CHANNEL_COUNT = 8;
-constexpr int IMAGE_SLOT_COUNT = 9;
-constexpr int IMAGE_PATH_SIZE = 4097;  // the platform's longest path and its terminator
-
-// ImageSlot order: the order in which images go to the terminal.
-enum ImageSlot {
-    SLOT_MSM_CODE = 0,
-    SLOT_MSM_FONT = 1,
-    SLOT_MSM_DATA = 2,
-    SLOT_MSM_PRELOAD = 3,
-    SLOT_ASIC_BOOT = 4,
-    SLOT_ASIC_CODE = 5,
-    SLOT_ASIC_FONT = 6,
-    SLOT_ASIC_CONTENTS = 7,
-    SLOT_ASIC_DMB = 8,
-};
-
-struct ImageEntry {
-    int32_t slot;     // ImageSlot; -1 when cleared
-    int32_t channel;  // ChannelId, stored by the transfer so events can carry the entry alone
-    char path[IMAGE_PATH_SIZE];  // empty = not selected; emptied once the file is open
-    uint32_t address;            // flash address; 0xFFFFFFFF when cleared
-    int32_t totalBytes;          // bytes to send
-    int32_t doneBytes;           // bytes sent so far
-};
-
-// [ChannelId][ImageSlot]. The console fills it before a run; channel c's worker uses row c.
-extern ImageEntry g_ImageTable[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
-
-// 1 = the channel takes part in the run and may go on. Written by the console thread, read
-// by the channel's worker once per poll and before every block.
-extern std::atomic<int> g_bChannelActive[CHANNEL_COUNT];
-
-// The engine's one lock. It lives as long as the program, so a run stop can never destroy it
-// under a worker; it is held only around opening and closing a channel's device.
-extern std::mutex g_hEngineMutex;
+// The channel tables, the event path, the lock and the trace live below every layer; the
+// engine's callers find them here under their own names.
+#include "core/channel_tables.h"
+#include "core/debug_trace.h"
+#include "core/engine_events.h"
+#include "core/engine_lock.h"
 
 // Resets all 72 entries: slot -1, address 0xFFFFFFFF, empty path.
 void DOWNLOAD_ClearImages();

@@ -1,8 +1,8 @@
 #include "engine/file_download.h"
 
+#include "core/engine_events.h"
+#include "core/event_queue.h"
 #include "engine/download.h"
-#include "engine/engine_events.h"
-#include "engine/event_queue.h"
 #include "loader/image_transfer.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
@@ -48,8 +48,7 @@ int FileDownload(int channel) {
         const int drained = FLASH_DOWNLOADER_Close(channel);
         FLASH_DOWNLOADER_Go(channel);
         if (success && (drained == 0 || FN[channel].error_count > 0)) {
-            KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout,
-                                  FN[channel].error_count);
+            IMAGE_TRANSFER_SendLinkError(channel);
             success = 0;
         }
         if (success) {

@@ -11,6 +11,7 @@
 #include "loader/frame_io.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
+#include "loader/loader_testing.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr int kPieces = 1;  // the channel fed the same bytes in pieces
 
 // A channel as a run leaves it after `outstanding` packets were sent and not yet answered.
 void Prepare(int channel, int outstanding, int counts) {
-    LinkClearForTest(channel);
+    LOADER_ResetForTest(channel);
     FN[channel].rx_no = counts;
     LinkReset(channel);
     SERIAL_PORT_ResetDeframer(channel);

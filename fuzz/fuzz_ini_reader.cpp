@@ -22,24 +22,11 @@ std::string Lookup(const std::string& text, const char* section, const std::stri
     return value;
 }
 
-void CheckCopies(const std::string& value) {
-    for (size_t size : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{32}}) {
-        char field[33];
-        std::memset(field, 0x55, sizeof field);
-        size_t n = IniText_Copy(value, field, size);
-        FUZZ_CHECK(n < size);
-        FUZZ_CHECK(field[n] == '\0' && std::strlen(field) == n);
-        FUZZ_CHECK(value.compare(0, n, field, n) == 0);
-        FUZZ_CHECK(size == sizeof field || field[size] == 0x55);
-    }
-}
-
 void CheckSections(const std::string& text) {
     for (const char* section : kSections) {
         for (const auto& [key, value] : IniText_Section(text, section)) {
             FUZZ_CHECK(Lookup(text, section, key) == value);
             FUZZ_CHECK(value.find('\n') == std::string::npos);
-            CheckCopies(value);
             IniText_ParseUnsigned(value);
         }
     }

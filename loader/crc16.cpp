@@ -44,10 +44,3 @@ bool CRC16_Check(uint32_t& crc, const uint8_t* buffer, int from, int count) {
     uint32_t fcs = CRC16_Final(crc);
     return buffer[from + count - 2] == (fcs & 0xFF) && buffer[from + count - 1] == (fcs >> 8);
 }
-
-uint16_t CRC16_Compute(const uint8_t* data, size_t length) {
-    uint32_t crc;
-    CRC16_Init(crc);
-    for (size_t i = 0; i < length; ++i) CRC16_Update(crc, data[i]);
-    return static_cast<uint16_t>(CRC16_Final(crc));
-}

@@ -4,7 +4,6 @@
 // Pure functions over caller-owned state; safe from any thread.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 extern const uint32_t CRC16_Table[256];
@@ -27,6 +26,3 @@ void CRC16_Append(uint32_t& crc, uint8_t* buffer, int from, int count);
 // count includes the two FCS bytes. True when the FCS of the first count-2 bytes from
 // `from` equals the two bytes that follow them (low byte first).
 bool CRC16_Check(uint32_t& crc, const uint8_t* buffer, int from, int count);
-
-// The FCS of a whole byte range, for callers that keep no accumulator.
-uint16_t CRC16_Compute(const uint8_t* data, size_t length);

@@ -59,22 +59,14 @@ void DEFRAMER_Feed(Deframer& d, const uint8_t* bytes, int from, int to, FrameSin
 int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
     int n = 0;
     out[n++] = FRAME_FLAG;
-    for (int i = from; i < to; ++i) {
-        const uint8_t b = body[i];
-        if (b == FRAME_FLAG || b == FRAME_ESCAPE) {
-            out[n++] = FRAME_ESCAPE;
-            out[n++] = static_cast<uint8_t>(b ^ FRAME_ESCAPE_XOR);
-        } else {
-            out[n++] = b;
-        }
-    }
+    for (int i = from; i < to; ++i) n += FRAME_Escape(body[i], out + n);
     out[n++] = FRAME_FLAG;
     return n;
 }
 
 int FRAME_EncodedSize(const uint8_t* body, int from, int to) {
     int size = 2;
-    for (int i = from; i < to; ++i)
-        size += (body[i] == FRAME_FLAG || body[i] == FRAME_ESCAPE) ? 2 : 1;
+    uint8_t wire[2];
+    for (int i = from; i < to; ++i) size += FRAME_Escape(body[i], wire);
     return size;
 }

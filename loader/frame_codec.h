@@ -32,6 +32,18 @@ void DEFRAMER_Reset(Deframer& deframer);
 void DEFRAMER_Feed(Deframer& deframer, const uint8_t* bytes, int from, int to, FrameSink sink,
                    void* context);
 
+// The escape rule, for every encoder: stores the wire form of one body byte in wire (the
+// byte itself, or 0x7D and the byte XOR 0x20 for 0x7D and 0x7E) and returns its length.
+inline int FRAME_Escape(uint8_t byte, uint8_t wire[2]) {
+    if (byte == FRAME_FLAG || byte == FRAME_ESCAPE) {
+        wire[0] = FRAME_ESCAPE;
+        wire[1] = static_cast<uint8_t>(byte ^ FRAME_ESCAPE_XOR);
+        return 2;
+    }
+    wire[0] = byte;
+    return 1;
+}
+
 // Worst-case wire size of a body of n bytes: two flags plus every byte escaped.
 constexpr int FRAME_MaxEncodedSize(int n) { return 2 + 2 * n; }
 

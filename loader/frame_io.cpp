@@ -1,18 +1,15 @@
 #include "loader/frame_io.h"
 
-#include "engine/download.h"
+#include "core/channel_tables.h"
 #include "loader/link.h"
 #include "serial/port_service.h"
 
 Deframer g_Deframer[CHANNEL_COUNT];
 
 void SERIAL_PORT_PutEscaped(int channel, uint8_t byte) {
-    if (byte == FRAME_FLAG || byte == FRAME_ESCAPE) {
-        SERIAL_PORT_PutByte(channel, FRAME_ESCAPE);
-        SERIAL_PORT_PutByte(channel, static_cast<uint8_t>(byte ^ FRAME_ESCAPE_XOR));
-    } else {
-        SERIAL_PORT_PutByte(channel, byte);
-    }
+    uint8_t wire[2];
+    const int n = FRAME_Escape(byte, wire);
+    for (int i = 0; i < n; ++i) SERIAL_PORT_PutByte(channel, wire[i]);
 }
 
 void SERIAL_PORT_WriteEscaped(int channel, const uint8_t* data, int from, int to) {

@@ -23,3 +23,19 @@ int IMAGE_FILE_Read(ImageFile* file, uint8_t* buffer, int want);
 
 // Closes the file if open.
 void IMAGE_FILE_Close(ImageFile* file);
+
+// Holds one image file and closes it when it goes, on every path out of a scope.
+class ImageFileHandle {
+public:
+    ImageFileHandle() = default;
+    ~ImageFileHandle() { IMAGE_FILE_Close(&m_file); }
+    ImageFileHandle(const ImageFileHandle&) = delete;
+    ImageFileHandle& operator=(const ImageFileHandle&) = delete;
+
+    // IMAGE_FILE_Open into the held file.
+    bool Open(const char* path, int64_t* size) { return IMAGE_FILE_Open(path, &m_file, size); }
+    ImageFile* get() { return &m_file; }
+
+private:
+    ImageFile m_file;
+};

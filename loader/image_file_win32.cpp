@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "config/utf16_win32.h"
+#include "core/utf16_win32.h"
 #include "loader/image_file.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/download.h"
-#include "engine/engine_events.h"
+#include "core/channel_tables.h"
+#include "core/engine_events.h"
 #include "loader/image_file.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
@@ -65,6 +65,72 @@ int Fail(int channel, ImageEntry& entry, const char* text) {
     return 0;
 }
 
+// Opens the entry's file into `file`, empties the path, checks the range and moves to the
+// first byte to send, leaving totalBytes and doneBytes set. Returns null, or the failure's
+// status text.
+const char* OpenImage(ImageEntry& entry, ImageFileHandle* file) {
+    int64_t fileSize = 0;
+    if (!file->Open(entry.path, &fileSize)) return "ERR: No File";
+    entry.path[0] = '\0';
+    static const char* const kRangeTexts[] = {nullptr, "ERR: File Too Large",
+                                              "ERR: Address Past End", "ERR: Address Overflow"};
+    if (const char* refusal =
+            kRangeTexts[IMAGE_TRANSFER_CheckRange(entry.slot, entry.address, fileSize)]) {
+        return refusal;
+    }
+    const int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
+    if (skip > 0 && !IMAGE_FILE_Seek(file->get(), skip)) return "ERR: Read File";
+    entry.totalBytes = static_cast<int32_t>(fileSize - skip);
+    entry.doneBytes = 0;
+    return nullptr;
+}
+
+// Erases the image's flash range. Returns what FLASH_DOWNLOADER_Erase returns.
+int EraseImage(int channel, const ImageEntry& entry) {
+    KOVIR_SendChannelText(channel, "%s", kTexts[entry.slot].erasing);
+    return FLASH_DOWNLOADER_Erase(channel, entry.address,
+                                  EraseLength(entry.slot, static_cast<uint32_t>(entry.totalBytes)));
+}
+
+enum BlocksOutcome { BLOCKS_SENT, BLOCKS_LINK_FAILED, BLOCKS_READ_FAILED };
+
+// Sends the image in blocks of 16384 bytes, a short last block padded with 0xFF (the DMB
+// image's sent as it is), with progress every 16 blocks.
+BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
+    LinkRecord& fn = FN[channel];
+    KOVIR_SendChannelText(channel, "%s", kTexts[entry.slot].downloading);
+    // The erase, or a block of the image before, was refused or its answer damaged: no block
+    // may go into a range that may still hold the old contents. The failure is reported as
+    // any failure during the blocks.
+    if (fn.error_count != 0) return BLOCKS_LINK_FAILED;
+    uint8_t* block = s_block[channel];
+    uint32_t flashAddress = entry.address;
+    int blockCount = 0;
+    for (;;) {
+        if (g_bChannelActive[channel] == 0) return BLOCKS_LINK_FAILED;
+        // Never more than the size measured at the start: a file that grows meanwhile must
+        // not write past the erased range.
+        const int32_t remaining = entry.totalBytes - entry.doneBytes;
+        if (remaining <= 0) return BLOCKS_SENT;
+        std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
+        const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
+        // A read error, or the file shrank since its size was taken: neither is the end of
+        // the image, and what is left of this block is not the image's.
+        const int n = IMAGE_FILE_Read(file, block, want);
+        if (n < want) return BLOCKS_READ_FAILED;
+        ResendMarked(channel);
+        FLASH_DOWNLOADER_Write(channel, flashAddress,
+                               entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
+        if (s_readHook != nullptr) s_readHook(s_readHookContext, channel, entry.slot, block, n);
+        entry.doneBytes += n;
+        if (++blockCount % kProgressEvery == 0) KOVIR_SendMessage(EV_PROGRESS, &entry);
+        SERIAL_PORT_DoReading(channel);
+        if (fn.tx_timeout != 0 || fn.error_count > 0) return BLOCKS_LINK_FAILED;
+        flashAddress += LOADER_BLOCK_SIZE;
+        if (n != LOADER_BLOCK_SIZE) return BLOCKS_SENT;
+    }
+}
+
 }  // namespace
 
 ImageRangeFault IMAGE_TRANSFER_CheckRange(int slot, uint32_t address, int64_t fileSize) {
@@ -85,99 +151,34 @@ void IMAGE_TRANSFER_SetReadHook(ImageReadHook hook, void* context) {
     s_readHookContext = context;
 }
 
+void IMAGE_TRANSFER_SendLinkError(int channel) {
+    KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout, FN[channel].error_count);
+}
+
 int TransferImage(int channel, int slot) {
     ImageEntry& entry = g_ImageTable[channel][slot];
     entry.channel = channel;
     if (entry.slot != slot) return Fail(channel, entry, "ERR: No File");  // never set up
     const uint32_t startTick = TickMs();
-
-    ImageFile file;
-    int64_t fileSize = 0;
-    if (!IMAGE_FILE_Open(entry.path, &file, &fileSize)) {
-        return Fail(channel, entry, "ERR: No File");
-    }
-    entry.path[0] = '\0';
-
-    const SlotTexts& texts = kTexts[entry.slot];
-    const int64_t skip = (entry.slot == SLOT_MSM_CODE) ? entry.address : 0;
-    static const char* const kRangeTexts[] = {nullptr, "ERR: File Too Large",
-                                              "ERR: Address Past End", "ERR: Address Overflow"};
-    if (const char* refusal = kRangeTexts[IMAGE_TRANSFER_CheckRange(entry.slot, entry.address,
-                                                                     fileSize)]) {
-        IMAGE_FILE_Close(&file);
-        return Fail(channel, entry, refusal);
-    }
-    if (skip > 0 && !IMAGE_FILE_Seek(&file, skip)) {
-        IMAGE_FILE_Close(&file);
-        return Fail(channel, entry, "ERR: Read File");
-    }
-    entry.totalBytes = static_cast<int32_t>(fileSize - skip);
-    entry.doneBytes = 0;
-
-    uint32_t flashAddress = entry.address;
-    const uint32_t eraseLength = EraseLength(entry.slot, static_cast<uint32_t>(entry.totalBytes));
-
-    KOVIR_SendChannelText(channel, "%s", texts.erasing);
-    if (FLASH_DOWNLOADER_Erase(channel, flashAddress, eraseLength) == 0) {
-        IMAGE_FILE_Close(&file);
-        return Fail(channel, entry, "ERR: Erase Flash");
-    }
-    LinkRecord& fn = FN[channel];
-    KOVIR_SendChannelText(channel, "%s", texts.downloading);
-
-    uint8_t* block = s_block[channel];
-    // The erase, or a block of the image before, was refused or its answer damaged: no block
-    // may go into a range that may still hold the old contents. The failure is reported as
-    // any failure during the blocks.
-    bool good = fn.error_count == 0;
-    bool readError = false;
-    int blockCount = 0;
-    while (good) {
-        if (g_bChannelActive[channel] == 0) {
-            good = false;
-            break;
-        }
-        // Never more than the size measured at the start: a file that grows meanwhile must
-        // not write past the erased range.
-        const int32_t remaining = entry.totalBytes - entry.doneBytes;
-        if (remaining <= 0) break;
-        std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
-        const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
-        const int n = IMAGE_FILE_Read(&file, block, want);
-        if (n < want) {
-            // A read error, or the file shrank since its size was taken: neither is the end
-            // of the image, and what is left of this block is not the image's.
-            good = false;
-            readError = true;
-            break;
-        }
-        ResendMarked(channel);
-        FLASH_DOWNLOADER_Write(channel, flashAddress,
-                               entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
-        if (s_readHook != nullptr) s_readHook(s_readHookContext, channel, entry.slot, block, n);
-        entry.doneBytes += n;
-        if (++blockCount % kProgressEvery == 0) KOVIR_SendMessage(EV_PROGRESS, &entry);
-        SERIAL_PORT_DoReading(channel);
-        if (fn.tx_timeout != 0 || fn.error_count > 0) {
-            good = false;
-            break;
-        }
-        flashAddress += LOADER_BLOCK_SIZE;
-        if (n != LOADER_BLOCK_SIZE) break;
-    }
-    IMAGE_FILE_Close(&file);
+    BlocksOutcome outcome;
+    {
+        ImageFileHandle file;
+        if (const char* refusal = OpenImage(entry, &file)) return Fail(channel, entry, refusal);
+        if (EraseImage(channel, entry) == 0) return Fail(channel, entry, "ERR: Erase Flash");
+        outcome = SendBlocks(channel, entry, file.get());
+    }  // the file is closed before the time is taken
     const uint32_t endTick = TickMs();
     KOVIR_SendMessage(EV_PROGRESS, &entry);
 
-    if (!good) {
-        if (readError) return Fail(channel, entry, "ERR: Read File");
-        KOVIR_SendChannelText(channel, "ERR: [%d,%d]", fn.tx_timeout, fn.error_count);
+    if (outcome == BLOCKS_READ_FAILED) return Fail(channel, entry, "ERR: Read File");
+    if (outcome == BLOCKS_LINK_FAILED) {
+        IMAGE_TRANSFER_SendLinkError(channel);
         KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
         return 0;
     }
     int seconds = static_cast<int>((endTick - startTick) / 1000u);
     if (seconds == 0) seconds = 1;
-    KOVIR_SendChannelText(channel, texts.complete, seconds);
+    KOVIR_SendChannelText(channel, kTexts[entry.slot].complete, seconds);
     if (entry.slot == SLOT_ASIC_DMB) KOVIR_SendChannelText(channel, "DMB Writing...");
     return seconds;
 }

@@ -13,6 +13,10 @@
 // address.
 int TransferImage(int channel, int slot);
 
+// Sends the status text of a link failure, "ERR: [%d,%d]" with the channel's tx_timeout and
+// error_count. Worker thread of the channel.
+void IMAGE_TRANSFER_SendLinkError(int channel);
+
 // What keeps an image of fileSize bytes from going to flash address `address` in `slot`:
 // the 32-bit byte counts, the MSM Code image's start offset (its address) past the end of
 // the file, or a range that runs past the top of the 32-bit address space (erased in whole

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/debug_trace.h"
-#include "engine/download.h"
+#include "core/channel_tables.h"
+#include "core/debug_trace.h"
 #include "loader/crc16.h"
 #include "loader/frame_io.h"
 #include "loader/loader_commands.h"
+#include "loader/loader_testing.h"
 #include "serial/port_service.h"
 
 LinkRecord FN[CHANNEL_COUNT];
@@ -102,9 +103,11 @@ void LinkReset(int channel) {
     LinkResetCounters(channel);
 }
 
-void LinkClearForTest(int channel) {
+void LOADER_ResetForTest(int channel) {
     FN[channel] = LinkRecord{};
     s_lastSeq[channel] = 0;
+    SERIAL_PORT_ResetDeframer(channel);
+    PACKET_ResetChannel(channel);
 }
 
 void LinkResetCounters(int channel) {

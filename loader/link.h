@@ -32,9 +32,6 @@ constexpr int LINK_BLOCK_PROGRAM_MS = 2000;
 // Full set-up at run start: answer codes, header length 1, last_seq 0, counters.
 void LinkReset(int channel);
 
-// Back to the state at program start (all counts zero), so every test starts clean.
-void LinkClearForTest(int channel);
-
 // Empties the window: tx_no := rx_no, no mark, no errors, no time-out, all slots free.
 void LinkResetCounters(int channel);
 

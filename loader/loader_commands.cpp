@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/download.h"
+#include "core/channel_tables.h"
 #include "loader/link.h"
 
 const uint8_t LOADER_CODES[7] = {ACK, NAK, ERASE, WRITE, UNLOCK, CLOSE, GO};

@@ -1,8 +1,10 @@
 #include "serial/port_directory.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -115,4 +117,18 @@ bool PORT_DIRECTORY_Ensure(const std::string& dir, std::string* error, std::stri
 
 bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error) {
     return Prepare(dir, false, error, nullptr);
+}
+
+std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
+    std::vector<int> ports;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return ports;
+    while (const dirent* entry = readdir(d)) {
+        const int com = PORT_DIRECTORY_ParseName(entry->d_name);
+        struct stat st {};
+        if (com > 0 && stat((dir + "/" + entry->d_name).c_str(), &st) == 0) ports.push_back(com);
+    }
+    closedir(d);
+    std::sort(ports.begin(), ports.end());
+    return ports;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The port directory's path (not created).
 std::string PORT_DIRECTORY_Path();
@@ -29,6 +30,11 @@ bool PORT_DIRECTORY_Ensure(const std::string& dir, std::string* error = nullptr,
 // The same check without making anything: false, with *error, when dir is the default
 // directory and it is missing or another user could have planted it.
 bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error);
+
+// The COM numbers of the ports present, in ascending order: the entries COM<n> in dir that
+// lead somewhere (a link whose target is gone does not count); on Windows the ports the
+// system lists (dir is not used). Empty when the list cannot be read.
+std::vector<int> PORT_DIRECTORY_List(const std::string& dir);
 
 // The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0.
 int PORT_DIRECTORY_ParseName(const char* name);

@@ -2,6 +2,12 @@
 // come and go as the system reports them, so there is no directory to make.
 #include "serial/port_directory.h"
 
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/utf16_win32.h"
+
 std::string PORT_DIRECTORY_Path() { return "\\\\.\\"; }
 
 // The device name CreateFile opens: "COMn" below 10, "\\.\COMn" from 10 on (the short
@@ -19,3 +25,28 @@ bool PORT_DIRECTORY_Ensure(const std::string& /*dir*/, std::string* /*error*/,
 }
 
 bool PORT_DIRECTORY_Check(const std::string& /*dir*/, std::string* /*error*/) { return true; }
+
+std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
+    std::vector<int> ports;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                      &key) != ERROR_SUCCESS) {
+        return ports;
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        wchar_t data[64] = {};
+        DWORD dataBytes = sizeof data - sizeof(wchar_t);  // room for a terminator
+        DWORD type = 0;
+        LONG r = RegEnumValueW(key, i, name, &nameLength, nullptr, &type,
+                               reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS || type != REG_SZ) continue;  // ERROR_MORE_DATA: no COM name
+        int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
+        if (n > 0 && std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
+    }
+    RegCloseKey(key);
+    std::sort(ports.begin(), ports.end());
+    return ports;
+}

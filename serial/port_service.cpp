@@ -7,13 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include "config/settings.h"
-#include "engine/debug_trace.h"
-#include "engine/engine_events.h"
-#include "loader/frame_io.h"
+#include "core/debug_trace.h"
+#include "core/engine_events.h"
+#include "core/engine_lock.h"
 
-std::atomic<int> g_nChannelPort[CHANNEL_COUNT];
-std::atomic<int> g_nChannelBaud[CHANNEL_COUNT];
 SerialHandle g_hSerialDevice[CHANNEL_COUNT];
 
 namespace {
@@ -26,6 +23,8 @@ struct ChannelBuffers {
 };
 
 ChannelBuffers s_buffers[CHANNEL_COUNT];
+std::atomic<SerialReceiveHook> s_receiveHook{nullptr};
+std::atomic<int> s_writeDelay{2};
 
 // Under g_hEngineMutex: close the device if there is one and forget it.
 void CloseLocked(int channel) {
@@ -36,12 +35,12 @@ void CloseLocked(int channel) {
     }
 }
 
-// The pause before a write: g_nWriteDelay ms in 64-bit time, so no value wraps, cut short
+// The pause before a write: the write delay in 64-bit time, so no value wraps, cut short
 // as soon as the channel is stopped.
 void WritePause(int channel) {
     using Clock = std::chrono::steady_clock;
     constexpr auto kSlice = std::chrono::milliseconds(10);
-    const int delay = g_nWriteDelay;
+    const int delay = s_writeDelay;
     if (delay <= 0) return;
     const auto end = Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(delay));
     for (auto now = Clock::now(); now < end && g_bChannelActive[channel] != 0; now = Clock::now()) {
@@ -50,6 +49,10 @@ void WritePause(int channel) {
 }
 
 }  // namespace
+
+void SERIAL_PORT_SetReceiveHook(SerialReceiveHook hook) { s_receiveHook = hook; }
+
+void SERIAL_PORT_SetWriteDelay(int ms) { s_writeDelay = ms; }
 
 SerialHandle SERIAL_PORT_Device(int channel) { return std::atomic_load(&g_hSerialDevice[channel]); }
 
@@ -110,7 +113,7 @@ void SERIAL_PORT_DoReading(int channel) {
     if (n > 0) {
         b.stats.reads += 1;
         b.stats.bytesRead += static_cast<uint64_t>(n);
-        SERIAL_PORT_Deframe(channel, b.rx, 0, n);
+        if (SerialReceiveHook hook = s_receiveHook) hook(channel, b.rx, 0, n);
     } else if (n < 0) {
         DEBUG_Trace("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
         std::lock_guard<std::mutex> guard(g_hEngineMutex);

@@ -12,19 +12,26 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/download.h"
+#include "core/channel_tables.h"
 #include "serial/serial_device.h"
 
 constexpr int SERIAL_RX_BUFFER_SIZE = 4096;
 constexpr int SERIAL_TX_BUFFER_SIZE = 16400;
 constexpr int SERIAL_TX_FLUSH_AT = 4096;  // the driver's output queue size
 
-// COM number of the run, 0 = none; non-zero exactly while the channel's worker runs.
-extern std::atomic<int> g_nChannelPort[CHANNEL_COUNT];
-// Baud rate of the run; 0 = the channel was never started.
-extern std::atomic<int> g_nChannelBaud[CHANNEL_COUNT];
 // The open device per channel, null when none. Read it with SERIAL_PORT_Device().
 extern SerialHandle g_hSerialDevice[CHANNEL_COUNT];
+
+// Where the reader step hands what it read: run start installs the deframer, so the port
+// service knows nothing of frames. Null drops the bytes.
+using SerialReceiveHook = void (*)(int channel, const uint8_t* bytes, int from, int to);
+
+// Installs the receive hook of every channel. Console thread, while no worker runs.
+void SERIAL_PORT_SetReceiveHook(SerialReceiveHook hook);
+
+// The pause before each write in ms (the DELAY setting, 2 until set); run start sets it.
+// Console thread, while no worker runs.
+void SERIAL_PORT_SetWriteDelay(int ms);
 
 // Records port and rate; refuses (returns 0) while the channel's device is open.
 int SERIAL_PORT_Start(int channel, int comPort, int baudRate);
@@ -45,12 +52,12 @@ int SERIAL_PORT_Close(int channel);
 // of what is queued; a close by a stop meanwhile ends it at once.
 void SERIAL_PORT_Drain(int channel);
 
-// One reader step: reads what is queued (at most 4096 bytes) and deframes it, so every
-// complete answer is processed before it returns. On a read failure closes the device.
+// One reader step: reads what is queued (at most 4096 bytes) and hands it to the receive
+// hook, so every complete answer is processed before it returns. On a read failure closes the device.
 void SERIAL_PORT_DoReading(int channel);
 
 // Reads/writes the channel's current device; a channel without a device reads 0 and
-// fails writes with -1. Write pauses g_nWriteDelay ms first; the pause ends at once when
+// fails writes with -1. Write pauses for the write delay first; the pause ends at once when
 // the channel is stopped (its active flag cleared).
 int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes);
 int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/debug_trace.h"
+#include "core/debug_trace.h"
 #include "serial/port_directory.h"
 #include "serial/serial_baud.h"
 #include "serial/serial_device.h"

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "config/utf16_win32.h"
-#include "engine/debug_trace.h"
+#include "core/utf16_win32.h"
+#include "core/debug_trace.h"
 #include "serial/port_directory.h"
 #include "serial/serial_device.h"
 

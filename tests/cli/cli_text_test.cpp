@@ -51,6 +51,8 @@ TEST(OperatorText, LogFramingProgressAndTheDownloadCheck) {
     c[2].file = "/data";
     c[2].address = "-5";
     EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
+    c[2].address = "100000000";  // past 32 bits: no flash address
+    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
     c[2].address = "abc";
     EXPECT_EQ(OPERATOR_CheckSelection(c), -1);
 }

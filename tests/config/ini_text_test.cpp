@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 
 namespace {
 
@@ -82,26 +81,6 @@ TEST(IniTextNumbers, LeadingDigitsOnlyAndNoWrapAround) {
     EXPECT_EQ(IniText_ParseUnsigned("4294967295"), UINT_MAX);
     EXPECT_EQ(IniText_ParseUnsigned("4294967296"), UINT_MAX);
     EXPECT_EQ(IniText_ParseUnsigned("99999999999999999999"), UINT_MAX);
-}
-
-TEST(IniTextCopy, CutsToTheFieldWithoutSplittingACharacter) {
-    char out[8];
-    std::memset(out, 'x', sizeof out);
-    EXPECT_EQ(IniText_Copy("0123456789", out, 5), 4u);
-    EXPECT_STREQ(out, "0123");
-    EXPECT_EQ(out[5], 'x');  // nothing past the field
-
-    // "한글" is two three-byte characters: five bytes of room hold only the first.
-    EXPECT_EQ(IniText_Copy("\xED\x95\x9C\xEA\xB8\x80", out, 5), 3u);
-    EXPECT_STREQ(out, "\xED\x95\x9C");
-    EXPECT_EQ(IniText_Copy("\xED\x95\x9C\xEA\xB8\x80", out, 7), 6u);
-
-    EXPECT_EQ(IniText_Copy(std::string_view("ab\0cd", 5), out, sizeof out), 2u);
-    EXPECT_EQ(IniText_Copy("abc", out, 1), 0u);
-    EXPECT_STREQ(out, "");
-    out[0] = 'x';
-    EXPECT_EQ(IniText_Copy("abc", out, 0), 0u);
-    EXPECT_EQ(out[0], 'x');
 }
 
 TEST(IniTextSet, ReplacesTheKeyLineAndKeepsEveryOtherByte) {

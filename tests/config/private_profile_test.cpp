@@ -15,14 +15,10 @@ class PrivateProfileFile : public ::testing::Test {
   protected:
     void TearDown() override { CONFIG_SetBeforeRenameHookForTest(nullptr); }
 
-    std::string GetString(const char* section, const char* key, const char* defaultValue,
-                          int outSize = 64) {
-        std::vector<char> out(static_cast<size_t>(outSize) + 1, '#');
-        int n = PrivateProfile_GetString(section, key, defaultValue, out.data(), outSize,
-                                         m_path.c_str());
-        EXPECT_EQ(static_cast<size_t>(n), std::strlen(out.data()));
-        EXPECT_EQ(out[static_cast<size_t>(outSize)], '#');
-        return out.data();
+    std::string GetString(const char* section, const char* key) {
+        std::string value;
+        PrivateProfileReader(m_path.c_str()).GetValue(section, key, &value);
+        return value;
     }
 
     ScratchDir m_dir;
@@ -30,38 +26,37 @@ class PrivateProfileFile : public ::testing::Test {
 };
 
 TEST_F(PrivateProfileFile, MissingFileOrKeyGivesTheDefaults) {
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "DELAY", 2, m_path.c_str()), 2u);
-    EXPECT_EQ(GetString("KOVIR", "KOVIRFILE", "fallback  "), "fallback");
-    EXPECT_EQ(GetString("KOVIR", "KOVIRFILE", nullptr), "");
+    EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
+    EXPECT_EQ(GetString("KOVIR", "KOVIRFILE"), "");
     EXPECT_TRUE(PrivateProfile_GetSection("PORTS", m_path.c_str()).empty());
 
     WriteText(m_path, "[KOVIR]\nDELAY=\nBAUDRATE=fast\nAUTODETECT=\" 7\"\n");
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "DELAY", 2, m_path.c_str()), 2u);
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "BAUDRATE", 1382400, m_path.c_str()), 0u);
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "AUTODETECT", 1, m_path.c_str()), 7u);
-    EXPECT_EQ(GetString("KOVIR", "BAUDRATE", "x", 3), "fa");
+    EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
+    EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "BAUDRATE", 1382400), 0u);
+    EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "AUTODETECT", 1), 7u);
 }
 
 TEST_F(PrivateProfileFile, SomethingOtherThanAFileReadsAsEmpty) {
     ASSERT_EQ(mkdir(m_path.c_str(), 0755), 0);
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "DELAY", 2, m_path.c_str()), 2u);
+    EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
     EXPECT_FALSE(PrivateProfile_WriteString("KOVIR", "DELAY", "3", m_path.c_str()));
 
     std::string fifo = m_dir.File("fifo.ini");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "DELAY", 2, fifo.c_str()), 2u);
+    EXPECT_EQ(PrivateProfileReader(fifo.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
     EXPECT_FALSE(PrivateProfile_WriteString("KOVIR", "DELAY", "3", fifo.c_str()));
     EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"fifo.ini", "kovirw.ini"}));
 
     WriteText(m_dir.File("garbage.ini"), std::string("\0\xff[KOVIR\x01]=\n\n\0=\0", 15));
-    EXPECT_EQ(PrivateProfile_GetInt("KOVIR", "DELAY", 2, m_dir.File("garbage.ini").c_str()), 2u);
+    const std::string garbage = m_dir.File("garbage.ini");
+    EXPECT_EQ(PrivateProfileReader(garbage.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
 }
 
 TEST_F(PrivateProfileFile, NewFileUsesThePlatformLineEnd) {
     ASSERT_TRUE(PrivateProfile_WriteString("KOVIR", "DELAY", "2", m_path.c_str()));
     ASSERT_TRUE(PrivateProfile_WriteString("PORTS", "COM1", "/dev/ttyUSB0", m_path.c_str()));
     EXPECT_EQ(ReadText(m_path), "[KOVIR]\nDELAY=2\n[PORTS]\nCOM1=/dev/ttyUSB0\n");
-    EXPECT_EQ(GetString("ports", "com1", ""), "/dev/ttyUSB0");
+    EXPECT_EQ(GetString("ports", "com1"), "/dev/ttyUSB0");
 }
 
 TEST_F(PrivateProfileFile, OneSaveGivesTheFileOfTheWritesOneByOne) {
@@ -79,7 +74,7 @@ TEST_F(PrivateProfileFile, OneSaveGivesTheFileOfTheWritesOneByOne) {
     }
     EXPECT_FALSE(edit.Commit());  // the value with a line break was refused
     EXPECT_EQ(ReadText(m_path), ReadText(byOne));
-    EXPECT_EQ(GetString("C", "n", ""), " pad ");
+    EXPECT_EQ(GetString("C", "n"), " pad ");
 }
 
 TEST_F(PrivateProfileFile, FailedSavesLeaveTheOldFileAndNoLeftovers) {

@@ -187,7 +187,7 @@ class HotPlugTest : public QObject {
         QVERIFY(kept.size() == 2);
         QCOMPARE(kept[0].first, std::string("COM2"));
         QCOMPARE(kept[0].second, UDEV_StablePath(UsbSerial("ttyUSB0", "2")));
-        QCOMPARE(PrivateProfile_GetInt("KOVIR", "AUTODETECT", 0, ini.c_str()), 1u);
+        QCOMPARE(PrivateProfileReader(ini.c_str()).GetInt("KOVIR", "AUTODETECT", 0), 1u);
 
         // After a restart the same places get the same numbers, in any order; an edited key
         // moves a place to the number the user chose.

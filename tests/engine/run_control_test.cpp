@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "engine/download.h"
 #include "loader/link.h"
+#include "loader/loader_testing.h"
 #include "serial/port_service.h"
 #include "tests/support/event_recorder.h"
 #include "tests/support/scripted_loader.h"
@@ -24,7 +25,7 @@ protected:
         m_savedDelay = g_nWriteDelay;
         g_nWriteDelay = 0;
         DOWNLOAD_ClearImages();
-        for (int c = 0; c < CHANNEL_COUNT; ++c) LinkClearForTest(c);
+        for (int c = 0; c < CHANNEL_COUNT; ++c) LOADER_ResetForTest(c);
         char templ[] = "/tmp/kovirw-image-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         m_imageDir = templ;

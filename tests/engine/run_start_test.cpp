@@ -8,6 +8,7 @@
 
 #include "engine/download.h"
 #include "loader/link.h"
+#include "loader/loader_testing.h"
 #include "serial/port_service.h"
 #include "tests/support/event_recorder.h"
 
@@ -19,7 +20,7 @@ class RunStart : public ::testing::Test {
 protected:
     void SetUp() override {
         DOWNLOAD_ClearImages();
-        for (int c = 0; c < CHANNEL_COUNT; ++c) LinkClearForTest(c);
+        for (int c = 0; c < CHANNEL_COUNT; ++c) LOADER_ResetForTest(c);
     }
     void TearDown() override { DOWNLOAD_Stop(); }
 

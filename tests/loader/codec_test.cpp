@@ -6,6 +6,7 @@
 
 #include "loader/crc16.h"
 #include "loader/frame_codec.h"
+#include "loader/loader_testing.h"
 
 namespace {
 

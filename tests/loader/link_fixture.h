@@ -10,6 +10,7 @@
 #include "engine/download.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
+#include "loader/loader_testing.h"
 #include "serial/port_service.h"
 #include "tests/support/pty_peer.h"
 
@@ -24,7 +25,7 @@ protected:
         m_peer = std::make_unique<PtyPeer>(kCom);
         int ports[CHANNEL_COUNT] = {};
         ports[kChannel] = kCom;
-        LinkClearForTest(kChannel);
+        LOADER_ResetForTest(kChannel);
         DOWNLOAD_Start(nullptr, 0, ports, 115200);
         ASSERT_EQ(SERIAL_PORT_Open(kChannel), 1);
     }

@@ -61,7 +61,7 @@ TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
     PtyPeer peer(5);
     Start(0, 5);
     ASSERT_EQ(SERIAL_PORT_Open(0), 1);
-    g_nWriteDelay = 2147483647;
+    SERIAL_PORT_SetWriteDelay(2147483647);
     const auto start = std::chrono::steady_clock::now();
     std::thread console([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

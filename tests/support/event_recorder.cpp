@@ -1,29 +1,20 @@
 #include "tests/support/event_recorder.h"
 
+#include "core/event_record.h"
+
 int EventRecorder::OnEngineMessage(int message, int code, const void* record) {
     RecordedEvent e;
     e.code = code;
     if (message != WM_ENGINE_EVENT) e.code = -code;  // a wrong message id shows up in tests
-    switch (code) {
-        case EV_PROGRESS:
-        case EV_IMAGE_FAILED:
-        case EV_CHANNEL_TEXT: {
-            const auto* entry = static_cast<const ImageEntry*>(record);
-            e.channel = entry->channel;
-            e.slot = entry->slot;
-            e.totalBytes = entry->totalBytes;
-            e.doneBytes = entry->doneBytes;
-            e.text = entry->path;
-            break;
-        }
-        case EV_CHANNEL_DONE:
-            e.channel = *static_cast<const int32_t*>(record);
-            break;
-        case EV_TEXT:
-            e.text = static_cast<const char*>(record);
-            break;
-        default:
-            break;
+    EngineEventRecord event;
+    ENGINE_EVENT_Read(code, record, &event);
+    e.channel = event.channel;
+    e.text = event.text;
+    if (const ImageEntry* entry = event.entry) {
+        e.slot = entry->slot;
+        e.totalBytes = entry->totalBytes;
+        e.doneBytes = entry->doneBytes;
+        e.text = entry->path;
     }
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "loader/crc16.h"
+#include "loader/loader_testing.h"
 #include "serial/port_directory.h"
 
 ScopedPortDir::ScopedPortDir() {

@@ -12,7 +12,7 @@
 #include "config/config_testing.h"
 #include "config/private_profile.h"
 #include "config/profile.h"
-#include "config/utf16_win32.h"
+#include "core/utf16_win32.h"
 #include "loader/image_file.h"
 
 namespace {

@@ -79,7 +79,7 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             if (!value(&v)) return false;
             size_t eq = v.find('=');
             long ch = 0, com = 0;
-            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, 7, &ch) ||
+            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, CHANNEL_COUNT - 1, &ch) ||
                 !ParseInt(v.substr(eq + 1), 1, 1000000, &com)) {
                 *error = "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
                 return false;
@@ -88,7 +88,7 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
                 *error = "--port gives channel " + std::to_string(ch) + " twice";
                 return false;
             }
-            for (int c = 0; c < 8; ++c) {
+            for (int c = 0; c < CHANNEL_COUNT; ++c) {
                 if (c != ch && o->ports[c] == com) {
                     *error = "COM" + std::to_string(com) + " is given to two channels";
                     return false;

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/channel_tables.h"
+
 struct CliOptions {
     std::string profile;        // --profile FILE: load this profile instead of the settings'
-    int ports[8] = {};          // --port CH=N
+    int ports[CHANNEL_COUNT] = {};  // --port CH=N
     bool portsGiven = false;
     int autoCount = 0;          // --auto COUNT: wait for COUNT ports to arrive
     double autoTimeoutS = 30;   // --auto-timeout S

@@ -1,8 +1,6 @@
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -53,18 +51,7 @@ bool CLI_OS_SameFile(const std::string& a, const std::string& b) {
            stat(db.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-std::vector<int> CLI_OS_ListPorts() {
-    std::vector<int> ports;
-    DIR* dir = opendir(PORT_DIRECTORY_Path().c_str());
-    if (dir == nullptr) return ports;
-    while (dirent* d = readdir(dir)) {
-        int n = PORT_DIRECTORY_ParseName(d->d_name);
-        if (n > 0 && access(PORT_DIRECTORY_EntryPath(n).c_str(), F_OK) == 0) ports.push_back(n);
-    }
-    closedir(dir);
-    std::sort(ports.begin(), ports.end());
-    return ports;
-}
+std::vector<int> CLI_OS_ListPorts() { return PORT_DIRECTORY_List(PORT_DIRECTORY_Path()); }
 
 std::string CLI_OS_PortSource() { return PORT_DIRECTORY_Path(); }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "config/utf16_win32.h"
+#include "core/utf16_win32.h"
 #include "serial/port_directory.h"
 #include "tools/cli/cli_os.h"
 
@@ -93,30 +93,7 @@ bool CLI_OS_SameFile(const std::string& a, const std::string& b) {
                                                static_cast<int>(fb.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::vector<int> CLI_OS_ListPorts() {
-    std::vector<int> ports;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
-        return ports;
-    }
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        wchar_t data[64] = {};
-        DWORD dataBytes = sizeof data - sizeof(wchar_t);  // room for a terminator
-        DWORD type = 0;
-        LONG r = RegEnumValueW(key, i, name, &nameLength, nullptr, &type,
-                               reinterpret_cast<BYTE*>(data), &dataBytes);
-        if (r == ERROR_NO_MORE_ITEMS) break;
-        if (r != ERROR_SUCCESS || type != REG_SZ) continue;  // ERROR_MORE_DATA: no COM name
-        int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
-        if (n > 0 && std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
-    }
-    RegCloseKey(key);
-    std::sort(ports.begin(), ports.end());
-    return ports;
-}
+std::vector<int> CLI_OS_ListPorts() { return PORT_DIRECTORY_List(PORT_DIRECTORY_Path()); }
 
 std::string CLI_OS_PortSource() { return "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"; }
 

@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "console/operator_text.h"
+#include "core/event_record.h"
 #include "engine/download.h"
 #include "loader/image_file.h"
 #include "loader/image_transfer.h"
@@ -46,9 +47,11 @@ public:
 
     int OnEngineMessage(int /*message*/, int code, const void* record) override {
         const auto now = Clock::now();
+        EngineEventRecord event;
+        if (!ENGINE_EVENT_Read(code, record, &event)) return 0;
         switch (code) {
             case EV_PROGRESS: {
-                const auto* e = static_cast<const ImageEntry*>(record);
+                const ImageEntry* e = event.entry;
                 if (ChannelReport* ch = Channel(e->channel)) {
                     ImageReport* img = ch->Image(e->slot);
                     if (img != nullptr) {
@@ -65,28 +68,28 @@ public:
                 break;
             }
             case EV_CHANNEL_DONE: {
-                const int c = *static_cast<const int32_t*>(record);
+                const int c = event.channel;
                 if (ChannelReport* ch = Channel(c)) ch->done = true;
                 m_display->Line(OPERATOR_LogLine(OPERATOR_ChannelDoneLine(c, m_dmbSelected)));
                 if (m_dmbSelected) m_display->SetBar(c, OPERATOR_DmbWritingBar, 0, 100);
                 break;
             }
             case EV_TEXT:
-                m_display->Line(OPERATOR_LogLine(static_cast<const char*>(record)));
+                m_display->Line(OPERATOR_LogLine(event.text));
                 break;
             case EV_CHANNEL_TEXT: {
-                const auto* e = static_cast<const ImageEntry*>(record);
-                const std::string text = e->path;
+                const std::string text = event.text;
+                const int c = event.channel;
                 if (text.empty()) break;
-                if (ChannelReport* ch = Channel(e->channel)) {
+                if (ChannelReport* ch = Channel(c)) {
                     if (text == "Download Start") ch->start = ch->imageStart = now;
                     if (text.rfind("ERR: ", 0) == 0) ch->error = text;
                     ch->lastText = text;
                     ch->end = now;
                 }
-                m_display->Line("CH" + std::to_string(e->channel) + ": " + text);
-                if (e->channel == 0) m_display->Line(OPERATOR_LogLine(text));
-                m_display->SetBar(e->channel, text, 0, 100);
+                m_display->Line("CH" + std::to_string(c) + ": " + text);
+                if (c == 0) m_display->Line(OPERATOR_LogLine(text));
+                m_display->SetBar(c, text, 0, 100);
                 break;
             }
             default:
@@ -121,7 +124,8 @@ private:
 
 // Waits for `count` ports as the Auto box takes them: those present first, in COM order,
 // then each new arrival; each fills the lowest free channel.
-bool WaitForPorts(int count, double timeoutS, int ports[8], ProgressDisplay* display) {
+bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT],
+                  ProgressDisplay* display) {
     std::vector<int> taken;
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
     for (;;) {
@@ -178,7 +182,7 @@ int CLI_Main(int argc, char** argv) {
         choices[s].file = g_Profile.slot[s].file;
         choices[s].address = g_Profile.slot[s].address;
     }
-    choices[0].address = options.changeBootArea ? "0" : "18000";
+    choices[0].address = options.changeBootArea ? MSM_CODE_ADDRESS_BOOT_AREA : MSM_CODE_ADDRESS;
     const int invalid = OPERATOR_CheckSelection(choices);
     if (invalid == OPERATOR_SLOT_COUNT) {
         std::fprintf(stderr, "%s\n", OPERATOR_SelectImage);
@@ -255,12 +259,8 @@ int CLI_Main(int argc, char** argv) {
         img.slot = s;
         img.path = choices[s].file;
         img.address = choices[s].address;
-        ImageFile file;  // opened for its size only; the transfer reads it
-        int64_t size = 0;
-        if (IMAGE_FILE_Open(img.path.c_str(), &file, &size)) {
-            img.size = size;
-            IMAGE_FILE_Close(&file);
-        }
+        int64_t size = 0;  // opened for its size only; the transfer reads it
+        if (ImageFileHandle().Open(img.path.c_str(), &size)) img.size = size;
         for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
     }
     for (int c = 0; c < CHANNEL_COUNT; ++c) {

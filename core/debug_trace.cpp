@@ -1,4 +1,4 @@
-#include "engine/debug_trace.h"
+#include "core/debug_trace.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "config/utf16_win32.h"
+#include "core/utf16_win32.h"
 
 #include <windows.h>
 

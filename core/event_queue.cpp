@@ -1,10 +1,10 @@
-#include "engine/event_queue.h"
+#include "core/event_queue.h"
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "engine/engine_events.h"
+#include "core/engine_events.h"
 
 namespace {
 

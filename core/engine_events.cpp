@@ -1,12 +1,12 @@
-#include "engine/engine_events.h"
+#include "core/engine_events.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/debug_trace.h"
-#include "engine/download.h"
-#include "engine/event_queue.h"
+#include "core/debug_trace.h"
+#include "core/channel_tables.h"
+#include "core/event_queue.h"
 
 namespace {
 

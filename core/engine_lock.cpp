@@ -1,0 +1,3 @@
+#include "core/engine_lock.h"
+
+std::mutex g_hEngineMutex;
