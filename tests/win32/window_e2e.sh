@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# kovirw.exe's window under wine (win32_window_tests) against eight native simulated
+# terminals, linked into the prefix as dosdevices/com1 to com8; the terminal on COM6 erases
+# slowly, so that a removal and a close can come while it runs. After the run of eight, the
+# eight terminals must hold the nine sample images byte for byte and the screenshot must be
+# a PNG; then the runs with a removal and a close.
+#   window_e2e.sh TERMSIM TESTS.EXE DEMO_IMAGES.PY WINE_RUN.SH SCREENSHOT.PNG  (WINEPREFIX set)
+set -euo pipefail
+termsim=$1 tests=$2 images_py=$3 wine_run=$4 shot=$5
+: "${WINEPREFIX:?}"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-window-XXXXXX")
+termsim_pid=
+cleanup() {
+  if [ -n "$termsim_pid" ]; then kill "$termsim_pid" 2>/dev/null || true; wait "$termsim_pid" || true; fi
+  for n in 1 2 3 4 5 6 7 8; do
+    link="$WINEPREFIX/dosdevices/com$n"
+    if [ -L "$link" ] && [ "$(readlink "$link")" = "$work/ports/COM$n" ]; then rm -f "$link"; fi
+  done
+  if [ -n "${KOVIRW_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+mkdir -p "$work/images" "$work/flash" "$work/ports" "$(dirname "$shot")"
+rm -f "$shot"
+python3 "$images_py" make "$work/images" "$work/default.kvr" >/dev/null
+
+"$termsim" --count 8 --first-com 1 --port-dir "$work/ports" --flash-dir "$work/flash" \
+  --fault 5:slow-erase:600 >"$work/termsim.out" 2>"$work/termsim.err" &
+termsim_pid=$!
+for _ in $(seq 100); do grep -q '^ready' "$work/termsim.out" 2>/dev/null && break; sleep 0.1; done
+grep -q '^ready' "$work/termsim.out" || { cat "$work/termsim.err"; exit 1; }
+for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+export KOVIRW_WINDOW_WORK KOVIRW_WINDOW_SCREENSHOT
+KOVIRW_WINDOW_WORK=$(windows_path "$work")
+KOVIRW_WINDOW_SCREENSHOT=$(windows_path "$shot")
+
+failed=0
+(cd "$work" && "$wine_run" run "$tests" --gtest_filter='Window.*:WindowRun.Eight*') || failed=1
+python3 "$images_py" verify "$work/images" "$work/flash" "$work/no-report.json" 8 >"$work/verify.txt" || true
+if [ "$(grep -c '9 images byte for byte' "$work/verify.txt")" -ne 8 ]; then
+  echo "FAILED: the eight terminals do not all hold the nine images"; cat "$work/verify.txt"; failed=1
+fi
+if [ "$(head -c 8 "$shot" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != 89504e470d0a1a0a ]; then
+  echo "FAILED: no PNG at $shot"; failed=1
+else
+  echo "screenshot: $shot"
+fi
+(cd "$work" && "$wine_run" run "$tests" --gtest_filter='WindowRun.Removal*:WindowRun.Closing*') || failed=1
+exit $failed
