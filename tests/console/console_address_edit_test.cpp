@@ -26,23 +26,6 @@ class AddressEditTest : public QObject {
         QCOMPARE(field.text(), QStringLiteral("A1F0BCD9"));
     }
 
-    // A text set by the program may be longer than typing allows; typing then adds nothing
-    // until characters are deleted.
-    void longProfileTextRefusesTypingUntilShortened() {
-        HexAddressEdit field;
-        field.setText(QStringLiteral("0xF000100"));
-        field.end(false);
-        QTest::keyClick(&field, Qt::Key_1);
-        QCOMPARE(field.text(), QStringLiteral("0xF000100"));
-        QTest::keyClick(&field, Qt::Key_Backspace);
-        QTest::keyClick(&field, Qt::Key_1);
-        QCOMPARE(field.text(), QStringLiteral("0xF00010"));  // still 8 long
-        QTest::keyClick(&field, Qt::Key_Backspace);
-        QTest::keyClick(&field, Qt::Key_Backspace);
-        QTest::keyClick(&field, Qt::Key_B);
-        QCOMPARE(field.text(), QStringLiteral("0xF000B"));
-    }
-
     void readOnlyFieldIgnoresEveryTypedCharacter() {
         ReadOnlyTextEdit field;
         field.setText(QStringLiteral("18000"));

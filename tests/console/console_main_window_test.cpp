@@ -56,19 +56,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->AddressField(8)->text(), QStringLiteral("0xF000500"));
     }
 
-    // The DMB row is never shown.
-    void dmbRowIsHidden() {
-        ConsoleSandbox sandbox;
-        auto window = sandbox.OpenWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        for (const char* name :
-             {"m_chkImage_8", "m_barImage_8", "m_btnBrowse_8", "m_editAddress_8"}) {
-            QVERIFY2(!Control<QWidget>(window.get(), name)->isVisible(), name);
-        }
-        QVERIFY(Control<QWidget>(window.get(), "m_chkImage_7")->isVisible());
-    }
-
     // Sizes follow the dialog font; controls that line up in the template line up on screen.
     void layoutKeepsTheTemplatesProportions() {
         ConsoleSandbox sandbox;

@@ -208,32 +208,6 @@ class RunTest : public QObject {
         bench.ExpectFlashed(0);
     }
 
-    // The terminal on COM4 goes away while its erase takes long: only channel 1 stops.
-    void portUnpluggedDuringARunStopsOnlyItsChannel() {
-        ConsoleSandbox sandbox;
-        Bench bench(sandbox);
-        auto window = sandbox.OpenWindow();
-        QVERIFY(bench.StartTerminals(*window, 3, {"1:slow-erase:3000"}));
-        WhenBarShows(*window, 1, QStringLiteral("erasing"),
-                     [&sandbox] { QFile::remove(sandbox.PortDir() + QStringLiteral("/COM4")); });
-        Button(*window, "m_btnDownload")->click();
-
-        QVERIFY(Log(*window).contains(QStringLiteral("Disconnect COM4 Port\r\n")));
-        QVERIFY(!Log(*window).contains(QStringLiteral("1번 채널 다운로드 완료")));
-        QVERIFY(Log(*window).contains(QStringLiteral("0번 채널 다운로드 완료")));
-        QVERIFY(Log(*window).contains(QStringLiteral("2번 채널 다운로드 완료")));
-        QCOMPARE(window->Core().ChannelPort(1), 0);
-        auto* list = Control<QComboBox>(window.get(), "m_cmbPort_1");
-        QCOMPARE(list->currentIndex(), 0);
-        QVERIFY(list->isEnabled());
-        // The bar keeps the channel's last status text, the failure of its erase.
-        QVERIFY2(Bar(*window, 1)->Text().startsWith(QStringLiteral("ERR: ")),
-                 qPrintable(Bar(*window, 1)->Text()));
-        bench.ExpectFlashed(0);
-        bench.ExpectFlashed(2);
-        QCOMPARE(bench.Sessions(1), 0u);
-    }
-
     void closingDuringARunStopsItOnceAndStoresTheSettings() {
         ConsoleSandbox sandbox;
         Bench bench(sandbox);

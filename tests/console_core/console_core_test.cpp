@@ -596,12 +596,7 @@ TEST(ConsoleCore, AutoSwitchesBetweenSavedAndPresentPorts) {
     EXPECT_EQ(core.LogText(), kLogStart + "Detect COM6 Port\r\n");
 }
 
-TEST(OperatorText, LogFramingProgressAndTheDownloadCheck) {
-    EXPECT_EQ(OPERATOR_LogLine("2개 파일, 소요시간 : 1분 3초"),
-              ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 3초  <<<<<<<<<<");
-    EXPECT_EQ(OPERATOR_LogLine("Download Start"), "Download Start");
-    EXPECT_EQ(OPERATOR_ProgressText(0, 2000000000, 2100000000), "Code: 95% [2000000000/2100000000]");
-
+TEST(OperatorText, DownloadCheckReadsAddressesAsTheEngineDoes) {
     SlotChoice c[OPERATOR_SLOT_COUNT];
     EXPECT_EQ(OPERATOR_CheckSelection(c), OPERATOR_SLOT_COUNT);
     c[0] = {true, "/code", "18000"};

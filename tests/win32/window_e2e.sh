@@ -34,7 +34,7 @@ for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 export KOVIRW_WINDOW_WORK KOVIRW_WINDOW_SCREENSHOT
 KOVIRW_WINDOW_WORK=$(windows_path "$work")
-KOVIRW_WINDOW_SCREENSHOT=$(windows_path "$shot")
+KOVIRW_WINDOW_SCREENSHOT=$(windows_path "$work/window.bmp")
 
 failed=0
 (cd "$work" && "$wine_run" run "$tests" --gtest_filter='Window.*:WindowRun.Eight*') || failed=1
@@ -42,10 +42,25 @@ python3 "$images_py" verify "$work/images" "$work/flash" "$work/no-report.json" 
 if [ "$(grep -c '9 images byte for byte' "$work/verify.txt")" -ne 8 ]; then
   echo "FAILED: the eight terminals do not all hold the nine images"; cat "$work/verify.txt"; failed=1
 fi
-if [ "$(head -c 8 "$shot" 2>/dev/null | od -An -tx1 | tr -d ' \n')" != 89504e470d0a1a0a ]; then
-  echo "FAILED: no PNG at $shot"; failed=1
-else
-  echo "screenshot: $shot"
-fi
+# The window's picture as a PNG, written beside its place and renamed over it.
+if python3 - "$work/window.bmp" "$shot" <<'PY'
+import struct, sys, zlib, os
+data = open(sys.argv[1], "rb").read()
+assert data[:2] == b"BM"
+offset, = struct.unpack_from("<I", data, 10)
+width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+assert bits == 24 and width > 0 and height > 0
+stride = (width * 3 + 3) & ~3
+rows = b"".join(b"\0" + bytes(b for px in range(width) for b in
+                               data[offset + y * stride + 3 * px:offset + y * stride + 3 * px + 3][::-1])
+                for y in reversed(range(height)))
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+open(sys.argv[2] + ".tmp", "wb").write(png)
+os.replace(sys.argv[2] + ".tmp", sys.argv[2])
+PY
+then echo "screenshot: $shot"; else echo "FAILED: no picture of the window"; failed=1; fi
 (cd "$work" && "$wine_run" run "$tests" --gtest_filter='WindowRun.Removal*:WindowRun.Closing*') || failed=1
 exit $failed

@@ -38,10 +38,11 @@ start_xvfb() {
   echo "wine_run.sh: no free display for Xvfb" >&2; return 1
 }
 
-# NanumGothic in the prefix's font folder, named in place of the dialog and message fonts.
-korean_font() {
-  local ttf=/usr/share/fonts/truetype/nanum/NanumGothic.ttf reg=$WINEPREFIX/korean-font.reg
-  [ -f "$WINEPREFIX/korean-font.done" ] && return 0
+# NanumGothic in the prefix's font folder, named in place of the dialog and message fonts;
+# windows drawn with their own title bar, as no window manager runs on the X server.
+window_look() {
+  local ttf=/usr/share/fonts/truetype/nanum/NanumGothic.ttf reg=$WINEPREFIX/window-look.reg
+  [ -f "$WINEPREFIX/window-look.done" ] && return 0
   [ -f "$ttf" ] || { echo "wine_run.sh: $ttf missing (fonts-nanum): Hangul shows as boxes" >&2; return 0; }
   cp "$ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
   printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n' >"$reg"
@@ -49,8 +50,9 @@ korean_font() {
   for face in "MS Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
     printf '"%s"="NanumGothic"\r\n' "$face" >>"$reg"
   done
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n' >>"$reg"
   wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
-  touch "$WINEPREFIX/korean-font.done"
+  touch "$WINEPREFIX/window-look.done"
 }
 
 case "${1:-}" in
@@ -68,7 +70,7 @@ case "${1:-}" in
     start_xvfb
     # Fails when the server of an earlier start still runs: that one serves as well.
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    korean_font
+    window_look
     # The first program starts the prefix's services (the port devices among them).
     wine cmd /c exit </dev/null >/dev/null 2>&1
     ;;
