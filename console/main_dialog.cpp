@@ -216,8 +216,7 @@ void MainDialog::Connect() {
     m_hostWake = std::make_unique<HostWake>([] { DOWNLOAD_DeliverEvents(); });
 
     const auto clicked = [this](int id, auto handler) {
-        connect(qobject_cast<QAbstractButton*>(ById(id)), &QAbstractButton::clicked, this,
-                handler);
+        connect(qobject_cast<QAbstractButton*>(ById(id)), &QAbstractButton::clicked, this, handler);
     };
     clicked(IDC_LOAD, [this] { m_core.OnLoadProfile(); });
     clicked(IDC_SAVE_AS, [this] { m_core.OnSaveProfileAs(); });
@@ -237,9 +236,8 @@ void MainDialog::StartHotPlug() {
     m_hotPlug = std::make_unique<HotPlug>(
         [this](PortChange::Kind kind, int com, const QString& devicePath) {
             ShowPortPath(com, devicePath);
-            m_core.OnDeviceChange(kind == PortChange::kArrival
-                                      ? ConsoleCore::PortEvent::kArrival
-                                      : ConsoleCore::PortEvent::kRemoval,
+            m_core.OnDeviceChange(kind == PortChange::kArrival ? ConsoleCore::PortEvent::kArrival
+                                                               : ConsoleCore::PortEvent::kRemoval,
                                   "COM" + std::to_string(com));
         });
     m_hotPlug->Start();

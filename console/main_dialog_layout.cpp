@@ -12,8 +12,8 @@
 
 #include "config/profile.h"
 #include "console/address_edit.h"
-#include "console/dialog_units.h"
 #include "console/core/dialog_layout.h"
+#include "console/dialog_units.h"
 #include "console/main_dialog.h"
 #include "console/percent_bar.h"
 
@@ -32,20 +32,29 @@ QString MemberName(int id) {
         int id;
         const char* name;
     };
-    static const Named kSingles[] = {
-        {IDC_DOWNLOAD, "m_btnDownload"}, {IDC_PROFILE_PATH, "m_editProfilePath"},
-        {IDC_LOAD, "m_btnLoad"},         {IDC_SAVE_AS, "m_btnSaveAs"},
-        {IDC_CHANGE_BOOT, "m_btnChangeBoot"}, {IDC_AUTO, "m_btnAuto"},
-        {IDC_ADDRESS_0, "m_editCodeAddress"}, {IDC_LOG, "m_editLog"}};
+    static const Named kSingles[] = {{IDC_DOWNLOAD, "m_btnDownload"},
+                                     {IDC_PROFILE_PATH, "m_editProfilePath"},
+                                     {IDC_LOAD, "m_btnLoad"},
+                                     {IDC_SAVE_AS, "m_btnSaveAs"},
+                                     {IDC_CHANGE_BOOT, "m_btnChangeBoot"},
+                                     {IDC_AUTO, "m_btnAuto"},
+                                     {IDC_ADDRESS_0, "m_editCodeAddress"},
+                                     {IDC_LOG, "m_editLog"}};
     for (const Named& single : kSingles) {
-        if (single.id == id) return QLatin1String(single.name);
+        if (single.id == id)
+            return QLatin1String(single.name);
     }
     const int i = LAYOUT_RowIndex(id);
-    if (i >= 0 && kCheckId[i] == id) return Indexed("m_chkImage", i);
-    if (i >= 0 && kBrowseId[i] == id) return Indexed("m_btnBrowse", i);
-    if (i >= 0 && kAddressId[i] == id) return Indexed("m_editAddress", i);
-    if (i >= 0 && kImageBarId[i] == id) return Indexed("m_barImage", i);
-    if (i >= 0 && kPortListId[i] == id) return Indexed("m_cmbPort", i);
+    if (i >= 0 && kCheckId[i] == id)
+        return Indexed("m_chkImage", i);
+    if (i >= 0 && kBrowseId[i] == id)
+        return Indexed("m_btnBrowse", i);
+    if (i >= 0 && kAddressId[i] == id)
+        return Indexed("m_editAddress", i);
+    if (i >= 0 && kImageBarId[i] == id)
+        return Indexed("m_barImage", i);
+    if (i >= 0 && kPortListId[i] == id)
+        return Indexed("m_cmbPort", i);
     return Indexed("m_barChannel", i);
 }
 

@@ -108,8 +108,7 @@ void ConsoleCore::StoreSettings() {
     for (int c = 0; c < kConsoleChannels; ++c) {
         g_nSavedPort[c] = m_channelPort[c];
     }
-    CONSOLE_CopyToField(g_szProfilePath, sizeof g_szProfilePath,
-                        m_view->GetText(IDC_PROFILE_PATH));
+    CONSOLE_CopyToField(g_szProfilePath, sizeof g_szProfilePath, m_view->GetText(IDC_PROFILE_PATH));
     for (int s = 0; s < kConsoleSlots; ++s) {
         CONSOLE_CopyToField(g_Profile.slot[s].address, sizeof g_Profile.slot[s].address,
                             m_view->GetText(kAddressId[s]));

@@ -84,9 +84,8 @@ void ConsoleCore::OnPortSelChange(int channel) {
     if (chosen == m_channelPort[channel] || chosen < 0) {
         return;
     }
-    const bool taken =
-        std::find(std::begin(m_channelPort), std::end(m_channelPort), chosen) !=
-        std::end(m_channelPort);
+    const bool taken = std::find(std::begin(m_channelPort), std::end(m_channelPort), chosen) !=
+                       std::end(m_channelPort);
     if (taken) {
         SetChannelPort(channel, 0);
         m_view->SetText(kChannelBarId[channel], std::string());

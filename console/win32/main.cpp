@@ -1,6 +1,6 @@
 // kovirw.exe: flashes firmware into up to eight mobile terminals at once, from one window.
 #include <windows.h>
-
+// The Win32 headers below need windows.h first.
 #include <commctrl.h>
 
 #include "console/win32/main_window.h"

@@ -31,8 +31,8 @@ std::wstring Wide(const std::string& text) {
     if (UTF16_FromUtf8(text, &wide)) {
         return wide;
     }
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     wide.assign(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
@@ -41,7 +41,8 @@ std::wstring Wide(const std::string& text) {
 
 std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -104,8 +105,7 @@ HWND MainWindow::CreateModeless(HINSTANCE instance) {
                               reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                        LPARAM lParam) {
+INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<MainWindow*>(lParam)->m_window = window;
@@ -137,7 +137,8 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == 0) {
                 DOWNLOAD_DeliverEvents();
             } else {
-                m_core.OnEngineEvent(static_cast<int>(wParam), reinterpret_cast<const void*>(lParam));
+                m_core.OnEngineEvent(static_cast<int>(wParam),
+                                     reinterpret_cast<const void*>(lParam));
             }
             SetWindowLongPtrW(m_window, DWLP_MSGRESULT, 0);
             return TRUE;
@@ -169,7 +170,8 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnInitDialog() {
-    const HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(m_window, GWLP_HINSTANCE));
+    const HINSTANCE instance =
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(m_window, GWLP_HINSTANCE));
     m_hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
                                             GetSystemMetrics(SM_CXICON),
                                             GetSystemMetrics(SM_CYICON), LR_SHARED));
@@ -270,7 +272,8 @@ void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
     // The name ends at its terminator or at the end of the record, whichever comes first.
     const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(data);
     const size_t offset = offsetof(DEV_BROADCAST_PORT_W, dbcp_name);
-    const size_t room = header->dbch_size > offset ? (header->dbch_size - offset) / sizeof(wchar_t) : 0;
+    const size_t room =
+        header->dbch_size > offset ? (header->dbch_size - offset) / sizeof(wchar_t) : 0;
     const std::wstring name(port->dbcp_name, wcsnlen(port->dbcp_name, room));
     m_core.OnDeviceChange(event == DBT_DEVICEARRIVAL ? ConsoleCore::PortEvent::kArrival
                                                      : ConsoleCore::PortEvent::kRemoval,

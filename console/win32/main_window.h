@@ -14,7 +14,7 @@
 #pragma once
 
 #include <windows.h>
-
+// The Win32 headers below need windows.h first.
 #include <commdlg.h>
 
 #include <atomic>
@@ -29,8 +29,8 @@
 
 // In place of MessageBoxW and of GetOpenFileNameW/GetSaveFileNameW, for tests: the hooks get
 // exactly what the real functions would and answer for the operator. Empty = the real ones.
-using MessageBoxHook =
-    std::function<int(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type)>;
+using MessageBoxHook = std::function<int(HWND owner, const std::wstring& text,
+                                         const std::wstring& caption, UINT type)>;
 using FileDialogHook = std::function<bool(bool save, OPENFILENAMEW* request)>;
 void WIN32_SetMessageBoxHook(MessageBoxHook hook);
 void WIN32_SetFileDialogHook(FileDialogHook hook);
@@ -96,9 +96,9 @@ class MainWindow : public ConsoleView, public EngineWindow {
     HWND m_window = nullptr;
     std::atomic<HWND> m_wakeTarget{nullptr};  // where workers post; cleared at the end
     bool m_modal = false;
-    int m_depth = 0;           // handlers of this window on the stack
-    bool m_closing = false;    // a modeless close waits for the handlers to return
-    bool m_stored = false;     // the settings were stored at the window's end
+    int m_depth = 0;         // handlers of this window on the stack
+    bool m_closing = false;  // a modeless close waits for the handlers to return
+    bool m_stored = false;   // the settings were stored at the window's end
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
     std::map<int, std::unique_ptr<PercentBar>> m_bars;

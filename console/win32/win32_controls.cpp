@@ -13,8 +13,8 @@ constexpr UINT_PTR kReadOnlySubclass = 3;
 LRESULT CALLBACK HexProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                          DWORD_PTR) {
     if (message == WM_CHAR) {
-        const char32_t kept = OPERATOR_HexFieldChar(static_cast<char32_t>(wParam),
-                                                    static_cast<size_t>(GetWindowTextLengthW(edit)));
+        const char32_t kept = OPERATOR_HexFieldChar(
+            static_cast<char32_t>(wParam), static_cast<size_t>(GetWindowTextLengthW(edit)));
         if (kept == 0) {
             return 0;
         }
@@ -78,8 +78,8 @@ int PercentBar::SetPos(int newPosition) {
     return old;
 }
 
-LRESULT CALLBACK PercentBar::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                  UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK PercentBar::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                  DWORD_PTR data) {
     auto* bar = reinterpret_cast<PercentBar*>(data);
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(window, Proc, kBarSubclass);

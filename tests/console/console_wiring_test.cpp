@@ -106,10 +106,10 @@ class WiringTest : public QObject {
         for (const FileDialogRequest& request : sandbox.dialogRequests) {
             folders << request.directory;
         }
-        QCOMPARE(folders, QStringList({QString::fromUtf8(g_szStartDir),
-                                       sandbox.Path(QStringLiteral("img")),
-                                       sandbox.Path(QStringLiteral("img")),
-                                       sandbox.Path(QStringLiteral("prof"))}));
+        QCOMPARE(folders,
+                 QStringList({QString::fromUtf8(g_szStartDir), sandbox.Path(QStringLiteral("img")),
+                              sandbox.Path(QStringLiteral("img")),
+                              sandbox.Path(QStringLiteral("prof"))}));
     }
 
     // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder

@@ -39,7 +39,8 @@ ImageEntry Entry(int channel, int slot, int done, int total, const char* text = 
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 void ExpectBar(const FakeControl& bar, const std::string& text, int upper, int position) {
@@ -110,8 +111,8 @@ TEST(ConsoleCore, ProgressEventsShowOnTheChannelsBar) {
     } cases[] = {
         {Entry(2, 1, 16384, 40000), "Font: 40% [16384/40000]", 40000, 16384},
         // No overflow in the percentage.
-        {Entry(5, 8, 2147483646, 2147483647), "Asic DMB: 99% [2147483646/2147483647]",
-         2147483647, 2147483646},
+        {Entry(5, 8, 2147483646, 2147483647), "Asic DMB: 99% [2147483646/2147483647]", 2147483647,
+         2147483646},
         {Entry(2, 1, 0, 0), "Done", 100, 100},
         {Entry(7, 0, 40000, 40000), "Done", 100, 100},
     };
@@ -179,10 +180,8 @@ TEST(ConsoleCore, DownloadChecksTheSelectionInSlotOrder) {
         {1, "1A00000", "Invalid Data Image/Address !"},
         // Nine digits do not fit the 32-bit flash address.
         {2, "  0x2000", "Invalid Preload Image/Address !"},
-        {3, "0", nullptr},  // replaced below: a range past the top of the address space
     };
     for (const Step& step : steps) {
-        if (step.message == nullptr) break;
         box.view[kAddressId[step.slot]].text = step.address;
         core.OnDownload();
         EXPECT_EQ(box.view.boxes.back(), std::string("notice: ") + step.message);
@@ -195,7 +194,8 @@ TEST(ConsoleCore, DownloadChecksTheSelectionInSlotOrder) {
                                           0),
               0u);
     for (int s = 0; s < kConsoleSlots; ++s) {
-        if (box.view[kCheckId[s]].checked) box.Click(kCheckId[s]);
+        if (box.view[kCheckId[s]].checked)
+            box.Click(kCheckId[s]);
     }
     core.OnDownload();
     EXPECT_EQ(box.view.boxes.back(), "notice: Select Image !");
@@ -434,8 +434,7 @@ TEST(ConsoleCore, OverlongPathsAreRefused) {
     core.OnLoadProfile();
     EXPECT_EQ(box.view.boxes.at(1), "notice: " + box.Path("long.kvr") +
                                         ": the value of CODEFILE is longer than " +
-                                        std::to_string(CONFIG_MAX_PATH) +
-                                        " bytes and is not used");
+                                        std::to_string(CONFIG_MAX_PATH) + " bytes and is not used");
     EXPECT_EQ(g_Profile.slot[0].file[0], '\0');
 }
 
@@ -472,11 +471,13 @@ TEST(ConsoleCore, ArrivalsFillTheLowestFreeChannel) {
     arrive(31);
     EXPECT_EQ(core.ChannelPort(2), 31);
     EXPECT_EQ(box.view[IDC_PORT_2].selection, -1);
-    for (int com = 40; com < 45; ++com) arrive(com);
+    for (int com = 40; com < 45; ++com)
+        arrive(com);
     const std::string log = core.LogText();
     arrive(50);  // every channel holds a port: nothing happens, nothing is logged
     EXPECT_EQ(core.LogText(), log);
-    for (int c = 0; c < kConsoleChannels; ++c) EXPECT_NE(core.ChannelPort(c), 50);
+    for (int c = 0; c < kConsoleChannels; ++c)
+        EXPECT_NE(core.ChannelPort(c), 50);
 }
 
 TEST(ConsoleCore, ArrivalsNeedAutoAndOnlyComNumbersCount) {
@@ -488,13 +489,14 @@ TEST(ConsoleCore, ArrivalsNeedAutoAndOnlyComNumbersCount) {
     EXPECT_EQ(core.LogText(), kLogStart);
 
     box.Click(IDC_AUTO);
-    for (const char* name : {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3",
-                             "COM99999999999"}) {
+    for (const char* name :
+         {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3", "COM99999999999"}) {
         core.OnDeviceChange(ConsoleCore::PortEvent::kArrival, name);
         core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, name);
     }
     EXPECT_EQ(core.LogText(), kLogStart);
-    for (int c = 0; c < kConsoleChannels; ++c) EXPECT_EQ(core.ChannelPort(c), 0);
+    for (int c = 0; c < kConsoleChannels; ++c)
+        EXPECT_EQ(core.ChannelPort(c), 0);
 }
 
 TEST(ConsoleCore, RemovalFreesItsChannel) {
@@ -619,10 +621,10 @@ TEST(OperatorText, HexFieldCharacterFilter) {
         char32_t typed;
         size_t length;
         char32_t kept;
-    } cases[] = {{U'a', 0, U'A'}, {U'F', 7, U'F'}, {U'0', 3, U'0'}, {U'9', 8, 0},
-                 {U'a', 9, 0},    {U'\b', 9, U'\b'}, {U'g', 0, 0},  {U' ', 0, 0},
-                 {U'-', 0, 0},    {U'x', 1, 0},     {0x16, 0, 0},  {0x18, 0, 0},
-                 {0x1A, 0, 0},    {U'\r', 0, 0},    {0xFF21, 0, 0}};  // fullwidth A
+    } cases[] = {{U'a', 0, U'A'}, {U'F', 7, U'F'},   {U'0', 3, U'0'}, {U'9', 8, 0},
+                 {U'a', 9, 0},    {U'\b', 9, U'\b'}, {U'g', 0, 0},    {U' ', 0, 0},
+                 {U'-', 0, 0},    {U'x', 1, 0},      {0x16, 0, 0},    {0x18, 0, 0},
+                 {0x1A, 0, 0},    {U'\r', 0, 0},     {0xFF21, 0, 0}};  // fullwidth A
     for (const Case& c : cases) {
         EXPECT_EQ(OPERATOR_HexFieldChar(c.typed, c.length), c.kept)
             << static_cast<unsigned>(c.typed) << " at " << c.length;

@@ -3,18 +3,18 @@
 // and runs against the simulated terminals that window_e2e.sh links as COM1 to COM8 (the
 // terminal on COM6 erases slowly). The run of eight ends with a picture of the window.
 #include <windows.h>
-
+// The Win32 headers below need windows.h first.
 #include <commctrl.h>
 #include <dbt.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <cwchar>
-#include <cstdint>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,24 +38,28 @@ class Window {
         m_dir = std::string(work != nullptr ? work : ".") + "\\run" + std::to_string(++s_count);
         CreateDirectoryA(m_dir.c_str(), nullptr);
         if (files) {
-            CopyFileA((std::string(work) + "\\default.kvr").c_str(), (m_dir + "\\default.kvr").c_str(), FALSE);
+            CopyFileA((std::string(work) + "\\default.kvr").c_str(),
+                      (m_dir + "\\default.kvr").c_str(), FALSE);
         }
         if (settings != nullptr) {
             Write("kovirw.ini", settings);
         }
         SetCurrentDirectoryA(m_dir.c_str());
         CONFIG_ResetForTest();
-        WIN32_SetMessageBoxHook([this](HWND, const std::wstring& text, const std::wstring& caption,
-                                       UINT type) {
-            boxes.push_back({text, caption, type});
-            return (type & MB_TYPEMASK) == MB_YESNO ? (yes ? IDYES : IDNO) : IDOK;
-        });
+        WIN32_SetMessageBoxHook(
+            [this](HWND, const std::wstring& text, const std::wstring& caption, UINT type) {
+                boxes.push_back({text, caption, type});
+                return (type & MB_TYPEMASK) == MB_YESNO ? (yes ? IDYES : IDNO) : IDOK;
+            });
         WIN32_SetFileDialogHook([this](bool save, OPENFILENAMEW* request) {
             requests.push_back(*request);
             saves.push_back(save);
-            extensions.push_back(request->lpstrDefExt != nullptr ? request->lpstrDefExt : L"(none)");
-            filters.push_back(std::wstring(request->lpstrFilter, FilterLength(request->lpstrFilter)));
-            if (answer.empty()) return false;
+            extensions.push_back(request->lpstrDefExt != nullptr ? request->lpstrDefExt
+                                                                 : L"(none)");
+            filters.push_back(
+                std::wstring(request->lpstrFilter, FilterLength(request->lpstrFilter)));
+            if (answer.empty())
+                return false;
             wcsncpy(request->lpstrFile, answer.c_str(), request->nMaxFile - 1);
             return true;
         });
@@ -64,7 +68,8 @@ class Window {
         UpdateWindow(handle);
     }
     ~Window() {
-        if (IsWindow(handle)) DestroyWindow(handle);
+        if (IsWindow(handle))
+            DestroyWindow(handle);
         WIN32_SetMessageBoxHook(nullptr);
         WIN32_SetFileDialogHook(nullptr);
     }
@@ -87,7 +92,8 @@ class Window {
     void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
     // Characters typed into a control.
     void Type(int id, const std::wstring& keys) const {
-        for (wchar_t key : keys) SendMessageW(Item(id), WM_CHAR, key, 1);
+        for (wchar_t key : keys)
+            SendMessageW(Item(id), WM_CHAR, key, 1);
     }
     // The operator picks a list entry.
     void Choose(int channel, int index) const {
@@ -109,13 +115,16 @@ class Window {
     // Ports COM1..COM8 arrive, after whatever the system listed at start-up went away.
     void PlugEight() const {
         for (int c = 0; c < kConsoleChannels; ++c) {
-            if (window.Core().ChannelPort(c) != 0) Port(DBT_DEVICEREMOVECOMPLETE, window.Core().ChannelPort(c));
+            if (window.Core().ChannelPort(c) != 0)
+                Port(DBT_DEVICEREMOVECOMPLETE, window.Core().ChannelPort(c));
         }
-        for (int com = 1; com <= 8; ++com) Port(DBT_DEVICEARRIVAL, com);
+        for (int com = 1; com <= 8; ++com)
+            Port(DBT_DEVICEARRIVAL, com);
     }
     static size_t FilterLength(const wchar_t* filter) {
         size_t n = 0;
-        while (filter[n] != L'\0' || filter[n + 1] != L'\0') ++n;
+        while (filter[n] != L'\0' || filter[n + 1] != L'\0')
+            ++n;
         return n + 2;
     }
 
@@ -123,7 +132,7 @@ class Window {
     HWND handle = nullptr;
     std::vector<Box> boxes;
     bool yes = false;
-    std::wstring answer;  // the path the next file dialog returns; empty: cancel
+    std::wstring answer;                  // the path the next file dialog returns; empty: cancel
     std::vector<OPENFILENAMEW> requests;  // their pointers are gone once the dialog returns
     std::vector<bool> saves;
     std::vector<std::wstring> extensions;
@@ -189,22 +198,36 @@ class Template {
   public:
     Template() {
         HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_MAIN), MAKEINTRESOURCEW(5));
-        m_at = found != nullptr ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
-                                : nullptr;
+        m_at = found != nullptr
+                   ? static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)))
+                   : nullptr;
     }
     bool Loaded() const { return m_at != nullptr; }
-    WORD Word() { WORD w; std::memcpy(&w, m_at, 2); m_at += 2; return w; }
-    DWORD Dword() { DWORD d; std::memcpy(&d, m_at, 4); m_at += 4; return d; }
+    WORD Word() {
+        WORD w;
+        std::memcpy(&w, m_at, 2);
+        m_at += 2;
+        return w;
+    }
+    DWORD Dword() {
+        DWORD d;
+        std::memcpy(&d, m_at, 4);
+        m_at += 4;
+        return d;
+    }
     // A name or ordinal: the text, or "#<ordinal>".
     std::wstring Name() {
         const WORD first = Word();
-        if (first == 0xFFFF) return L"#" + std::to_wstring(Word());
+        if (first == 0xFFFF)
+            return L"#" + std::to_wstring(Word());
         std::wstring text;
-        for (WORD c = first; c != 0; c = Word()) text.push_back(static_cast<wchar_t>(c));
+        for (WORD c = first; c != 0; c = Word())
+            text.push_back(static_cast<wchar_t>(c));
         return text;
     }
     void Align() {
-        while (reinterpret_cast<uintptr_t>(m_at) % 4 != 0) ++m_at;
+        while (reinterpret_cast<uintptr_t>(m_at) % 4 != 0)
+            ++m_at;
     }
 
   private:
@@ -216,9 +239,9 @@ class Template {
 TEST(Window, TemplateHoldsTheTable) {
     Template t;
     ASSERT_TRUE(t.Loaded());
-    EXPECT_EQ(t.Word(), 1);       // extended template
+    EXPECT_EQ(t.Word(), 1);  // extended template
     EXPECT_EQ(t.Word(), 0xFFFF);
-    t.Dword();                    // help id
+    t.Dword();  // help id
     const DWORD exStyle = t.Dword();
     const DWORD style = t.Dword();
     const DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
@@ -226,7 +249,8 @@ TEST(Window, TemplateHoldsTheTable) {
     EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0u);
     EXPECT_TRUE(exStyle & WS_EX_APPWINDOW);
     EXPECT_EQ(t.Word(), kDialogControlCount);
-    for (int expected : {0, 0, kDialogWidth, kDialogHeight}) EXPECT_EQ(static_cast<short>(t.Word()), expected);
+    for (int expected : {0, 0, kDialogWidth, kDialogHeight})
+        EXPECT_EQ(static_cast<short>(t.Word()), expected);
     EXPECT_EQ(t.Name(), L"");  // no menu
     EXPECT_EQ(t.Name(), L"");  // the dialog class
     EXPECT_EQ(t.Name(), L"Kovir Downloader for Win32");
@@ -248,8 +272,8 @@ TEST(Window, TemplateHoldsTheTable) {
         EXPECT_EQ(cy, place.height) << place.id;
         const WORD atom = KindAtom(place.kind);
         const std::wstring kind = t.Name();  // a class name in any case
-        EXPECT_EQ(_wcsicmp(kind.c_str(), atom != 0 ? (L"#" + std::to_wstring(atom)).c_str()
-                                                   : PROGRESS_CLASSW),
+        EXPECT_EQ(_wcsicmp(kind.c_str(),
+                           atom != 0 ? (L"#" + std::to_wstring(atom)).c_str() : PROGRESS_CLASSW),
                   0)
             << place.id;
         EXPECT_EQ(t.Name(), Wide(place.caption)) << place.id;
@@ -259,7 +283,8 @@ TEST(Window, TemplateHoldsTheTable) {
                              place.kind != ControlKind::kProgressBar;
         EXPECT_EQ((item & WS_TABSTOP) != 0, tabStop) << place.id;
         const WORD extra = t.Word();
-        for (WORD i = 0; i < extra; ++i) t.Word();
+        for (WORD i = 0; i < extra; ++i)
+            t.Word();
     }
 }
 
@@ -347,7 +372,8 @@ TEST(Window, DownloadChecksBoxesAndDialogs) {
     EXPECT_EQ(w.boxes[1].text, L"Select Image !");
     EXPECT_EQ(w.boxes[2].text, L"Change?");
     EXPECT_EQ(w.boxes[2].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
-    for (const Box& box : w.boxes) EXPECT_EQ(box.caption, name);
+    for (const Box& box : w.boxes)
+        EXPECT_EQ(box.caption, name);
     EXPECT_EQ(SendMessageW(w.Item(IDC_CHANGE_BOOT), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
     w.Choose(6, 3);  // channel 0 holds COM3: refused
@@ -386,7 +412,8 @@ TEST(Window, DownloadChecksBoxesAndDialogs) {
 std::function<bool()> g_tick;
 void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     static bool running = false;
-    if (running || !g_tick) return;
+    if (running || !g_tick)
+        return;
     running = true;
     if (g_tick()) {
         KillTimer(nullptr, timer);
@@ -399,7 +426,8 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
 // surface rather than from the X server, which gets it later) as a 24-bit BMP file
 // (window_e2e.sh makes the PNG of it).
 bool SaveWindowPicture(HWND window, const char* path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RECT place;
     GetWindowRect(window, &place);
     const int width = place.right - place.left, height = place.bottom - place.top;
@@ -416,8 +444,9 @@ bool SaveWindowPicture(HWND window, const char* path) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(window, screen);
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()),
-                          0, 0, sizeof(BITMAPFILEHEADER) + sizeof info};
+    BITMAPFILEHEADER file{
+        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info + pixels.size()), 0, 0,
+        sizeof(BITMAPFILEHEADER) + sizeof info};
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
@@ -435,7 +464,8 @@ void CALLBACK CloseBoxAtSummary(HWND, UINT, UINT_PTR, DWORD) {
     wchar_t text[256] = {};
     GetWindowTextW(GetDlgItem(g_shown, IDC_CHANNEL_BAR_0), text, 256);
     HWND box = EndsOnSummary(text) ? FindWindowW(L"#32770", L"kovirw test") : nullptr;
-    if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if (box != nullptr)
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 // Eight terminals flash from the window: a message box opened during the run still sees the
@@ -478,20 +508,27 @@ TEST(WindowRun, EightTerminalsFlashFromTheWindow) {
 }
 
 // The terminal on COM6 erases slowly; unplugging it then stops channel 5 only.
-TEST(WindowRun, RemovalDuringARunStopsOnlyItsChannel) {
-    Window w("[KOVIR]\r\nAUTODETECT=1\r\n");
+// A run of eight in which `act` comes while channel 5 (COM6) erases.
+void RunActingWhileChannel5Erases(Window& w, std::function<void()> act) {
     w.PlugEight();
-    g_tick = [&] {
-        if (w.Text(IDC_CHANNEL_BAR_5).find(L"erasing") == std::wstring::npos) return false;
-        w.Port(DBT_DEVICEREMOVECOMPLETE, 6);
+    g_tick = [&w, act] {
+        if (w.Text(IDC_CHANNEL_BAR_5).find(L"erasing") == std::wstring::npos)
+            return false;
+        act();
         return true;
     };
     SetTimer(nullptr, 0, 20, Tick);
     w.Click(IDC_DOWNLOAD);
+}
+
+TEST(WindowRun, RemovalDuringARunStopsOnlyItsChannel) {
+    Window w("[KOVIR]\r\nAUTODETECT=1\r\n");
+    RunActingWhileChannel5Erases(w, [&w] { w.Port(DBT_DEVICEREMOVECOMPLETE, 6); });
     EXPECT_EQ(w.Text(IDC_CHANNEL_BAR_5).rfind(L"ERR: ", 0), 0u) << w.Text(IDC_CHANNEL_BAR_5).size();
     EXPECT_EQ(w.window.Core().ChannelPort(5), 0);
     EXPECT_TRUE(IsWindowEnabled(w.Item(IDC_PORT_5)));
-    for (int c : {0, 1, 2, 3, 4, 6, 7}) EXPECT_TRUE(EndsOnSummary(w.Text(kChannelBarId[c]))) << c;
+    for (int c : {0, 1, 2, 3, 4, 6, 7})
+        EXPECT_TRUE(EndsOnSummary(w.Text(kChannelBarId[c]))) << c;
     const std::string& log = w.window.Core().LogText();
     EXPECT_NE(log.find("Disconnect COM6 Port\r\n"), std::string::npos);
     EXPECT_EQ(log.find("5번 채널"), std::string::npos);
@@ -500,14 +537,7 @@ TEST(WindowRun, RemovalDuringARunStopsOnlyItsChannel) {
 // Closing during a run stops it once, then the window goes and the settings are stored.
 TEST(WindowRun, ClosingDuringARun) {
     Window w("[KOVIR]\r\nAUTODETECT=1\r\n");
-    w.PlugEight();
-    g_tick = [&] {
-        if (w.Text(IDC_CHANNEL_BAR_5).find(L"erasing") == std::wstring::npos) return false;
-        SendMessageW(w.handle, WM_COMMAND, IDCANCEL, 0);
-        return true;
-    };
-    SetTimer(nullptr, 0, 20, Tick);
-    w.Click(IDC_DOWNLOAD);
+    RunActingWhileChannel5Erases(w, [&w] { SendMessageW(w.handle, WM_COMMAND, IDCANCEL, 0); });
     EXPECT_EQ(w.window.Core().RunStops(), 1);
     EXPECT_FALSE(w.window.Core().Running());
     EXPECT_FALSE(IsWindow(w.handle));

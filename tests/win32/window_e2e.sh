@@ -10,26 +10,17 @@ termsim=$1 tests=$2 images_py=$3 wine_run=$4 shot=$5
 : "${WINEPREFIX:?}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-window-XXXXXX")
-termsim_pid=
+. "$(dirname "$0")/terminals.sh"
 cleanup() {
-  if [ -n "$termsim_pid" ]; then kill "$termsim_pid" 2>/dev/null || true; wait "$termsim_pid" || true; fi
-  for n in 1 2 3 4 5 6 7 8; do
-    link="$WINEPREFIX/dosdevices/com$n"
-    if [ -L "$link" ] && [ "$(readlink "$link")" = "$work/ports/COM$n" ]; then rm -f "$link"; fi
-  done
+  terminals_stop "$work"
   if [ -n "${KOVIRW_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-mkdir -p "$work/images" "$work/flash" "$work/ports" "$(dirname "$shot")"
+mkdir -p "$work/images" "$(dirname "$shot")"
 rm -f "$shot"
 python3 "$images_py" make "$work/images" "$work/default.kvr" >/dev/null
 
-"$termsim" --count 8 --first-com 1 --port-dir "$work/ports" --flash-dir "$work/flash" \
-  --fault 5:slow-erase:600 >"$work/termsim.out" 2>"$work/termsim.err" &
-termsim_pid=$!
-for _ in $(seq 100); do grep -q '^ready' "$work/termsim.out" 2>/dev/null && break; sleep 0.1; done
-grep -q '^ready' "$work/termsim.out" || { cat "$work/termsim.err"; exit 1; }
-for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
+terminals_start "$termsim" "$work" --fault 5:slow-erase:600
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 export KOVIRW_WINDOW_WORK KOVIRW_WINDOW_SCREENSHOT
