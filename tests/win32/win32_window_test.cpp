@@ -144,48 +144,22 @@ class Window {
 };
 int Window::s_count = 0;
 
-// The class atom of each kind in a dialog template (0 = by name: the progress bar).
-WORD KindAtom(ControlKind kind) {
-    switch (kind) {
-        case ControlKind::kPushButton:
-        case ControlKind::kCheckBox:
-        case ControlKind::kGroupBox:
-            return 0x80;
-        case ControlKind::kEdit:
-        case ControlKind::kLog:
-            return 0x81;
-        case ControlKind::kHeading:
-            return 0x82;
-        case ControlKind::kPortList:
-            return 0x85;
-        case ControlKind::kProgressBar:
-            return 0;
-    }
-    return 0;
-}
-
-// The style bits each kind must carry in the template; WS_TABSTOP is checked on its own.
-DWORD KindStyle(ControlKind kind) {
-    switch (kind) {
-        case ControlKind::kPushButton:
-            return BS_PUSHBUTTON;
-        case ControlKind::kCheckBox:
-            return BS_AUTOCHECKBOX;
-        case ControlKind::kGroupBox:
-            return BS_GROUPBOX;
-        case ControlKind::kEdit:
-            return ES_AUTOHSCROLL | WS_BORDER;
-        case ControlKind::kLog:
-            return ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER;
-        case ControlKind::kPortList:
-            return CBS_DROPDOWNLIST | WS_VSCROLL;
-        case ControlKind::kProgressBar:
-            return WS_BORDER;
-        case ControlKind::kHeading:
-            return SS_CENTER;
-    }
-    return 0;
-}
+// Per ControlKind, in its order: the class atom in a dialog template (0: by name, the
+// progress bar), the style bits the kind must carry, and whether it is a tab stop.
+const struct {
+    WORD atom;
+    DWORD style;
+    bool tabStop;
+} kKinds[] = {
+    {0x80, BS_PUSHBUTTON, true},                                        // push button
+    {0x81, ES_AUTOHSCROLL | WS_BORDER, true},                           // edit field
+    {0x85, CBS_DROPDOWNLIST | WS_VSCROLL, true},                        // port list
+    {0x80, BS_AUTOCHECKBOX, true},                                      // check box
+    {0, WS_BORDER, false},                                              // progress bar
+    {0x80, BS_GROUPBOX, false},                                         // group box
+    {0x82, SS_CENTER, false},                                           // heading
+    {0x81, ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_BORDER, true},  // log
+};
 
 std::wstring Wide(const char* text) {
     wchar_t wide[256] = {};
@@ -270,18 +244,16 @@ TEST(Window, TemplateHoldsTheTable) {
         EXPECT_EQ(y, place.y) << place.id;
         EXPECT_EQ(cx, place.width) << place.id;
         EXPECT_EQ(cy, place.height) << place.id;
-        const WORD atom = KindAtom(place.kind);
-        const std::wstring kind = t.Name();  // a class name in any case
-        EXPECT_EQ(_wcsicmp(kind.c_str(),
-                           atom != 0 ? (L"#" + std::to_wstring(atom)).c_str() : PROGRESS_CLASSW),
-                  0)
+        const auto& kind = kKinds[static_cast<int>(place.kind)];
+        const std::wstring name = t.Name();  // a class name in any case
+        EXPECT_EQ(
+            _wcsicmp(name.c_str(), kind.atom != 0 ? (L"#" + std::to_wstring(kind.atom)).c_str()
+                                                  : PROGRESS_CLASSW),
+            0)
             << place.id;
         EXPECT_EQ(t.Name(), Wide(place.caption)) << place.id;
-        EXPECT_EQ(item & KindStyle(place.kind), KindStyle(place.kind)) << place.id;
-        const bool tabStop = place.kind != ControlKind::kGroupBox &&
-                             place.kind != ControlKind::kHeading &&
-                             place.kind != ControlKind::kProgressBar;
-        EXPECT_EQ((item & WS_TABSTOP) != 0, tabStop) << place.id;
+        EXPECT_EQ(item & kind.style, kind.style) << place.id;
+        EXPECT_EQ((item & WS_TABSTOP) != 0, kind.tabStop) << place.id;
         const WORD extra = t.Word();
         for (WORD i = 0; i < extra; ++i)
             t.Word();
@@ -405,6 +377,33 @@ TEST(Window, DownloadChecksBoxesAndDialogs) {
     SendMessageW(w.handle, WM_COMMAND, IDCANCEL, 0);
     EXPECT_FALSE(IsWindow(w.handle));
     EXPECT_NE(w.Read("kovirw.ini").find("CH0_PORT=3"), std::string::npos);
+}
+
+// The program's own way: the window runs modally; Enter leaves it open, the close box ends
+// it, and its end stores the settings.
+int g_modalStep = 0;  // 1: shown, Enter pressed; 2: still open a tick later, closed
+void CALLBACK CloseModal(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND shown = FindWindowW(nullptr, Wide(kWindowCaption).c_str());
+    if (shown == nullptr || !IsWindowVisible(shown))
+        return;
+    if (g_modalStep++ == 0) {
+        SendMessageW(shown, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    KillTimer(nullptr, timer);
+    PostMessageW(shown, WM_CLOSE, 0, 0);
+}
+
+TEST(Window, ModalWindowEndsByItsCloseBoxOnly) {
+    Window w("[KOVIR]\r\nAUTODETECT=0\r\nCH3_PORT=12\r\n");
+    DestroyWindow(w.handle);
+    w.Write("kovirw.ini", "[KOVIR]\r\nAUTODETECT=0\r\nCH3_PORT=12\r\n");
+    MainWindow modal;
+    SetTimer(nullptr, 0, 20, CloseModal);
+    modal.RunModal(GetModuleHandleW(nullptr));
+    EXPECT_EQ(g_modalStep, 2);
+    EXPECT_EQ(modal.Core().ChannelPort(3), 12);
+    EXPECT_NE(w.Read("kovirw.ini").find("KOVIRFILE="), std::string::npos);
 }
 
 // While a run pumps messages: `tick` runs every 20 ms until it returns true (never within
