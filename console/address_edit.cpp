@@ -2,7 +2,7 @@
 
 #include <QKeyEvent>
 
-#include "console/operator_text.h"
+#include "console/core/operator_text.h"
 
 namespace {
 

@@ -4,9 +4,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "config/profile.h"
-#include "console/image_slots.h"
-#include "console/message_box.h"
 
 namespace {
 
@@ -73,9 +70,5 @@ QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString&
         return path;
     }
     *folder = QFileInfo(path).absolutePath();
-    if (PathBytes(path).size() > CONFIG_MAX_PATH) {
-        ShowNotice(parent, QStringLiteral("Path too long !\n%1").arg(path));
-        return QString();
-    }
     return path;
 }

@@ -31,7 +31,6 @@ QString ConvertFilter(const QString& barFilter);
 
 // Shows the dialog in *folder and returns the chosen absolute path, or an empty text when the
 // operator cancels; a chosen path's folder becomes *folder, so the next dialog opens where
-// this one was left. A path too long for the profile's path fields is refused with a
-// message, as a cancel, because a cut path would name another file.
+// this one was left.
 QString ChooseFile(QWidget* parent, FileDialogRequest::Kind kind, const QString& barFilter,
                    const QString& defaultSuffix, QString* folder);

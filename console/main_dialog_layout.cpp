@@ -1,5 +1,5 @@
-// The controls of the main window, their captions and places in dialog units. They are
-// created in the order of the table, which is also the tab order.
+// The controls of the main window, made from the template's table (console/core/
+// dialog_layout.h) in its order, which is also the tab order, placed in dialog units.
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,119 +10,52 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "config/profile.h"
 #include "console/address_edit.h"
+#include "console/core/dialog_layout.h"
 #include "console/dialog_units.h"
-#include "console/image_slots.h"
 #include "console/main_dialog.h"
 #include "console/percent_bar.h"
 
 namespace {
 
-enum class Role {
-    kDownload,
-    kProfilePath,
-    kLoad,
-    kSaveAs,
-    kPortList,  // index: ChannelId
-    kChangeBoot,
-    kImageCheck,  // index: ImageSlot
-    kBrowse,      // index: ImageSlot
-    kAddress,     // index: ImageSlot (0 is the read-only Code field)
-    kImageBar,    // index: ImageSlot
-    kFrame,
-    kHeading,
-    kAuto,
-    kChannelBar,  // index: ChannelId
-    kLog,
-};
-
-struct ControlPlace {
-    Role role;
-    int index;
-    const char* caption;
-    short x, y, width, height;  // dialog units; a port list's height is with the list open
-};
-
-// clang-format off
-constexpr ControlPlace kControls[] = {
-    {Role::kDownload,    0, "Download",         292, 386,  81,  25},
-    {Role::kProfilePath, 0, "",                  14,  20, 272,  14},
-    {Role::kLoad,        0, "Load",             292,  20,  34,  14},
-    {Role::kSaveAs,      0, "Save As",          332,  20,  34,  14},
-    {Role::kPortList,    0, "",                  14, 299,  52, 103},
-    {Role::kChangeBoot,  0, "Change Boot Area",  14,  61,  75,  10},
-    {Role::kImageCheck,  0, "Code",              14,  81,  29,   8},
-    {Role::kBrowse,      0, "...",              292,  78,  19,  14},
-    {Role::kAddress,     0, "",                 314,  78,  52,  14},
-    {Role::kImageCheck,  1, "Font",              14,  99,  29,   8},
-    {Role::kBrowse,      1, "...",              292,  96,  19,  14},
-    {Role::kAddress,     1, "",                 314,  96,  52,  14},
-    {Role::kImageCheck,  2, "Data",              14, 117,  29,   8},
-    {Role::kBrowse,      2, "...",              292, 114,  19,  14},
-    {Role::kAddress,     2, "",                 314, 114,  52,  14},
-    {Role::kImageBar,    0, "",                  47,  78, 241,  12},
-    {Role::kImageBar,    1, "",                  47,  96, 241,  12},
-    {Role::kImageBar,    2, "",                  47, 114, 241,  12},
-    {Role::kFrame,       0, "MSM",                7,  46, 367, 106},
-    {Role::kFrame,       1, " File ",             7,   6, 367,  38},
-    {Role::kFrame,       2, " Port ",             7, 272, 367, 104},
-    {Role::kHeading,     0, "Address(HEX)",     314,  60,  52,  11},
-    {Role::kImageCheck,  3, "Preload",           14, 135,  36,   8},
-    {Role::kBrowse,      3, "...",              292, 132,  19,  14},
-    {Role::kAddress,     3, "",                 314, 132,  52,  14},
-    {Role::kImageBar,    3, "",                  55, 132, 233,  12},
-    {Role::kImageCheck,  4, "Boot",              14, 169,  29,   8},
-    {Role::kBrowse,      4, "...",              292, 166,  19,  14},
-    {Role::kAddress,     4, "",                 314, 166,  52,  14},
-    {Role::kImageBar,    4, "",                  47, 166, 241,  12},
-    {Role::kAuto,        0, "Auto",              14, 284,  26,  10},
-    {Role::kChannelBar,  0, "",                  70, 300, 110,  12},
-    {Role::kPortList,    1, "",                 201, 299,  52, 103},
-    {Role::kChannelBar,  1, "",                 256, 300, 110,  12},
-    {Role::kPortList,    2, "",                  14, 317,  52, 103},
-    {Role::kChannelBar,  2, "",                  70, 317, 110,  12},
-    {Role::kPortList,    3, "",                 201, 317,  52, 103},
-    {Role::kChannelBar,  3, "",                 256, 317, 110,  12},
-    {Role::kPortList,    4, "",                  14, 335,  52, 103},
-    {Role::kChannelBar,  4, "",                  70, 336, 110,  12},
-    {Role::kPortList,    5, "",                 201, 335,  52, 103},
-    {Role::kChannelBar,  5, "",                 256, 336, 110,  12},
-    {Role::kPortList,    6, "",                  14, 353,  52, 103},
-    {Role::kChannelBar,  6, "",                  70, 354, 110,  12},
-    {Role::kPortList,    7, "",                 201, 353,  52, 103},
-    {Role::kChannelBar,  7, "",                 256, 354, 110,  12},
-    {Role::kFrame,       3, "ASIC",               7, 156, 367, 109},
-    {Role::kImageCheck,  5, "Code",              14, 188,  29,   8},
-    {Role::kBrowse,      5, "...",              292, 186,  19,  14},
-    {Role::kAddress,     5, "",                 314, 186,  52,  14},
-    {Role::kImageBar,    5, "",                  47, 186, 241,  12},
-    {Role::kImageCheck,  6, "Font",              14, 209,  29,   8},
-    {Role::kBrowse,      6, "...",              292, 206,  19,  14},
-    {Role::kAddress,     6, "",                 314, 206,  52,  14},
-    {Role::kImageBar,    6, "",                  47, 206, 241,  12},
-    {Role::kImageCheck,  7, "Contents",          14, 227,  39,   8},
-    {Role::kBrowse,      7, "...",              292, 224,  19,  14},
-    {Role::kAddress,     7, "",                 314, 224,  52,  14},
-    {Role::kImageBar,    7, "",                  59, 224, 229,  12},
-    {Role::kImageCheck,  8, "DMB",               14, 247,  33,   8},
-    {Role::kBrowse,      8, "...",              292, 245,  19,  14},
-    {Role::kAddress,     8, "",                 314, 245,  52,  14},
-    {Role::kImageBar,    8, "",                  51, 245, 237,  12},
-    {Role::kLog,         0, "",                   7, 380, 270,  36},
-};
-// clang-format on
-
-constexpr int kClientWidth = 379;
-constexpr int kClientHeight = 421;
-
-// A closed port list is as tall as an edit field; the rest of its template height is the
-// open list.
-constexpr int kClosedListHeight = 14;
-
 const char* const kFrameNames[] = {"groupMsm", "groupFile", "groupPort", "groupAsic"};
 
 QString Indexed(const char* member, int index) {
     return QStringLiteral("%1_%2").arg(QLatin1String(member)).arg(index);
+}
+
+// The member name of a control of the template, by its id; the rows' names carry their
+// ImageSlot or ChannelId.
+QString MemberName(int id) {
+    struct Named {
+        int id;
+        const char* name;
+    };
+    static const Named kSingles[] = {{IDC_DOWNLOAD, "m_btnDownload"},
+                                     {IDC_PROFILE_PATH, "m_editProfilePath"},
+                                     {IDC_LOAD, "m_btnLoad"},
+                                     {IDC_SAVE_AS, "m_btnSaveAs"},
+                                     {IDC_CHANGE_BOOT, "m_btnChangeBoot"},
+                                     {IDC_AUTO, "m_btnAuto"},
+                                     {IDC_ADDRESS_0, "m_editCodeAddress"},
+                                     {IDC_LOG, "m_editLog"}};
+    for (const Named& single : kSingles) {
+        if (single.id == id)
+            return QLatin1String(single.name);
+    }
+    const int i = LAYOUT_RowIndex(id);
+    if (i >= 0 && kCheckId[i] == id)
+        return Indexed("m_chkImage", i);
+    if (i >= 0 && kBrowseId[i] == id)
+        return Indexed("m_btnBrowse", i);
+    if (i >= 0 && kAddressId[i] == id)
+        return Indexed("m_editAddress", i);
+    if (i >= 0 && kImageBarId[i] == id)
+        return Indexed("m_barImage", i);
+    if (i >= 0 && kPortListId[i] == id)
+        return Indexed("m_cmbPort", i);
+    return Indexed("m_barChannel", i);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* caption) {
@@ -171,82 +104,52 @@ QComboBox* MakePortList(QWidget* parent, const DialogUnits& units, const Control
 
 void MainDialog::CreateControls() {
     const DialogUnits units{QFontMetrics(font())};
-    setFixedSize(units.X(kClientWidth), units.Y(kClientHeight));
+    setFixedSize(units.X(kDialogWidth), units.Y(kDialogHeight));
 
-    for (const ControlPlace& place : kControls) {
+    int frames = 0;
+    for (const ControlPlace& place : kDialogControls) {
         const QString caption = QString::fromUtf8(place.caption);
-        const int i = place.index;
         QWidget* control = nullptr;
         int height = place.height;
-        switch (place.role) {
-            case Role::kDownload:
-                control = m_btnDownload = MakeButton(this, place.caption);
-                control->setObjectName(QStringLiteral("m_btnDownload"));
+        switch (place.kind) {
+            case ControlKind::kPushButton:
+                control = MakeButton(this, place.caption);
                 break;
-            case Role::kProfilePath:
-                control = m_editProfilePath = new QLineEdit(this);
-                m_editProfilePath->setMaxLength(CONFIG_MAX_PATH);
-                control->setObjectName(QStringLiteral("m_editProfilePath"));
+            case ControlKind::kEdit:
+                if (place.id == IDC_PROFILE_PATH) {
+                    auto* path = new QLineEdit(this);
+                    path->setMaxLength(CONFIG_MAX_PATH);
+                    control = path;
+                } else {
+                    QLineEdit* field = place.id == IDC_ADDRESS_0
+                                           ? static_cast<QLineEdit*>(new ReadOnlyTextEdit(this))
+                                           : new HexAddressEdit(this);
+                    field->setMaxLength(CONFIG_MAX_ADDRESS);
+                    control = field;
+                }
                 break;
-            case Role::kLoad:
-                control = m_btnLoad = MakeButton(this, place.caption);
-                control->setObjectName(QStringLiteral("m_btnLoad"));
-                break;
-            case Role::kSaveAs:
-                control = m_btnSaveAs = MakeButton(this, place.caption);
-                control->setObjectName(QStringLiteral("m_btnSaveAs"));
-                break;
-            case Role::kPortList:
-                control = m_cmbPort[i] = MakePortList(this, units, place);
-                control->setObjectName(Indexed("m_cmbPort", i));
+            case ControlKind::kPortList:
+                control = MakePortList(this, units, place);
                 height = kClosedListHeight;
                 break;
-            case Role::kChangeBoot:
-                control = m_btnChangeBoot = new QCheckBox(caption, this);
-                control->setObjectName(QStringLiteral("m_btnChangeBoot"));
+            case ControlKind::kCheckBox:
+                control = new QCheckBox(caption, this);
                 break;
-            case Role::kImageCheck:
-                control = m_chkImage[i] = new QCheckBox(caption, this);
-                control->setObjectName(Indexed("m_chkImage", i));
+            case ControlKind::kProgressBar:
+                control = new PercentBar(this);
                 break;
-            case Role::kBrowse:
-                control = m_btnBrowse[i] = MakeButton(this, place.caption);
-                control->setObjectName(Indexed("m_btnBrowse", i));
-                break;
-            case Role::kAddress:
-                if (i == kSlotMsmCode) {
-                    control = m_editCodeAddress = new ReadOnlyTextEdit(this);
-                    control->setObjectName(QStringLiteral("m_editCodeAddress"));
-                } else {
-                    control = m_editAddress[i - 1] = new HexAddressEdit(this);
-                    control->setObjectName(Indexed("m_editAddress", i));
-                }
-                static_cast<QLineEdit*>(control)->setMaxLength(CONFIG_MAX_ADDRESS);
-                break;
-            case Role::kImageBar:
-                control = m_barImage[i] = new PercentBar(this);
-                control->setObjectName(Indexed("m_barImage", i));
-                break;
-            case Role::kFrame:
+            case ControlKind::kGroupBox:
                 control = new QGroupBox(caption, this);
-                control->setObjectName(QLatin1String(kFrameNames[i]));
+                control->setObjectName(QLatin1String(kFrameNames[frames++]));
                 break;
-            case Role::kHeading: {
+            case ControlKind::kHeading: {
                 auto* heading = new QLabel(caption, this);
                 heading->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
                 control = heading;
                 control->setObjectName(QStringLiteral("labelAddress"));
                 break;
             }
-            case Role::kAuto:
-                control = m_btnAuto = new QCheckBox(caption, this);
-                control->setObjectName(QStringLiteral("m_btnAuto"));
-                break;
-            case Role::kChannelBar:
-                control = m_barChannel[i] = new PercentBar(this);
-                control->setObjectName(Indexed("m_barChannel", i));
-                break;
-            case Role::kLog:
+            case ControlKind::kLog:
                 m_editLog = new QPlainTextEdit(this);
                 m_editLog->setReadOnly(true);
                 m_editLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -254,17 +157,22 @@ void MainDialog::CreateControls() {
                 m_editLog->setTabChangesFocus(true);
                 m_editLog->setFocusPolicy(Qt::StrongFocus);
                 control = m_editLog;
-                control->setObjectName(QStringLiteral("m_editLog"));
                 break;
         }
+        if (place.id >= 0) {
+            control->setObjectName(MemberName(place.id));
+            m_controls[place.id] = control;
+        }
         control->setGeometry(units.Map(place.x, place.y, place.width, height));
-        if (place.role == Role::kFrame || place.role == Role::kHeading) {
+        if (place.kind == ControlKind::kGroupBox || place.kind == ControlKind::kHeading) {
             // Frames and the heading only decorate: they take no focus and no clicks, and
             // lie beneath the controls they surround.
             control->setFocusPolicy(Qt::NoFocus);
             control->setAttribute(Qt::WA_TransparentForMouseEvents);
         }
     }
+    m_btnAuto = qobject_cast<QCheckBox*>(ById(IDC_AUTO));
+    m_btnDownload = qobject_cast<QPushButton*>(ById(IDC_DOWNLOAD));
     for (QWidget* decoration : findChildren<QGroupBox*>()) {
         decoration->lower();
     }

@@ -3,7 +3,6 @@
 #include <QPainter>
 #include <QPalette>
 #include <QResizeEvent>
-#include <cmath>
 
 PercentBar::PercentBar(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -16,28 +15,13 @@ PercentBar::PercentBar(QWidget* parent) : QFrame(parent) {
 }
 
 void PercentBar::SetRange(int lower, int upper) {
-    m_lower = lower;
-    m_upper = upper;
-}
-
-int PercentBar::FilledWidth(int clientWidth) const {
-    // Double precision keeps position - lower from overflowing; the clamp keeps the
-    // conversion back to int defined for any position, and for a range with equal ends.
-    const double fraction =
-        (static_cast<double>(m_position) - m_lower) / (static_cast<double>(m_upper) - m_lower);
-    const double filled = std::trunc(clientWidth * fraction);
-    if (!(filled > 0.0)) {
-        return 0;
-    }
-    return filled >= clientWidth ? clientWidth : static_cast<int>(filled);
+    m_model.SetRange(lower, upper);
 }
 
 int PercentBar::SetPos(int newPosition) {
-    const int old = m_position;
-    m_position = newPosition;
-    const int width = FilledWidth(contentsRect().width());
-    if (width != m_barWidth) {
-        m_barWidth = width;
+    bool repaintNow = false;
+    const int old = m_model.SetPos(newPosition, contentsRect().width(), &repaintNow);
+    if (repaintNow) {
         repaint();
     }
     return old;
@@ -53,17 +37,17 @@ void PercentBar::SetText(const QString& text) {
 
 void PercentBar::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
-    m_barWidth = -1;
+    m_model.Resized();
 }
 
 void PercentBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     drawFrame(&painter);
-    if (m_lower >= m_upper) {
+    if (!m_model.Draws()) {
         return;
     }
     const QRect client = contentsRect();
-    const int edge = client.left() + FilledWidth(client.width());
+    const int edge = client.left() + m_model.FilledWidth(client.width());
     const QRect bar(client.left(), client.top(), edge - client.left(), client.height());
     const QRect rest(edge, client.top(), client.right() + 1 - edge, client.height());
     painter.fillRect(bar, m_barColour);

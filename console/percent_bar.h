@@ -9,6 +9,8 @@
 #include <QFrame>
 #include <QString>
 
+#include "console/core/percent_bar_model.h"
+
 class PercentBar : public QFrame {
     Q_OBJECT
 
@@ -27,24 +29,17 @@ class PercentBar : public QFrame {
     void SetText(const QString& text);
 
     const QString& Text() const { return m_text; }
-    int Pos() const { return m_position; }
-    int Lower() const { return m_lower; }
-    int Upper() const { return m_upper; }
+    int Pos() const { return m_model.Pos(); }
+    int Lower() const { return m_model.Lower(); }
+    int Upper() const { return m_model.Upper(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    // Width in pixels of the filled part for a client area `clientWidth` wide, held to
-    // 0..clientWidth: positions beyond either end look the same as the end itself.
-    int FilledWidth(int clientWidth) const;
-
-    int m_position = 0;
-    int m_upper = 100;
-    int m_lower = 0;
+    PercentBarModel m_model;
     QString m_text;
-    int m_barWidth = -1;  // filled width at the last SetPos repaint; -1 = not known
     QColor m_barColour;
     QColor m_backColour;
     QColor m_barTextColour;

@@ -9,8 +9,9 @@
 
 #include <cstdint>
 
-constexpr int WM_USER = 0x0400;
-constexpr int WM_ENGINE_EVENT = WM_USER + 100;
+// WM_USER + 100: the first private window message id (0x0400) plus 100. Written out, since
+// windows.h defines WM_USER as a macro where the Win32 window includes both.
+constexpr int WM_ENGINE_EVENT = 0x0400 + 100;
 
 enum EngineEventCode {
     EV_PROGRESS = 1,      // record: the live ImageEntry of the image being sent

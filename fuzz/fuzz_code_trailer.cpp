@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/code_trailer.h"
+#include "console/core/code_trailer.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

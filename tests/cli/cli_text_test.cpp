@@ -1,10 +1,9 @@
-// kovirw-cli's parts that do no I/O: options, operator texts and the report's strings.
+// kovirw-cli's parts that do no I/O: options and the report's strings.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "console/operator_text.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_report.h"
 #include "tools/cli/sha256.h"
@@ -29,32 +28,6 @@ TEST(CliOptions, ParsesAndRefuses) {
         EXPECT_FALSE(CLI_ParseOptions(bad, &fresh, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
     }
-}
-
-TEST(OperatorText, LogFramingProgressAndTheDownloadCheck) {
-    EXPECT_EQ(OPERATOR_LogLine("2개 파일, 소요시간 : 1분 3초"),
-              ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 3초  <<<<<<<<<<");
-    EXPECT_EQ(OPERATOR_LogLine("Download Start"), "Download Start");
-    EXPECT_EQ(OPERATOR_ProgressText(1, 16384, 40000), "Font: 40% [16384/40000]");
-    EXPECT_EQ(OPERATOR_ProgressText(8, 0, 0), "Done");
-    EXPECT_EQ(OPERATOR_ProgressText(0, 2000000000, 2100000000), "Code: 95% [2000000000/2100000000]");
-    EXPECT_EQ(OPERATOR_ChannelDoneLine(0, false), "0번 채널 다운로드 완료");
-
-    SlotChoice c[OPERATOR_SLOT_COUNT];
-    EXPECT_EQ(OPERATOR_CheckSelection(c), OPERATOR_SLOT_COUNT);
-    c[0] = {true, "/code", "18000"};
-    c[1] = {true, "/font", ""};
-    c[2] = {true, "", "1000"};
-    EXPECT_EQ(OPERATOR_CheckSelection(c), 1);
-    c[1].address = "  0x";  // "%X" reads the 0
-    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
-    c[2].file = "/data";
-    c[2].address = "-5";
-    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
-    c[2].address = "100000000";  // past 32 bits: no flash address
-    EXPECT_EQ(OPERATOR_CheckSelection(c), 2);
-    c[2].address = "abc";
-    EXPECT_EQ(OPERATOR_CheckSelection(c), -1);
 }
 
 TEST(Report, JsonStringsAreEscaped) {

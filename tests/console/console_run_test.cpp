@@ -104,7 +104,7 @@ class Bench {
             qWarning("%s", error.c_str());
             return false;
         }
-        return QTest::qWaitFor([&] { return window.ChannelPort(count - 1) != 0; }, 10000);
+        return QTest::qWaitFor([&] { return window.Core().ChannelPort(count - 1) != 0; }, 10000);
     }
 
     void ExpectFlashed(int terminal) {
@@ -145,10 +145,10 @@ class RunTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QVERIFY(bench.StartTerminals(*window, 8, {}));
         for (int c = 0; c < kChannelCount; ++c) {
-            QCOMPARE(window->ChannelPort(c), kFirstCom + c);  // in the order they arrived
+            QCOMPARE(window->Core().ChannelPort(c), kFirstCom + c);  // in the order they arrived
             QCOMPARE(Bar(*window, c)->Text(), QStringLiteral("Ready..."));
         }
-        QVERIFY(window->LogText().contains(QStringLiteral("Detect COM10 Port\r\n")));
+        QVERIFY(Log(*window).contains(QStringLiteral("Detect COM10 Port\r\n")));
         const QString tooltip = Control<QComboBox>(window.get(), "m_cmbPort_0")
                                     ->itemData(3, Qt::ToolTipRole)
                                     .toString();
@@ -156,20 +156,20 @@ class RunTest : public QObject {
 
         Button(*window, "m_btnDownload")->click();  // returns when the run has ended
 
-        QVERIFY(!window->Running());
-        QCOMPARE(window->RunStops(), 1);
+        QVERIFY(!window->Core().Running());
+        QCOMPARE(window->Core().RunStops(), 1);
         const QRegularExpression summary(QStringLiteral("^3개 파일, 소요시간 : \\d+분 \\d+초$"));
         for (int c = 0; c < kChannelCount; ++c) {
             QVERIFY2(summary.match(Bar(*window, c)->Text()).hasMatch(),
                      qPrintable(Bar(*window, c)->Text()));
             QVERIFY(
-                window->LogText().contains(QStringLiteral("%1번 채널 다운로드 완료\r\n").arg(c)));
+                Log(*window).contains(QStringLiteral("%1번 채널 다운로드 완료\r\n").arg(c)));
             bench.ExpectFlashed(c);
         }
         // Channel 0's texts are logged, its summary framed; the other channels' are not.
-        QVERIFY(window->LogText().contains(QStringLiteral("Download Start\r\n")));
-        QCOMPARE(window->LogText().count(QStringLiteral("Download Start")), 1);
-        QCOMPARE(window->LogText().count(QStringLiteral(">>>>>>>>>>  총 3개 파일, 전체 소요시간")),
+        QVERIFY(Log(*window).contains(QStringLiteral("Download Start\r\n")));
+        QCOMPARE(Log(*window).count(QStringLiteral("Download Start")), 1);
+        QCOMPARE(Log(*window).count(QStringLiteral(">>>>>>>>>>  총 3개 파일, 전체 소요시간")),
                  1);
         QVERIFY(Button(*window, "m_btnDownload")->isEnabled());
         QVERIFY(Button(*window, "m_btnLoad")->isEnabled());
@@ -194,7 +194,7 @@ class RunTest : public QObject {
             QEventLoop nested;
             QTimer check;
             QObject::connect(&check, &QTimer::timeout, &nested, [&] {
-                if (w.LogText().contains(QStringLiteral("0번 채널 다운로드 완료"))) {
+                if (Log(w).contains(QStringLiteral("0번 채널 다운로드 완료"))) {
                     finishedInside = true;
                     nested.quit();
                 }
@@ -204,59 +204,8 @@ class RunTest : public QObject {
             nested.exec();
         });
         Control<QPushButton>(&w, "m_btnDownload")->click();
-        QVERIFY2(finishedInside, qPrintable(w.LogText() + Bar(w, 0)->Text()));
+        QVERIFY2(finishedInside, qPrintable(Log(w) + Bar(w, 0)->Text()));
         bench.ExpectFlashed(0);
-    }
-
-    // The terminal on COM4 goes away while its erase takes long: only channel 1 stops.
-    void portUnpluggedDuringARunStopsOnlyItsChannel() {
-        ConsoleSandbox sandbox;
-        Bench bench(sandbox);
-        auto window = sandbox.OpenWindow();
-        QVERIFY(bench.StartTerminals(*window, 3, {"1:slow-erase:3000"}));
-        WhenBarShows(*window, 1, QStringLiteral("erasing"),
-                     [&sandbox] { QFile::remove(sandbox.PortDir() + QStringLiteral("/COM4")); });
-        Button(*window, "m_btnDownload")->click();
-
-        QVERIFY(window->LogText().contains(QStringLiteral("Disconnect COM4 Port\r\n")));
-        QVERIFY(!window->LogText().contains(QStringLiteral("1번 채널 다운로드 완료")));
-        QVERIFY(window->LogText().contains(QStringLiteral("0번 채널 다운로드 완료")));
-        QVERIFY(window->LogText().contains(QStringLiteral("2번 채널 다운로드 완료")));
-        QCOMPARE(window->ChannelPort(1), 0);
-        auto* list = Control<QComboBox>(window.get(), "m_cmbPort_1");
-        QCOMPARE(list->currentIndex(), 0);
-        QVERIFY(list->isEnabled());
-        // The bar keeps the channel's last status text, the failure of its erase.
-        QVERIFY2(Bar(*window, 1)->Text().startsWith(QStringLiteral("ERR: ")),
-                 qPrintable(Bar(*window, 1)->Text()));
-        bench.ExpectFlashed(0);
-        bench.ExpectFlashed(2);
-        QCOMPARE(bench.Sessions(1), 0u);
-    }
-
-    // Lists may change during a run, but the engine runs on the ports it took at the start:
-    // a port that goes away stops the channel running on it, whatever its list shows now.
-    void removalDuringARunStopsTheChannelThatRunsOnThePort() {
-        ConsoleSandbox sandbox;
-        Bench bench(sandbox);
-        sandbox.WriteFile(QStringLiteral("kovirw.ini"),
-                          "[KOVIR]\nAUTODETECT=0\nCH0_PORT=3\nCH1_PORT=4\n");
-        auto window = sandbox.OpenWindow();
-        QVERIFY(bench.StartTerminals(*window, 2, {"0:slow-erase:3000"}));
-        MainDialog& w = *window;
-        WhenBarShows(w, 0, QStringLiteral("erasing"), [&] {
-            auto* list = Control<QComboBox>(&w, "m_cmbPort_0");
-            list->setCurrentIndex(20);
-            emit list->activated(20);
-            QFile::remove(sandbox.PortDir() + QStringLiteral("/COM3"));
-        });
-        Control<QPushButton>(&w, "m_btnDownload")->click();
-        QVERIFY(w.LogText().contains(QStringLiteral("Disconnect COM3 Port\r\n")));
-        QVERIFY(!w.LogText().contains(QStringLiteral("0번 채널 다운로드 완료")));
-        QVERIFY(w.LogText().contains(QStringLiteral("1번 채널 다운로드 완료")));
-        QVERIFY(Bar(w, 0)->Text().startsWith(QStringLiteral("ERR: ")));
-        QCOMPARE(w.ChannelPort(0), 20);  // the operator's new choice stands
-        QCOMPARE(bench.Sessions(0), 0u);
     }
 
     void closingDuringARunStopsItOnceAndStoresTheSettings() {
@@ -271,55 +220,14 @@ class RunTest : public QObject {
             WhenBarShows(*window, 0, QStringLiteral("erasing"), [shown] { shown->close(); });
             Button(*window, "m_btnDownload")->click();
             QVERIFY(!window->isVisible());
-            QVERIFY(!window->Running());
-            QCOMPARE(window->RunStops(), 1);
-            QVERIFY(!window->LogText().contains(QStringLiteral("다운로드 완료")));
+            QVERIFY(!window->Core().Running());
+            QCOMPARE(window->Core().RunStops(), 1);
+            QVERIFY(!Log(*window).contains(QStringLiteral("다운로드 완료")));
         }
         const QByteArray settings = sandbox.ReadFile(QStringLiteral("kovirw.ini"));
         QVERIFY(settings.contains("CH0_PORT=3"));
         QVERIFY(settings.contains("CH1_PORT=4"));
         QVERIFY(sandbox.ReadFile(QStringLiteral("default.kvr")).contains("FONTADDRESS=1A00000"));
-    }
-
-    // During a run nothing can restart the engine or reset the console under it; port
-    // lists and the Auto box follow their rules for a run.
-    void aRunLocksWhatMustNotChangeUnderIt() {
-        ConsoleSandbox sandbox;
-        Bench bench(sandbox);
-        auto window = sandbox.OpenWindow();
-        QVERIFY(bench.StartTerminals(*window, 1, {"0:slow-erase:3000"}));
-        MainDialog& w = *window;
-        bool checked = false;
-        WhenBarShows(w, 0, QStringLiteral("erasing"), [&] {
-            auto* list = Control<QComboBox>(&w, "m_cmbPort_1");
-            list->setCurrentIndex(9);
-            emit list->activated(9);  // a port chosen by hand: taken, but no Download
-            Control<QCheckBox>(&w, "m_btnAuto")->click();
-            const QString log = w.LogText();
-            w.OnDeviceChange(PortChange::kArrival, QStringLiteral("COM12"));
-            QCOMPARE(w.LogText(), log);  // arrivals wait for the end of the run
-            QCOMPARE(w.ChannelPort(1), 9);
-            QVERIFY(!Button(w, "m_btnDownload")->isEnabled());
-            for (const char* name : {"m_btnLoad", "m_btnSaveAs", "m_btnChangeBoot", "m_chkImage_1",
-                                     "m_btnBrowse_0", "m_editAddress_1", "m_chkImage_3"}) {
-                QVERIFY2(!Control<QWidget>(&w, name)->isEnabled(), name);
-            }
-            QVERIFY(Control<QComboBox>(&w, "m_cmbPort_2")->isEnabled());
-            w.OnDownload();  // nested: refused
-            checked = true;
-            QFile::remove(sandbox.PortDir() + QStringLiteral("/COM3"));  // ends the run
-        });
-        Button(w, "m_btnDownload")->click();
-        QVERIFY(checked);
-        QCOMPARE(w.RunStops(), 1);
-        QCOMPARE(g_nAutoDetect, 1);  // the click during the run changed the box only
-        QVERIFY(!Control<QCheckBox>(&w, "m_btnAuto")->isChecked());
-        QCOMPARE(w.ChannelPort(1), 9);
-        QVERIFY(Button(w, "m_btnDownload")->isEnabled());
-        QVERIFY(Button(w, "m_btnLoad")->isEnabled());
-        QVERIFY(Control<QCheckBox>(&w, "m_btnChangeBoot")->isEnabled());
-        QVERIFY(w.AddressField(1)->isEnabled());
-        QVERIFY(!w.AddressField(3)->isEnabled());  // Preload is not checked
     }
 };
 

@@ -69,3 +69,7 @@ QByteArray ConsoleSandbox::ReadFile(const QString& name) const {
 std::unique_ptr<MainDialog> ConsoleSandbox::OpenWindow() const {
     return std::make_unique<MainDialog>();
 }
+
+QString Log(const MainDialog& window) {
+    return QString::fromStdString(window.Core().LogText());
+}

@@ -58,6 +58,9 @@ class ConsoleSandbox {
     bool m_hadPortDir = false;
 };
 
+// The window's log as text.
+QString Log(const MainDialog& window);
+
 // The window's control named `name` (fails the whole test run when it is missing).
 template <typename T>
 T* Control(const QWidget* window, const char* name) {

@@ -12,7 +12,7 @@ termsim=$1 cli=$2 images_py=$3 wine_run=$4
 : "${WINEPREFIX:?}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-e2e-XXXXXX")
-termsim_pid=
+. "$(dirname "$0")/terminals.sh"
 # The ports as the system lists them; "=-" removes a value again.
 serialcomm() {
   local reg=$work/serialcomm.reg n
@@ -25,15 +25,11 @@ serialcomm() {
 }
 cleanup() {
   serialcomm remove 1 2 3 4 5 6 7 8 || true
-  if [ -n "$termsim_pid" ]; then kill "$termsim_pid" 2>/dev/null || true; wait "$termsim_pid" || true; fi
-  for n in 1 2 3 4 5 6 7 8; do
-    link="$WINEPREFIX/dosdevices/com$n"
-    if [ -L "$link" ] && [ "$(readlink "$link")" = "$work/ports/COM$n" ]; then rm -f "$link"; fi
-  done
+  terminals_stop "$work"
   if [ -n "${KOVIRW_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-mkdir -p "$work/images" "$work/flash" "$work/run" "$work/ports"
+mkdir -p "$work/images" "$work/run"
 
 python3 "$images_py" make "$work/images" "$work/run/default.kvr" >/dev/null
 ln "$work/images/asic.cod" "$work/images/아식코드.cod"
@@ -51,12 +47,7 @@ PY
 printf '[KOVIR]\r\nAUTODETECT=1\r\nDELAY=2\r\nBAUDRATE=1382400\r\n' >"$work/run/kovirw.ini"
 profile_before=$(sha256sum <"$work/run/default.kvr")
 
-"$termsim" --count 8 --first-com 1 --port-dir "$work/ports" --flash-dir "$work/flash" \
-  --fault 5:unplug:400000 >"$work/termsim.out" 2>"$work/termsim.err" &
-termsim_pid=$!
-for _ in $(seq 100); do grep -q '^ready' "$work/termsim.out" 2>/dev/null && break; sleep 0.1; done
-grep -q '^ready' "$work/termsim.out" || { cat "$work/termsim.err"; exit 1; }
-for n in 1 2 3 4 5 6 7 8; do ln -sfn "$work/ports/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
+terminals_start "$termsim" "$work" --fault 5:unplug:400000
 serialcomm add 1 2 3 4 5 6 7
 
 start=$(date +%s.%N)

@@ -3,8 +3,11 @@
 #   wine_run.sh start          makes the prefix once, starts a persistent wineserver
 #   wine_run.sh run EXE ARGS   runs EXE under wine, exits with its status; with
 #                              KOVIRW_WINE_KOREAN=1 in a Korean locale (ANSI code page 949)
-#   wine_run.sh stop           stops the wineserver and every wine process of the prefix
-# WINEPREFIX must name the prefix (the build tree's, never the user's ~/.wine).
+#   wine_run.sh stop           stops the wineserver, every wine process of the prefix and
+#                              the X server
+# WINEPREFIX must name the prefix (the build tree's, never the user's ~/.wine). Windows get an
+# X server of their own (Xvfb) on a free display, and Hangul a font: NanumGothic (fonts-nanum)
+# stands in for the dialog fonts, which wine draws without Korean glyphs.
 # Wine's helper processes inherit and keep open the output they were started with: a
 # server started by the first program would hold ctest's pipes open and hang it, so the
 # server is started here with its output sent elsewhere.
@@ -15,6 +18,42 @@ export WINEPREFIX WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="
 # Wine takes the ANSI code page and the encoding of Unix file names from LC_CTYPE; a Korean
 # locale compiled beside the prefix serves machines that have none installed.
 locales=$(dirname "$WINEPREFIX")/wine-locales
+xvfb_env=$(dirname "$WINEPREFIX")/xvfb.env
+if [ -f "$xvfb_env" ]; then export DISPLAY; DISPLAY=$(cut -d' ' -f1 "$xvfb_env"); fi
+
+# Starts Xvfb on the first display free on this machine and records "DISPLAY PID".
+start_xvfb() {
+  command -v Xvfb >/dev/null || { echo "wine_run.sh: no Xvfb: windows cannot be shown" >&2; return 0; }
+  if [ -f "$xvfb_env" ] && kill -0 "$(cut -d' ' -f2 "$xvfb_env")" 2>/dev/null; then return 0; fi
+  local n pid
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      echo ":$n $pid" >"$xvfb_env"; export DISPLAY=":$n"; return 0
+    fi
+  done
+  echo "wine_run.sh: no free display for Xvfb" >&2; return 1
+}
+
+# NanumGothic in the prefix's font folder, named in place of the dialog and message fonts;
+# windows drawn with their own title bar, as no window manager runs on the X server.
+window_look() {
+  local ttf=/usr/share/fonts/truetype/nanum/NanumGothic.ttf reg=$WINEPREFIX/window-look.reg
+  [ -f "$WINEPREFIX/window-look.done" ] && return 0
+  [ -f "$ttf" ] || { echo "wine_run.sh: $ttf missing (fonts-nanum): Hangul shows as boxes" >&2; return 0; }
+  cp "$ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
+  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n' >"$reg"
+  local face
+  for face in "MS Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
+    printf '"%s"="NanumGothic"\r\n' "$face" >>"$reg"
+  done
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n' >>"$reg"
+  wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+  touch "$WINEPREFIX/window-look.done"
+}
 
 case "${1:-}" in
   start)
@@ -28,8 +67,10 @@ case "${1:-}" in
       localedef -i ko_KR -f UTF-8 "$locales/ko_KR.UTF-8" >/dev/null 2>&1 || true
       [ -f "$locales/ko_KR.UTF-8/LC_CTYPE" ] || { echo "wine_run.sh: cannot make the ko_KR.UTF-8 locale" >&2; exit 1; }
     fi
+    start_xvfb
     # Fails when the server of an earlier start still runs: that one serves as well.
     wineserver -p </dev/null >/dev/null 2>&1 || true
+    window_look
     # The first program starts the prefix's services (the port devices among them).
     wine cmd /c exit </dev/null >/dev/null 2>&1
     ;;
@@ -43,6 +84,7 @@ case "${1:-}" in
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
+    if [ -f "$xvfb_env" ]; then kill "$(cut -d' ' -f2 "$xvfb_env")" 2>/dev/null || true; rm -f "$xvfb_env"; fi
     ;;
   *)
     echo "usage: wine_run.sh start|run EXE [ARGS...]|stop" >&2

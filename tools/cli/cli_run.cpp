@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "console/operator_text.h"
+#include "console/core/operator_text.h"
 #include "core/event_record.h"
 #include "engine/download.h"
 #include "loader/image_file.h"

@@ -3,7 +3,8 @@
 // words; words 1, 2 and 3 are the Font, Data and Preload addresses, and 0 and 0xFFFFFFFF
 // mean "no address".
 //
-// Plain C++ without I/O (the console reads the file); pure functions, any thread.
+// Plain C++. CodeTrailerOffset and ParseCodeTrailer do no I/O; ReadCodeTrailer reads the
+// file. Any thread.
 #pragma once
 
 #include <cstddef>
@@ -26,3 +27,8 @@ int64_t CodeTrailerOffset(int64_t fileSize);
 // used). A short read, as from a file that shrank meanwhile, leaves the missing bytes 0, so
 // the words they belong to set no address. The result is kOk.
 CodeTrailer ParseCodeTrailer(const uint8_t* bytes, size_t count);
+
+// Reads the trailer of the MSM Code file at `path` (UTF-8, or the bytes the profile holds):
+// kOpenFailed when it names no regular file that can be read (a FIFO is never waited on),
+// kTooShort when the file cannot hold a trailer. Blocks on file I/O.
+CodeTrailer ReadCodeTrailer(const char* path);

@@ -1,4 +1,4 @@
-#include "console/code_trailer.h"
+#include "console/core/code_trailer.h"
 
 #include <cstring>
 

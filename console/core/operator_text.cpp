@@ -1,4 +1,4 @@
-#include "console/operator_text.h"
+#include "console/core/operator_text.h"
 
 #include <cstdint>
 #include <cstdio>
