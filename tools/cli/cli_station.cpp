@@ -75,12 +75,12 @@ public:
     }
 
     // Once per pass of the station's loop: ends the downloads whose workers have finished,
-    // then takes the port list's changes.
+    // then takes the port list's changes (no new terminal once the station is finishing).
     void PumpHostEvents() override {
         m_window->PumpHostEvents();  // a stop request stops every channel here
         EndFinishedUnits();
         if (*m_stop) m_finish = true;
-        if (!m_finish && Clock::now() - m_lastScan >= kScanPeriod) Scan();
+        if (!*m_stop && Clock::now() - m_lastScan >= kScanPeriod) Scan(!m_finish);
         UpdateTotals();
     }
 
@@ -107,7 +107,7 @@ private:
                m_options.ports + CHANNEL_COUNT;
     }
 
-    void Scan() {
+    void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
         std::vector<int> present;
         for (int n : CLI_OS_ListPorts())
@@ -127,6 +127,7 @@ private:
                 DOWNLOAD_StopChannel(c);
             }
         }
+        if (!takeArrivals) return;
         for (int n : present) {
             const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT,
                                           [n](const Slot& s) { return s.state != Slot::kFree && s.port == n; });
