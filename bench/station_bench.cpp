@@ -57,6 +57,7 @@ struct Outcome {
     double seconds = 0;
     int done = 0;
     int failed = 0;
+    std::string failures;  // what the failed units' lines say
     double UnitsPerHour() const { return seconds > 0 ? done * 3600.0 / seconds : 0; }
 };
 
@@ -135,7 +136,9 @@ public:
             const std::string log = ReadAll(m_dir + "/station.jsonl");
             for (size_t eol; (eol = log.find('\n', logRead)) != std::string::npos; logRead = eol + 1) {
                 const std::string line = log.substr(logRead, eol - logRead);
-                (line.find("\"result\":\"done\"") != std::string::npos ? r->done : r->failed) += 1;
+                const bool done = line.find("\"result\":\"done\"") != std::string::npos;
+                (done ? r->done : r->failed) += 1;
+                if (!done) r->failures += line + "\n";
                 lastEnd = Clock::now();
                 const size_t at = line.find("\"port\":");
                 if (at != std::string::npos && m_plugged < m_o.units)
@@ -183,10 +186,12 @@ public:
             const pid_t pid = Spawn(args, m_dir, m_dir + "/batch.out");
             int status = 0;
             waitpid(pid, &status, 0);
-            const std::string report = ReadAll(m_dir + "/batch.json");
-            for (size_t at = report.find("\"result\":"); at != std::string::npos;
-                 at = report.find("\"result\":", at + 1))
-                (report.compare(at, 15, "\"result\":\"done\"") == 0 ? r->done : r->failed) += 1;
+            std::istringstream report(ReadAll(m_dir + "/batch.json"));
+            for (std::string line; std::getline(report, line);) {
+                const bool done = line.find("\"result\":\"done\"") != std::string::npos;
+                (done ? r->done : r->failed) += 1;
+                if (!done) r->failures += line + "\n";
+            }
         }
         r->seconds = Since(start);
         return true;
@@ -280,8 +285,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const auto& [name, r] : {std::pair<const char*, Outcome>{"station", station}, {"batch", batch}})
-        std::printf("%-8s %d done, %d failed in %.1f s: %.0f units per hour\n", name, r.done,
-                    r.failed, r.seconds, r.UnitsPerHour());
+        std::printf("%-8s %d done, %d failed in %.1f s: %.0f units per hour\n%s", name, r.done,
+                    r.failed, r.seconds, r.UnitsPerHour(), r.failures.c_str());
     std::printf("gain: x%.2f\n", station.UnitsPerHour() / batch.UnitsPerHour());
     if (!o.json.empty()) {
         std::ofstream out(o.json);
