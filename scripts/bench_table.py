@@ -131,7 +131,8 @@ def station_section(path, machine, date):
                    % (mode, r["done"], r["failed"], r["seconds"], r["unitsPerHour"]))
     gain = s["station"]["unitsPerHour"] / s["batch"]["unitsPerHour"]
     out += ["", "Station mode gives **x%.2f** the units per hour of batch mode on the same "
-            "terminals and operator." % gain, "",
+            "terminals and operator, whose swaps alone take %.0f s."
+            % (gain, s["units"] * s["swapSeconds"]), "",
             "One profile serves every terminal, so the terminals differ in speed: each one's "
             "line is paced so that its download lasts as long as an image 0.7 to 1.3 times the "
             "size would at the nominal rate (seeded, the same sequence in both modes). One "
