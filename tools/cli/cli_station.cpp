@@ -93,7 +93,7 @@ public:
         EndFinishedUnits();  // those whose worker ended after the last pass
         DOWNLOAD_Stop();
         IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);
-        UpdateTotals();
+        m_display->SetFooter("");  // the totals follow once, below the bars left on the screen
         m_display->Finish();
         std::printf("%s\n", TotalsText().c_str());
     }
@@ -171,15 +171,15 @@ private:
             char took[32];
             std::snprintf(took, sizeof took, " in %.1f s", seconds);
             const std::string outcome = result + std::string(took) + (unit.done ? "" : ": " + unit.error);
-            m_display->Line(Name(c) + " " + outcome);
             m_display->SetNote(c, "last: " + outcome);
             if (slot.unplugged) {
                 Free(c);
             } else {
                 slot.state = Slot::kFinished;
-                m_display->SetBar(c, std::string(result) + ", unplug the terminal",
-                                  unit.done ? 100 : 0, 100);
+                m_display->SetBar(c, "unplug the terminal", unit.done ? 100 : 0, 100);
             }
+            UpdateTotals();
+            m_display->Line(Name(c) + " " + outcome);
             m_display->Line(TotalsText());
         }
     }
