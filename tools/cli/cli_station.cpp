@@ -171,6 +171,7 @@ private:
             char took[32];
             std::snprintf(took, sizeof took, " in %.1f s", seconds);
             const std::string outcome = result + std::string(took) + (unit.done ? "" : ": " + unit.error);
+            const std::string name = Name(c);  // before Free forgets the port
             m_display->SetNote(c, "last: " + outcome);
             if (slot.unplugged) {
                 Free(c);
@@ -179,7 +180,7 @@ private:
                 m_display->SetBar(c, "unplug the terminal", unit.done ? 100 : 0, 100);
             }
             UpdateTotals();
-            m_display->Line(Name(c) + " " + outcome);
+            m_display->Line(name + " " + outcome);
             m_display->Line(TotalsText());
         }
     }
