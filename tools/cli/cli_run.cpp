@@ -189,10 +189,10 @@ int CLI_Main(int argc, char** argv) {
     CONFIG_Load(options.profile.empty() ? nullptr : options.profile.c_str());
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
 
-    // The report replaces its file, and the settings and the profile are never written.
+    // The report replaces its file and the station's log grows its own: the settings and
+    // the profile are never written.
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
-    // The station's log, appended to, must not grow either of them.
     const char* const keptFiles[] = {settingsPath, g_szProfilePath};
     for (const char* kept : keptFiles) {
         if (!options.report.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.report, kept)) {
