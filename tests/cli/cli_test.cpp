@@ -227,6 +227,14 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         EXPECT_NE(r.err.find("would replace"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Read("kovirw.ini") + Read("default.kvr"), before);
+    // A station whose log cannot be written never starts.
+    r = Run("--station --log nodir/units.jsonl");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write the log nodir/units.jsonl: No such file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    r = Run("--station --log kovirw.ini");
+    EXPECT_NE(r.err.find("would be written into"), std::string::npos) << r.err;
 }
 
 // A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): terminals
