@@ -3,8 +3,10 @@
 //
 // Every DOWNLOAD_ function is called on the console thread only. Calling order for one
 // download: DOWNLOAD_ClearImages, DOWNLOAD_SetImage per selected slot, DOWNLOAD_Start,
-// DOWNLOAD_Run, DOWNLOAD_Stop. DOWNLOAD_StopChannel and DOWNLOAD_Stop may also be called from
-// a handler that runs inside DOWNLOAD_Run (port removed, window closed).
+// DOWNLOAD_Run, DOWNLOAD_Stop. A station, which flashes each terminal as it arrives, calls
+// DOWNLOAD_Serve instead of DOWNLOAD_Run and starts channels one by one from inside it with
+// DOWNLOAD_StartChannel. DOWNLOAD_StopChannel and DOWNLOAD_Stop may also be called from a
+// handler that runs inside DOWNLOAD_Run or DOWNLOAD_Serve (port removed, window closed).
 #pragma once
 
 #include <string>
@@ -42,6 +44,23 @@ int DOWNLOAD_Start(EngineWindow* window, int messageId, const int ports[CHANNEL_
 // Starts one worker per channel with a port and returns when all have ended, delivering
 // engine events and calling the window's PumpHostEvents meanwhile. Returns 1.
 int DOWNLOAD_Run();
+
+// Serves a station: as DOWNLOAD_Run (which is DOWNLOAD_Serve(nullptr)), but does not end
+// while the host may still start channels: it delivers engine events and calls the window's
+// PumpHostEvents (where the host starts channels with DOWNLOAD_StartChannel) until *finish
+// is true and no channel has a worker, then joins every worker. A station passes no ports
+// to DOWNLOAD_Start. finish is read on the console thread only. Returns 1.
+int DOWNLOAD_Serve(const bool* finish);
+
+// Starts one channel's worker while the other channels' workers go on: the channel gets the
+// images of the last DOWNLOAD_SetImage calls, its byte counts zeroed, and the reset of run
+// start (transport, frame, packet and link state), then COM comPort at baudRate. Call it
+// between DOWNLOAD_Start and DOWNLOAD_Stop, from the host's PumpHostEvents inside
+// DOWNLOAD_Serve (which delivers the worker's events and joins it). Returns 1 when the
+// worker started; 0 when the channel is out of range or still has a worker, the port or
+// rate is not positive, or no thread could be made (then the channel has ended with
+// "ERR: Thread", as in a run).
+int DOWNLOAD_StartChannel(int channel, int comPort, int baudRate);
 
 // Stops one channel of the run: clears its active flag and closes its device. The worker
 // notices at its next poll and ends through its failure path. Returns 1.

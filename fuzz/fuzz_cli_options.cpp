@@ -1,8 +1,8 @@
 // Fuzzes the command line of kovirw-cli: the input is the argument list, split at NUL
 // bytes. A refused line must say why; an accepted one must hold only what the options allow
 // (channels 0 to 7 on distinct COM numbers, 1 to 8 ports to wait for, a finite time-out,
-// never ports and --auto together) and must parse back to the same options when written out
-// again.
+// never ports and --auto together, a station without --auto or --report, a log only for a
+// station) and must parse back to the same options when written out again.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +36,10 @@ std::vector<std::string> WriteOut(const CliOptions& o) {
         args.push_back("--no-progress");
     if (o.help)
         args.push_back("--help");
+    if (o.station)
+        args.push_back("--station");
+    if (!o.log.empty())
+        args.insert(args.end(), {"--log", o.log});
     return args;
 }
 
@@ -45,7 +49,8 @@ bool Same(const CliOptions& a, const CliOptions& b) {
             return false;
     return a.profile == b.profile && a.autoCount == b.autoCount &&
            a.autoTimeoutS == b.autoTimeoutS && a.report == b.report &&
-           a.changeBootArea == b.changeBootArea && a.progress == b.progress && a.help == b.help;
+           a.changeBootArea == b.changeBootArea && a.progress == b.progress && a.help == b.help &&
+           a.station == b.station && a.log == b.log;
 }
 
 }  // namespace
@@ -71,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     FUZZ_CHECK(!(options.portsGiven && options.autoCount > 0));
+    FUZZ_CHECK(!(options.station && (options.autoCount > 0 || !options.report.empty())));
+    FUZZ_CHECK(options.log.empty() || options.station);
     for (int c = 0; c < 8; ++c) {
         FUZZ_CHECK(options.ports[c] >= 0);
         for (int d = c + 1; d < 8; ++d)

@@ -96,8 +96,10 @@ int PollUntil(int channel, int polls, Condition condition) {
 }  // namespace
 
 void LinkReset(int channel) {
-    g_nAckCode = LOADER_CODES[0];
-    g_nNakCode = LOADER_CODES[1];
+    // Stored only when they change: a channel reset while other channels' workers read them
+    // (a station starting one terminal) must not write them.
+    if (g_nAckCode != LOADER_CODES[0]) g_nAckCode = LOADER_CODES[0];
+    if (g_nNakCode != LOADER_CODES[1]) g_nNakCode = LOADER_CODES[1];
     s_headerLength[channel] = 1;
     s_lastSeq[channel] = 0;
     LinkResetCounters(channel);

@@ -6,11 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/pty_peer.h"
 #include "tools/cli/sha256.h"
@@ -228,6 +232,157 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         EXPECT_NE(r.err.find("would replace"), std::string::npos) << r.err;
     }
     EXPECT_EQ(Read("kovirw.ini") + Read("default.kvr"), before);
+    // A station whose log cannot be written never starts.
+    r = Run("--station --log nodir/units.jsonl");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write the log nodir/units.jsonl: No such file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    r = Run("--station --log kovirw.ini");
+    EXPECT_NE(r.err.find("would be written into"), std::string::npos) << r.err;
+}
+
+// A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): terminals
+// arrive while others download, one is pulled out mid-download and a good one takes its
+// slot, COM21's channel serves terminal after terminal, and Ctrl+C stops the last download.
+// Every terminal is a fresh simulator, so each must get its images byte for byte and a
+// dialogue that starts as after program start (sequence number 0).
+TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
+    std::string image(384 * 1024, '\0');
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 31 % 251);
+    Profile();
+    Write("font.fnt", image);
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\n");
+    std::vector<std::unique_ptr<termsim::Simulator>> units;  // every terminal, in plug order
+    std::vector<int> plugged;                                // the units still plugged, by COM
+    auto plug = [&](int com) {
+        termsim::Options o;
+        o.firstCom = com;
+        o.portDir = m_ports.path();
+        o.flashDir = m_dir + "/flash/" + std::to_string(units.size());
+        o.baud = 1382400;  // about 3 s for the image
+        std::string error;
+        units.push_back(std::make_unique<termsim::Simulator>());
+        ASSERT_TRUE(units.back()->Start(o, &error)) << error;
+        plugged.push_back(static_cast<int>(units.size()) - 1);
+    };
+    auto unplug = [&](int com) {
+        for (size_t k = 0; k < plugged.size(); ++k) {
+            if (units[plugged[k]]->ComNumber(0) != com) continue;
+            units[plugged[k]]->Stop();
+            plugged.erase(plugged.begin() + static_cast<long>(k));
+            return;
+        }
+    };
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    auto waitFor = [&](const std::string& what, size_t times = 1) {
+        for (int i = 0; i < 600 && count(Read("out.txt"), what) < times; ++i) usleep(50 * 1000);
+        ASSERT_GE(count(Read("out.txt"), what), times) << what << "\n" << Read("out.txt");
+    };
+
+    plug(24);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c",
+              ("cd '" + m_dir + "' && exec " KOVIRW_CLI " --station --no-progress --port 0=21 "
+               "--port 5=22 --port 7=23 --log log.jsonl >out.txt 2>err.txt")
+                  .c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    plug(21);                                              // unit 1: CH0
+    waitFor("CH0: MSM FONT binary downloading");
+    plug(22);                                              // unit 2: CH1, while CH0 downloads
+    plug(23);                                              // unit 3: CH2, pulled out below
+    waitFor("CH2: MSM FONT binary downloading");
+    usleep(500 * 1000);
+    unplug(23);
+    waitFor("CH2 COM23: unplugged in");
+    plug(23);                                              // unit 4: a good one in its slot
+    for (int round = 1; round <= 3; ++round) {             // units 5 to 7: CH0 again and again
+        waitFor("CH0 COM21: done in", static_cast<size_t>(round));
+        unplug(21);
+        waitFor("CH0 COM21: unplugged, the channel is free", static_cast<size_t>(round));
+        plug(21);
+    }
+    waitFor("CH1 COM22: done in");
+    waitFor("CH0 COM21: done in", 4);
+    unplug(22);
+    waitFor("CH1 COM22: unplugged, the channel is free");
+    plug(22);                                              // unit 8: stopped by Ctrl+C
+    waitFor("CH1: MSM FONT binary downloading", 2);
+    usleep(500 * 1000);
+    kill(pid, SIGINT);
+    int raw = -1;
+    for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
+    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
+    ASSERT_TRUE(WIFEXITED(raw)) << Read("out.txt");
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << Read("err.txt");  // one pulled out, one stopped
+    const std::string out = Read("out.txt");
+    EXPECT_NE(out.find("station: 6 done, 2 failed, "), std::string::npos) << out;
+
+    // One line per terminal as it ended (the pulled-out one first); unit 1 in full.
+    std::vector<std::string> lines;
+    std::istringstream log(Read("log.jsonl"));
+    for (std::string line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 8u) << Read("log.jsonl");
+    auto lineOf = [&](const std::string& what) {
+        for (const std::string& line : lines)
+            if (line.find(what) != std::string::npos) return line;
+        return std::string();
+    };
+    const std::string time = "\"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}Z\"";
+    const std::string digest = SHA256_Hex(image);
+    EXPECT_TRUE(std::regex_match(
+        lineOf("\"port\":21,"), std::regex("\\{\"start\":" + time + ",\"end\":" + time +
+                             ",\"port\":21,\"device\":\"/dev/pts/[0-9]+\",\"channel\":0,"
+                             "\"images\":\\[\\{\"slot\":1,\"path\":\"" + m_dir +
+                             "/font.fnt\",\"size\":393216,\"sent\":393216,\"sha256\":\"" +
+                             digest + "\"\\}\\],\"result\":\"done\",\"error\":\"\","
+                             "\"seconds\":[0-9]+\\.[0-9]{3}\\}")))
+        << lineOf("\"port\":21,");
+    auto field = [](const std::string& line, const std::string& name) {
+        const size_t at = line.find("\"" + name + "\":");
+        if (at == std::string::npos) return std::string();
+        const size_t from = at + name.size() + 3;
+        return line.substr(from, line.find_first_of(",}", from) - from);
+    };
+    std::vector<std::string> ends;
+    for (const std::string& line : lines)
+        ends.push_back(field(line, "port") + "/" + field(line, "channel") + "/" + field(line, "result"));
+    std::sort(ends.begin(), ends.end());
+    EXPECT_EQ(ends, (std::vector<std::string>{"21/0/\"done\"", "21/0/\"done\"", "21/0/\"done\"",
+                                              "21/0/\"done\"", "22/1/\"done\"", "22/1/\"stopped\"",
+                                              "23/2/\"done\"", "23/2/\"unplugged\""}))
+        << Read("log.jsonl");
+    EXPECT_EQ(lines[0], lineOf("unplugged"));
+    EXPECT_EQ(field(lineOf("unplugged"), "error").rfind("\"ERR: ", 0), 0u) << lineOf("unplugged");
+    const std::string stopped = lineOf("stopped");
+    const long sent = std::atol(field(stopped, "sent").c_str());
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, 393216);
+    EXPECT_EQ(field(stopped, "sha256"), "\"" + SHA256_Hex(image.substr(0, sent)) + "\"");
+
+    // Each finished terminal holds the image and was spoken to from sequence number 0.
+    ASSERT_EQ(units.size(), 9u);
+    EXPECT_EQ(units[0]->Counters(0).packets, 0u);  // COM24 is no part of the station
+    for (size_t k = 1; k < units.size(); ++k) {
+        units[k]->Stop();
+        if (k == 3 || k == 8) continue;  // pulled out, stopped
+        const std::vector<termsim::FlashRange> flash = units[k]->LastFlash(0);
+        ASSERT_EQ(flash.size(), 1u) << k;
+        EXPECT_EQ(flash[0].address, 0x1A00000u);
+        EXPECT_EQ(std::string(flash[0].bytes.begin(), flash[0].bytes.begin() + 393216), image) << k;
+        std::ifstream packets(m_dir + "/flash/" + std::to_string(k) + "/COM" +
+                              std::to_string(units[k]->ComNumber(0)) + "/packets.log");
+        std::string first;
+        std::getline(packets, first);
+        EXPECT_EQ(first, "seq=0 code=A0 UNLOCK addr=- len=- fcs=ok") << k;
+    }
 }
 
 }  // namespace

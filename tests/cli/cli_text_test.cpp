@@ -23,7 +23,8 @@ TEST(CliOptions, ParsesAndRefuses) {
              {"--port", "0=3", "--port", "1=3"}, {"--auto", "9"}, {"--auto-timeout", "-1"},
              {"--auto-timeout", "nan"}, {"--auto-timeout", "1e3"}, {"--auto-timeout", "0x1p3"},
              {"--auto-timeout", " 5"}, {"--auto-timeout", "."}, {"--port", "0=3", "--port", "0=4"},
-             {"--auto", "1", "--port", "0=1"}, {"--bogus"}}) {
+             {"--auto", "1", "--port", "0=1"}, {"--bogus"}, {"--log", "l"},
+             {"--station", "--auto", "1"}, {"--station", "--report", "r"}}) {
         CliOptions fresh;
         EXPECT_FALSE(CLI_ParseOptions(bad, &fresh, &error)) << bad[0];
         EXPECT_FALSE(error.empty());

@@ -5,7 +5,7 @@
 # sample images, checked byte for byte; the terminal on COM6 is unplugged in the middle of
 # the Code image and only its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
 # page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
-# lines must reach stdout intact.
+# lines must reach stdout intact. Then a short station over COM2 and COM3 (see below).
 #   cli_e2e.sh TERMSIM KOVIRW-CLI.EXE DEMO_IMAGES.PY WINE_RUN.SH      (WINEPREFIX set)
 set -euo pipefail
 termsim=$1 cli=$2 images_py=$3 wine_run=$4
@@ -13,6 +13,7 @@ termsim=$1 cli=$2 images_py=$3 wine_run=$4
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kovirw-wine-e2e-XXXXXX")
 . "$(dirname "$0")/terminals.sh"
+station_pid=
 # The ports as the system lists them; "=-" removes a value again.
 serialcomm() {
   local reg=$work/serialcomm.reg n
@@ -24,6 +25,7 @@ serialcomm() {
   "$wine_run" run regedit /S "Z:${reg//\//\\}"
 }
 cleanup() {
+  if [ -n "$station_pid" ]; then kill -INT "$station_pid" 2>/dev/null || true; wait "$station_pid" || true; fi
   serialcomm remove 1 2 3 4 5 6 7 8 || true
   terminals_stop "$work"
   if [ -n "${KOVIRW_E2E_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
@@ -79,8 +81,37 @@ check "the log line of channel 0" \
 check "the run summary" 'grep -q "^7 of 8 channels done in " "$work/out.lf"'
 check "the profile is left as it was" '[ "$(sha256sum <"$work/run/default.kvr")" = "$profile_before" ]'
 
+# The station, over COM2 and COM3 only: both are flashed as present at its start; COM3
+# leaves the system's list and comes back, and is flashed again on its channel; Ctrl+C ends it.
+printf '[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s\r\nFONTADDRESS=1A00000\r\n' \
+  "$work/images/phone.fnt" >"$work/run/station.kvr"
+logged() { [ "$(cat "$work/run/station.jsonl" 2>/dev/null | wc -l)" -ge "$1" ]; }
+wait_for() { for _ in $(seq 300); do if eval "$1"; then return 0; fi; sleep 0.1; done; return 1; }
+(cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
+   --port 0=2 --port 1=3 --log station.jsonl >"$work/station.out" 2>"$work/station.err") &
+station_pid=$!
+wait_for 'logged 2' || true
+serialcomm remove 3
+wait_for 'grep -q "CH1 COM3: unplugged, the channel is free" "$work/station.out"' || true
+serialcomm add 3
+wait_for 'logged 3' || true
+kill -INT "$station_pid"
+station_status=0
+wait "$station_pid" || station_status=$?
+station_pid=
+tr -d '\r' <"$work/station.out" >"$work/station.lf"
+station_units=$(sed -E 's/.*"port":([0-9]+).*"channel":([0-9]).*"result":"([a-z]+)".*/\1 \2 \3/' \
+  "$work/run/station.jsonl" | sort | tr '\n' ' ')
+check "the station ends with status 0 on Ctrl+C (was $station_status)" '[ "$station_status" -eq 0 ]'
+check "the station logged COM2, COM3 and COM3 again on its channel" \
+  '[ "$station_units" = "2 0 done 3 1 done 3 1 done " ]'
+check "COM3 holds the station's Font image" \
+  'cmp -s -n 300000 "$work/images/phone.fnt" "$work/flash/COM3/flash-01A00000.bin"'
+check "the station's totals" 'grep -q "^station: 3 done, 0 failed, " "$work/station.lf"'
+
 if [ "$failed" -ne 0 ]; then
   echo "--- stdout"; cat "$work/out.lf"; echo "--- stderr"; cat "$work/err.txt"
+  echo "--- station"; cat "$work/station.lf" "$work/station.err" "$work/run/station.jsonl" || true
   echo "--- verify"; cat "$work/verify.txt"; exit 1
 fi
 cat "$work/verify.txt"

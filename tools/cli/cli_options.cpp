@@ -41,6 +41,7 @@ bool ParseSeconds(const std::string& text, double high, double* value) {
 const char* CLI_Usage() {
     return "usage: kovirw-cli [--profile FILE] [--port CH=N]... [--auto COUNT [--auto-timeout S]]\n"
            "                  [--report FILE] [--change-boot-area] [--no-progress]\n"
+           "       kovirw-cli --station [--port CH=N]... [--log FILE] [--profile FILE] ...\n"
            "  Flashes the images of the download profile into the terminals on the channels'\n"
            "  ports, using kovirw.ini and the profile in the current directory as the desktop\n"
            "  program does. It never writes the settings file or the profile.\n"
@@ -51,7 +52,11 @@ const char* CLI_Usage() {
            "  --report FILE       write one JSON object per channel to FILE\n"
            "  --change-boot-area  write the MSM Code image from flash address 0\n"
            "  --no-progress       no live progress bars\n"
-           "exit status: 0 every channel done, 1 a channel failed, 2 usage or selection error\n";
+           "  --station           until Ctrl+C, flash every terminal as its port arrives, on the\n"
+           "                      lowest free channel; with --port, only those COM numbers\n"
+           "  --log FILE          (station) append one JSON line per terminal to FILE\n"
+           "exit status: 0 every channel (station: every terminal) done, 1 one failed or\n"
+           "the run was stopped mid-download, 2 usage or selection error\n";
 }
 
 bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::string* error) {
@@ -121,6 +126,15 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             o->changeBootArea = true;
         } else if (a == "--no-progress") {
             o->progress = false;
+        } else if (a == "--station") {
+            o->station = true;
+        } else if (a == "--log") {
+            if (!value(&v)) return false;
+            if (v.empty()) {
+                *error = "--log needs a file name";
+                return false;
+            }
+            o->log = v;
         } else {
             *error = "unknown option '" + a + "'";
             return false;
@@ -128,6 +142,15 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
     }
     if (o->portsGiven && o->autoCount > 0) {
         *error = "--port and --auto cannot be used together";
+        return false;
+    }
+    if (o->station && (o->autoCount > 0 || !o->report.empty())) {
+        *error = "--station takes every port as it arrives and logs each terminal with --log: "
+                 "no --auto or --report";
+        return false;
+    }
+    if (!o->station && !o->log.empty()) {
+        *error = "--log is the log of --station";
         return false;
     }
     return true;

@@ -16,6 +16,8 @@ struct CliOptions {
     std::string report;         // --report FILE
     bool changeBootArea = false;  // --change-boot-area: MSM Code from flash address 0
     bool progress = true;       // --no-progress: no live bars even on a terminal
+    bool station = false;       // --station: flash every terminal as it arrives, until stopped
+    std::string log;            // --log FILE: one JSON line per unit of the station, appended
     bool help = false;
 };
 

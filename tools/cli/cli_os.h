@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,15 @@ std::string CLI_OS_PortSource();
 
 // The device that COM<com> stands for, for the report.
 std::string CLI_OS_DevicePath(int com);
+
+// An append-only file (the station's log). Opens path for writing at its end, making it when
+// missing and never truncating it; a last line cut short (a crash mid-write) is ended first,
+// so the next line stands on its own. Returns a handle >= 0, or -1 with *error naming the
+// file and the reason, also for something that is not a regular file (a directory, a FIFO).
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error);
+
+// Appends text in one write and flushes it to the disk before returning, so a crash or a
+// power loss keeps it. False with *error naming the reason.
+bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error);
+
+void CLI_OS_CloseAppend(intptr_t file);

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "serial/port_directory.h"
 #include "tools/cli/cli_os.h"
@@ -60,3 +63,52 @@ std::string CLI_OS_DevicePath(int com) {
     std::string entry = PORT_DIRECTORY_EntryPath(com);
     return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
 }
+
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
+    // Non-blocking only for the open: a FIFO must not hold the station before it starts.
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    struct stat st {};
+    const char* why = nullptr;
+    if (fd < 0) {
+        why = std::strerror(errno);
+    } else if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (fcntl(fd, F_SETFL, O_APPEND) != 0) {
+        why = std::strerror(errno);
+    } else {
+        char last = '\n';
+        if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) != 1) {
+            why = std::strerror(errno);
+        } else if (last != '\n' && !CLI_OS_Append(fd, "\n", error)) {
+            close(fd);
+            *error = path + ": " + *error;
+            return -1;
+        } else {
+            return fd;
+        }
+    }
+    if (fd >= 0) close(fd);
+    *error = path + ": " + why;
+    return -1;
+}
+
+bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error) {
+    const int fd = static_cast<int>(file);
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *error = n < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (fdatasync(fd) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void CLI_OS_CloseAppend(intptr_t file) { close(static_cast<int>(file)); }

@@ -98,3 +98,71 @@ std::vector<int> CLI_OS_ListPorts() { return PORT_DIRECTORY_List(PORT_DIRECTORY_
 std::string CLI_OS_PortSource() { return "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"; }
 
 std::string CLI_OS_DevicePath(int com) { return "\\\\.\\COM" + std::to_string(com); }
+
+namespace {
+
+std::string SystemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string message = text != nullptr ? UTF16_ToUtf8(text) : "error " + std::to_string(code);
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+}  // namespace
+
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
+    std::wstring wide;
+    if (!UTF16_FromUtf8(path, &wide)) {
+        *error = path + ": not a valid file name";
+        return -1;
+    }
+    // Appending only: every write goes to the end of the file, whatever else writes to it.
+    HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = path + ": " + SystemMessage(GetLastError());
+        return -1;
+    }
+    LARGE_INTEGER size{};
+    char last = '\n';
+    DWORD got = 0;
+    const char* why = nullptr;
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        why = "not a regular file";
+    } else if (!GetFileSizeEx(h, &size)) {
+        why = "its size cannot be read";
+    } else if (size.QuadPart > 0) {
+        LARGE_INTEGER at{};
+        at.QuadPart = size.QuadPart - 1;
+        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !ReadFile(h, &last, 1, &got, nullptr) ||
+            got != 1)
+            why = "its end cannot be read";
+    }
+    const intptr_t file = reinterpret_cast<intptr_t>(h);
+    if (why == nullptr && last != '\n' && !CLI_OS_Append(file, "\n", error)) why = error->c_str();
+    if (why != nullptr) {
+        *error = path + ": " + why;
+        CloseHandle(h);
+        return -1;
+    }
+    return file;
+}
+
+bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error) {
+    HANDLE h = reinterpret_cast<HANDLE>(file);
+    DWORD written = 0;
+    if (!WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size() || !FlushFileBuffers(h)) {
+        *error = SystemMessage(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void CLI_OS_CloseAppend(intptr_t file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }

@@ -19,6 +19,8 @@
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_os.h"
 #include "tools/cli/cli_report.h"
+#include "tools/cli/cli_station.h"
+#include "tools/cli/cli_window.h"
 #include "tools/cli/progress_display.h"
 
 namespace {
@@ -28,13 +30,6 @@ using Clock = std::chrono::steady_clock;
 std::atomic<bool> g_interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
-// Adds the bytes the transfer sends to the digest of their channel's image.
-void OnImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count) {
-    auto* channels = static_cast<std::vector<ChannelReport>*>(context);
-    if (ImageReport* img = (*channels)[static_cast<size_t>(channel)].Image(slot))
-        img->sent.Update(bytes, static_cast<size_t>(count));
-}
-
 double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
@@ -42,8 +37,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 // The console's side of a headless run: prints what the window would show.
 class CliWindow : public EngineWindow {
 public:
-    CliWindow(ProgressDisplay* display, std::vector<ChannelReport>* channels, bool dmbSelected)
-        : m_display(display), m_channels(channels), m_dmbSelected(dmbSelected) {}
+    CliWindow(ProgressDisplay* display, std::vector<ChannelReport>* channels, bool dmbSelected,
+              const std::atomic<bool>* stop)
+        : m_display(display), m_channels(channels), m_dmbSelected(dmbSelected), m_stop(stop) {}
 
     int OnEngineMessage(int /*message*/, int code, const void* record) override {
         const auto now = Clock::now();
@@ -101,7 +97,7 @@ public:
     // A stop as the window's close makes, but the window stays registered until the run
     // ends: every worker's failure texts and last progress still reach the report.
     void PumpHostEvents() override {
-        if (g_interrupted && !m_stopped) {
+        if (*m_stop && !m_stopped) {
             m_stopped = true;
             m_display->Line("interrupted: stopping every channel");
             for (int c = 0; c < CHANNEL_COUNT; ++c) DOWNLOAD_StopChannel(c);
@@ -119,6 +115,7 @@ private:
     ProgressDisplay* m_display;
     std::vector<ChannelReport>* m_channels;
     bool m_dmbSelected;
+    const std::atomic<bool>* m_stop;
     bool m_stopped = false;
 };
 
@@ -144,6 +141,34 @@ bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT],
 
 }  // namespace
 
+std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
+                                            std::vector<ChannelReport>* channels,
+                                            bool dmbSelected, const std::atomic<bool>* stop) {
+    return std::make_unique<CliWindow>(display, channels, dmbSelected, stop);
+}
+
+// Adds the bytes the transfer sends to the digest of their channel's image.
+void CLI_AddImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count) {
+    auto* channels = static_cast<std::vector<ChannelReport>*>(context);
+    if (ImageReport* img = (*channels)[static_cast<size_t>(channel)].Image(slot))
+        img->sent.Update(bytes, static_cast<size_t>(count));
+}
+
+std::vector<ImageReport> CLI_SelectedImages(const SlotChoice choices[OPERATOR_SLOT_COUNT]) {
+    std::vector<ImageReport> images;
+    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
+        if (!choices[s].checked) continue;
+        ImageReport img;
+        img.slot = s;
+        img.path = choices[s].file;
+        img.address = choices[s].address;
+        int64_t size = 0;  // opened for its size only; the transfer reads it
+        if (ImageFileHandle().Open(img.path.c_str(), &size)) img.size = size;
+        images.push_back(img);
+    }
+    return images;
+}
+
 int CLI_Main(int argc, char** argv) {
     const bool liveConsole = CLI_OS_SetupConsole();  // before any text: some are Korean
     std::vector<std::string> args = CLI_OS_Arguments(argc, argv);
@@ -164,7 +189,8 @@ int CLI_Main(int argc, char** argv) {
     CONFIG_Load(options.profile.empty() ? nullptr : options.profile.c_str());
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
 
-    // The report replaces its file, and the settings and the profile are never written.
+    // The report replaces its file and the station's log grows its own: the settings and
+    // the profile are never written.
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
     const char* const keptFiles[] = {settingsPath, g_szProfilePath};
@@ -172,6 +198,11 @@ int CLI_Main(int argc, char** argv) {
         if (!options.report.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.report, kept)) {
             std::fprintf(stderr, "kovirw-cli: the report %s would replace %s: give another file\n",
                          options.report.c_str(), kept);
+            return 2;
+        }
+        if (!options.log.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.log, kept)) {
+            std::fprintf(stderr, "kovirw-cli: the log %s would be written into %s: give another "
+                         "file\n", options.log.c_str(), kept);
             return 2;
         }
     }
@@ -214,14 +245,15 @@ int CLI_Main(int argc, char** argv) {
     }
     if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
 
-    ProgressDisplay display(options.progress && liveConsole);
-    display.Line(OPERATOR_LogStart);
-
     const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
     if (!baudProblem.empty()) {
         std::fprintf(stderr, "kovirw-cli: %s\n", baudProblem.c_str());
         return 2;
     }
+    ProgressDisplay display(options.progress && liveConsole);
+    if (options.station) return STATION_Run(options, choices, &display, &g_interrupted);
+    display.Line(OPERATOR_LogStart);
+
     int ports[CHANNEL_COUNT] = {};
     if (options.portsGiven) {
         std::copy(options.ports, options.ports + CHANNEL_COUNT, ports);
@@ -253,16 +285,8 @@ int CLI_Main(int argc, char** argv) {
     }
 
     std::vector<ChannelReport> channels(CHANNEL_COUNT);
-    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
-        if (!choices[s].checked) continue;
-        ImageReport img;
-        img.slot = s;
-        img.path = choices[s].file;
-        img.address = choices[s].address;
-        int64_t size = 0;  // opened for its size only; the transfer reads it
-        if (ImageFileHandle().Open(img.path.c_str(), &size)) img.size = size;
-        for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images.push_back(img);
-    }
+    const std::vector<ImageReport> images = CLI_SelectedImages(choices);
+    for (int c = 0; c < CHANNEL_COUNT; ++c) channels[c].images = images;
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         channels[c].channel = c;
         channels[c].port = ports[c];
@@ -270,8 +294,8 @@ int CLI_Main(int argc, char** argv) {
         display.AddChannel(c, ports[c]);
     }
 
-    CliWindow window(&display, &channels, choices[SLOT_ASIC_DMB].checked);
-    IMAGE_TRANSFER_SetReadHook(OnImageBytes, &channels);
+    CliWindow window(&display, &channels, choices[SLOT_ASIC_DMB].checked, &g_interrupted);
+    IMAGE_TRANSFER_SetReadHook(CLI_AddImageBytes, &channels);
     const auto runStart = Clock::now();
     DOWNLOAD_Start(&window, WM_ENGINE_EVENT, ports, g_nBaudRate);
     DOWNLOAD_Run();

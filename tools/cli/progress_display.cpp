@@ -3,7 +3,31 @@
 #include <cstdio>
 
 void ProgressDisplay::AddChannel(int channel, int port) {
-    if (port != 0) m_bars.push_back(Bar{channel, port, "", 0, 100});
+    if (port != 0) m_bars.push_back(Bar{channel, port, "", 0, 100, ""});
+}
+
+void ProgressDisplay::SetPort(int channel, int port) {
+    for (Bar& b : m_bars) {
+        if (b.channel != channel) continue;
+        b.port = port;
+        m_dirty = true;
+        return;
+    }
+    m_bars.push_back(Bar{channel, port, "", 0, 100, ""});
+    m_dirty = true;
+}
+
+void ProgressDisplay::SetNote(int channel, const std::string& note) {
+    for (Bar& b : m_bars) {
+        if (b.channel != channel) continue;
+        b.note = note;
+        m_dirty = true;
+    }
+}
+
+void ProgressDisplay::SetFooter(const std::string& text) {
+    m_dirty = m_dirty || text != m_footer;
+    m_footer = text;
 }
 
 void ProgressDisplay::Line(const std::string& text) {
@@ -55,7 +79,13 @@ void ProgressDisplay::Draw() {
         if (filled > kWidth) filled = kWidth;
         std::string bar(static_cast<size_t>(filled), '#');
         bar.resize(kWidth, '.');
-        std::printf("CH%d COM%-3d [%s] %s\n", b.channel, b.port, bar.c_str(), b.text.c_str());
+        const std::string port = b.port != 0 ? "COM" + std::to_string(b.port) : "-";
+        std::printf("CH%d %-6s [%s] %s%s%s\n", b.channel, port.c_str(), bar.c_str(),
+                    b.text.c_str(), b.note.empty() ? "" : "  | ", b.note.c_str());
+        ++m_drawn;
+    }
+    if (!m_footer.empty()) {
+        std::printf("%s\n", m_footer.c_str());
         ++m_drawn;
     }
     m_dirty = false;

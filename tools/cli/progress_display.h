@@ -13,6 +13,16 @@ public:
     // A channel with its port gets a bar (port 0: none).
     void AddChannel(int channel, int port);
 
+    // A station's channel: its bar, kept for every channel, shows the port it has now
+    // (0: none).
+    void SetPort(int channel, int port);
+
+    // A text shown after a channel's bar text (the station's last result).
+    void SetNote(int channel, const std::string& note);
+
+    // A line drawn below the bars (the station's totals); empty: none.
+    void SetFooter(const std::string& text);
+
     // Prints one line above the bars.
     void Line(const std::string& text);
 
@@ -32,6 +42,7 @@ private:
         std::string text;
         long long position = 0;
         long long upper = 100;
+        std::string note;
     };
 
     void Erase();
@@ -41,5 +52,6 @@ private:
     bool m_dirty = false;
     int m_drawn = 0;
     std::vector<Bar> m_bars;
+    std::string m_footer;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

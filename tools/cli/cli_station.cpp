@@ -1,0 +1,276 @@
+#include "tools/cli/cli_station.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "engine/download.h"
+#include "loader/image_transfer.h"
+#include "serial/port_service.h"
+#include "tools/cli/cli_os.h"
+#include "tools/cli/cli_window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using WallClock = std::chrono::system_clock;
+
+constexpr auto kScanPeriod = std::chrono::milliseconds(50);
+
+// UTC with milliseconds, such as 2026-12-07T05:01:02.123Z.
+std::string UtcText(WallClock::time_point t) {
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    const std::tm* tm = std::gmtime(&seconds);  // main thread only
+    if (tm == nullptr) return std::to_string(ms / 1000);
+    char text[96];  // room for any int the fields may hold
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm->tm_year + 1900,
+                  tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec,
+                  static_cast<int>(ms % 1000));
+    return text;
+}
+
+std::string SecondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+// One channel of the station. A channel is free, busy with a terminal's download, or
+// finished: its terminal is still plugged in and is not flashed again.
+struct Slot {
+    enum State { kFree, kBusy, kFinished };
+    State state = kFree;
+    int port = 0;
+    bool unplugged = false;  // the port went away during the download
+    WallClock::time_point wallStart;
+    Clock::time_point start;
+};
+
+class Station : public EngineWindow {
+public:
+    Station(const CliOptions& options, const SlotChoice* choices, ProgressDisplay* display,
+            const std::atomic<bool>* stop, intptr_t log)
+        : m_options(options),
+          m_choices(choices),
+          m_display(display),
+          m_stop(stop),
+          m_log(log),
+          m_units(CHANNEL_COUNT),
+          m_window(CLI_NewWindow(display, &m_units, choices[SLOT_ASIC_DMB].checked, stop)) {
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            m_display->SetPort(c, 0);
+            m_display->SetBar(c, "free", 0, 100);
+        }
+        UpdateTotals();
+    }
+
+    int OnEngineMessage(int message, int code, const void* record) override {
+        return m_window->OnEngineMessage(message, code, record);
+    }
+
+    // Once per pass of the station's loop: ends the downloads whose workers have finished,
+    // then takes the port list's changes (no new terminal once the station is finishing).
+    void PumpHostEvents() override {
+        m_window->PumpHostEvents();  // a stop request stops every channel here
+        EndFinishedUnits();
+        if (*m_stop) m_finish = true;
+        if (!*m_stop && Clock::now() - m_lastScan >= kScanPeriod) Scan(!m_finish);
+        UpdateTotals();
+    }
+
+    void Run() {
+        const int none[CHANNEL_COUNT] = {};
+        IMAGE_TRANSFER_SetReadHook(CLI_AddImageBytes, &m_units);
+        m_stationStart = Clock::now();
+        DOWNLOAD_Start(this, WM_ENGINE_EVENT, none, g_nBaudRate);
+        DOWNLOAD_Serve(&m_finish);
+        EndFinishedUnits();  // those whose worker ended after the last pass
+        DOWNLOAD_Stop();
+        IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);
+        m_display->SetFooter("");  // the totals follow once, below the bars left on the screen
+        m_display->Finish();
+        std::printf("%s\n", TotalsText().c_str());
+    }
+
+    bool AnyFailed() const { return m_failed > 0 || m_logFailed; }
+
+private:
+    bool Belongs(int port) const {
+        if (!m_options.portsGiven) return true;
+        return std::find(m_options.ports, m_options.ports + CHANNEL_COUNT, port) !=
+               m_options.ports + CHANNEL_COUNT;
+    }
+
+    void Scan(bool takeArrivals) {
+        m_lastScan = Clock::now();
+        std::vector<int> present;
+        for (int n : CLI_OS_ListPorts())
+            if (Belongs(n)) present.push_back(n);
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            Slot& slot = m_slots[c];
+            if (slot.state == Slot::kFree ||
+                std::find(present.begin(), present.end(), slot.port) != present.end())
+                continue;
+            if (slot.state == Slot::kFinished) {
+                m_display->Line(Name(c) + " unplugged, the channel is free");
+                Free(c);
+            } else if (!slot.unplugged) {
+                // As the window does for a removed port: only this channel stops.
+                slot.unplugged = true;
+                m_display->Line(Name(c) + " removed during the download: stopping the channel");
+                DOWNLOAD_StopChannel(c);
+            }
+        }
+        if (!takeArrivals) return;
+        for (int n : present) {
+            const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT,
+                                          [n](const Slot& s) { return s.state != Slot::kFree && s.port == n; });
+            if (held) continue;
+            const Slot* free = std::find_if(m_slots, m_slots + CHANNEL_COUNT,
+                                            [](const Slot& s) { return s.state == Slot::kFree; });
+            if (free == m_slots + CHANNEL_COUNT) break;  // taken once a channel is free
+            StartUnit(static_cast<int>(free - m_slots), n);
+        }
+    }
+
+    void StartUnit(int c, int port) {
+        ChannelReport& unit = m_units[c];
+        unit = ChannelReport{};
+        unit.channel = c;
+        unit.port = port;
+        unit.device = CLI_OS_DevicePath(port);
+        unit.images = CLI_SelectedImages(m_choices);
+        Slot& slot = m_slots[c];
+        slot = Slot{Slot::kBusy, port, false, WallClock::now(), Clock::now()};
+        m_display->Line(OPERATOR_DetectLine(port));
+        m_display->SetPort(c, port);
+        // A thread that cannot be made ends the channel at once; the next pass logs it.
+        DOWNLOAD_StartChannel(c, port, g_nBaudRate);
+    }
+
+    void EndFinishedUnits() {
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            Slot& slot = m_slots[c];
+            if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
+            ChannelReport& unit = m_units[c];
+            const char* result = unit.done         ? "done"
+                                 : slot.unplugged ? "unplugged"
+                                 : *m_stop        ? "stopped"
+                                                  : "failed";
+            if (!unit.done && unit.error.empty())
+                unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
+            const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
+            Log(unit, result, slot.wallStart, seconds);
+            (unit.done ? m_done : m_failed) += 1;
+            char took[32];
+            std::snprintf(took, sizeof took, " in %.1f s", seconds);
+            const std::string outcome = result + std::string(took) + (unit.done ? "" : ": " + unit.error);
+            const std::string name = Name(c);  // before Free forgets the port
+            m_display->SetNote(c, "last: " + outcome);
+            if (slot.unplugged) {
+                Free(c);
+            } else {
+                slot.state = Slot::kFinished;
+                m_display->SetBar(c, "unplug the terminal", unit.done ? 100 : 0, 100);
+            }
+            UpdateTotals();
+            m_display->Line(name + " " + outcome);
+            m_display->Line(TotalsText());
+        }
+    }
+
+    void Free(int c) {
+        m_slots[c] = Slot{};
+        m_display->SetPort(c, 0);
+        m_display->SetBar(c, "free", 0, 100);
+    }
+
+    // One JSON object per terminal, appended and flushed as it ends. A log that fails takes
+    // no further terminal: one not logged could not be traced.
+    void Log(const ChannelReport& unit, const char* result, WallClock::time_point wallStart,
+             double seconds) {
+        if (m_log < 0 || m_logFailed) return;
+        std::string line = "{\"start\":\"" + UtcText(wallStart) + "\",\"end\":\"" +
+                           UtcText(WallClock::now()) + "\",\"port\":" + std::to_string(unit.port) +
+                           "," + REPORT_TextField("device", unit.device) +
+                           ",\"channel\":" + std::to_string(unit.channel) + ",\"images\":[";
+        for (size_t i = 0; i < unit.images.size(); ++i) {
+            const ImageReport& img = unit.images[i];
+            line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
+                    REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
+                    ",\"sent\":" + std::to_string(img.reached ? img.doneBytes : 0) +
+                    ",\"sha256\":\"" + (img.reached ? img.sent.HexDigest() : "") + "\"}";
+        }
+        line += std::string("],\"result\":\"") + result + "\"," +
+                REPORT_TextField("error", unit.done ? "" : unit.error) +
+                ",\"seconds\":" + SecondsText(seconds) + "}\n";
+        std::string error;
+        if (CLI_OS_Append(m_log, line, &error)) return;
+        m_logFailed = true;
+        m_finish = true;
+        std::fprintf(stderr,
+                     "kovirw-cli: cannot write the log %s: %s; the station takes no further "
+                     "terminal and ends when the downloads in progress have ended\n",
+                     m_options.log.c_str(), error.c_str());
+    }
+
+    std::string Name(int c) const {
+        return "CH" + std::to_string(c) + " COM" + std::to_string(m_slots[c].port) + ":";
+    }
+
+    std::string TotalsText() const {
+        const double hours =
+            std::chrono::duration<double>(Clock::now() - m_stationStart).count() / 3600;
+        char text[128];
+        std::snprintf(text, sizeof text, "station: %d done, %d failed, %.0f units per hour",
+                      m_done, m_failed, hours > 0 ? m_done / hours : 0.0);
+        return text;
+    }
+
+    void UpdateTotals() { m_display->SetFooter(TotalsText()); }
+
+    const CliOptions& m_options;
+    const SlotChoice* m_choices;
+    ProgressDisplay* m_display;
+    const std::atomic<bool>* m_stop;
+    intptr_t m_log;
+    std::vector<ChannelReport> m_units;  // the terminal of each channel, as its events tell
+    std::unique_ptr<EngineWindow> m_window;
+    Slot m_slots[CHANNEL_COUNT];
+    bool m_finish = false;  // no further terminal; the loop ends once every download ended
+    bool m_logFailed = false;
+    int m_done = 0;
+    int m_failed = 0;
+    Clock::time_point m_lastScan{};
+    Clock::time_point m_stationStart{};
+};
+
+}  // namespace
+
+int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLOT_COUNT],
+                ProgressDisplay* display, const std::atomic<bool>* stop) {
+    intptr_t log = -1;
+    if (!options.log.empty()) {
+        std::string error;
+        log = CLI_OS_OpenAppend(options.log, &error);
+        if (log < 0) {
+            std::fprintf(stderr, "kovirw-cli: cannot write the log %s; the station does not start\n",
+                         error.c_str());
+            return 2;
+        }
+    }
+    display->Line(OPERATOR_LogStart);
+    display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +
+                  (options.portsGiven ? " (only the --port COM numbers)" : "") +
+                  "; Ctrl+C ends");
+    Station station(options, choices, display, stop, log);
+    station.Run();
+    if (log >= 0) CLI_OS_CloseAppend(log);
+    return station.AnyFailed() ? 1 : 0;
+}
