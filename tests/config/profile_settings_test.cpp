@@ -8,7 +8,7 @@
 #include "config/private_profile.h"
 #include "config/profile.h"
 #include "config/settings.h"
-#include "tests/config/config_test_util.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

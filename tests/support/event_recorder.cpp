@@ -1,5 +1,7 @@
 #include "tests/support/event_recorder.h"
 
+#include "loader/link.h"
+
 int EventRecorder::OnEngineMessage(int message, int code, const void* record) {
     RecordedEvent e;
     e.code = code;
@@ -50,4 +52,21 @@ std::vector<std::string> EventRecorder::Texts(int channel) const {
     for (const auto& e : events())
         if (e.code == EV_CHANNEL_TEXT && e.channel == channel) out.push_back(e.text);
     return out;
+}
+
+bool EventRecorder::Has(int channel, int code) const {
+    for (const auto& e : events())
+        if (e.code == code && e.channel == channel) return true;
+    return false;
+}
+
+void ResetEngine() {
+    DOWNLOAD_ClearImages();
+    for (int c = 0; c < CHANNEL_COUNT; ++c) LinkClearForTest(c);
+}
+
+void RunDownload(EventRecorder& events, const int ports[CHANNEL_COUNT], int baud) {
+    DOWNLOAD_Start(&events, WM_ENGINE_EVENT, ports, baud);
+    DOWNLOAD_Run();
+    DOWNLOAD_Stop();
 }
