@@ -180,8 +180,10 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedXdg = xdg != nullptr ? xdg : "";
     setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
-    unsetenv("KOVIRW_PORT_DIR");
+    setenv("KOVIRW_PORT_DIR", "", 1);  // empty: as if unset
     const std::string base = scratch.path() + "/kovirw", dir = base + "/ports";
+    ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
+    unsetenv("KOVIRW_PORT_DIR");
     ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
     std::string error, warning;
     ASSERT_TRUE(PORT_DIRECTORY_Ensure(dir, &error)) << error;
