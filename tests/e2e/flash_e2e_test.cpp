@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "loader/loader_commands.h"
+#include "serial/port_service.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
@@ -248,7 +249,8 @@ TEST_F(FlashE2E, StoppedChannelEndsPromptly) {
     const auto start = Clock::now();
     Run(2);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));  // the erase wait is 30000 polls
-    EXPECT_TRUE(HasText(m_events.Texts(0), "ERR: Erase Flash"));
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: Erase Flash");
+    EXPECT_EQ(g_nChannelPort[0], 0);
     EXPECT_TRUE(Done(1));
 }
 

@@ -71,38 +71,6 @@ TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
     EXPECT_EQ(g_nChannelPort[1], 0);
 }
 
-TEST_F(RunControl, ChannelWithoutImagesUnlocksClosesAndGoes) {
-    ScriptedLoader loader(4);
-    int ports[CHANNEL_COUNT] = {4};
-    Run(ports);
-    EXPECT_TRUE(loader.WaitForFrames(3));
-    EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xC0, 0x90}));
-    EXPECT_EQ(m_events.Texts(0),
-              (std::vector<std::string>{"Download Start", "0개 파일, 소요시간 : 0분 0초"}));
-}
-
-TEST_F(RunControl, ChannelStopDuringEraseEndsOnlyThatChannel) {
-    // Channel 0's loader never answers ERASE (a wait of 30000 polls); channel 1 finishes.
-    ScriptedLoader silent(3, [](const std::vector<uint8_t>& body, int) {
-        return LoaderAnswer{body[1] != 0xEE};
-    });
-    ScriptedLoader good(4);
-    std::string image = MakeImage(m_images, "data.dat", 1000);
-    ASSERT_EQ(DOWNLOAD_SetImage(2, image.c_str(), "0"), 2);
-    m_events.onEvent = [](const RecordedEvent& e) {
-        if (e.channel == 0 && e.text == "MSM DATA area flash erasing..") DOWNLOAD_StopChannel(0);
-    };
-    int ports[CHANNEL_COUNT] = {3, 4};
-    auto start = Clock::now();
-    Run(ports);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-    auto texts = m_events.Texts(0);
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back(), "ERR: Erase Flash");
-    EXPECT_EQ(m_events.Texts(1).back(), "1개 파일, 소요시간 : 0분 1초");
-    EXPECT_EQ(g_nChannelPort[0], 0);
-}
-
 TEST_F(RunControl, RunStopFromAHandlerReleasesEveryWorker) {
     ScriptedLoader a(3, [](const std::vector<uint8_t>&, int) { return LoaderAnswer{false}; });
     ScriptedLoader b(4, [](const std::vector<uint8_t>&, int) { return LoaderAnswer{false}; });

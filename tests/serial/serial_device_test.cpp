@@ -180,6 +180,8 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedXdg = xdg != nullptr ? xdg : "";
     setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
+    setenv("KOVIRW_PORT_DIR", "p", 1);  // a name of one character is a name
+    EXPECT_EQ(PORT_DIRECTORY_Path(), "p");
     setenv("KOVIRW_PORT_DIR", "", 1);  // empty: as if unset
     const std::string base = scratch.path() + "/kovirw", dir = base + "/ports";
     ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
