@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -240,9 +241,18 @@ TEST_F(FlashE2E, StopOfEightBusyChannelsReturnsAtOnceAndSendsNoMoreBlocks) {
     }
 }
 
+// Whether this process holds the file open.
+bool HeldOpen(const std::string& path) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error))
+        if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
+    return false;
+}
+
 TEST_F(FlashE2E, StoppedChannelEndsPromptly) {
     StartTerminals(2, {"0:slow-erase:60000"});
-    DOWNLOAD_SetImage(1, Image("font", 5000).c_str(), "800000");
+    const std::string font = Image("font", 5000);
+    DOWNLOAD_SetImage(1, font.c_str(), "800000");
     m_events.onEvent = [](const RecordedEvent& e) {
         if (e.channel == 0 && e.text == "MSM FONT area flash erasing..") DOWNLOAD_StopChannel(0);
     };
@@ -251,6 +261,7 @@ TEST_F(FlashE2E, StoppedChannelEndsPromptly) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));  // the erase wait is 30000 polls
     EXPECT_EQ(m_events.Texts(0).back(), "ERR: Erase Flash");
     EXPECT_EQ(g_nChannelPort[0], 0);
+    EXPECT_FALSE(HeldOpen(font));  // the failed image's file is closed
     EXPECT_TRUE(Done(1));
 }
 
