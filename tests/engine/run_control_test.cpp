@@ -87,9 +87,9 @@ TEST_F(RunControl, RunStopFromAHandlerReleasesEveryWorker) {
     DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
     DOWNLOAD_Run();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(m_events.events().size(), 1u);  // everything after the stop is dropped
     for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(g_nChannelPort[ch], 0);
     EXPECT_EQ(KOVIR_SendMessage(EV_TEXT, "late"), 0);
+    EXPECT_EQ(m_events.events().size(), 1u);  // everything after the stop is dropped
 }
 
 TEST_F(RunControl, SecondRunStartsFromFreshState) {
