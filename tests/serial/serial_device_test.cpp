@@ -17,6 +17,7 @@
 #include "serial/port_directory.h"
 #include "serial/serial_device.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -221,6 +222,10 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
             ASSERT_TRUE(p.undo()) << p.fault;
         }
     }
+    const std::string file = scratch.path() + "/file";  // named, but no directory
+    WriteText(file, "");
+    EXPECT_FALSE(PORT_DIRECTORY_Ensure(file, &error));
+    EXPECT_NE(error.find(file + ": Not a directory"), std::string::npos) << error;
     const std::string named = scratch.path() + "/named";
     setenv("KOVIRW_PORT_DIR", named.c_str(), 1);
     ASSERT_EQ(mkdir(named.c_str(), 0777) == 0 && chmod(named.c_str(), 0777) == 0, true);
