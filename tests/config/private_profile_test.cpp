@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "config/config_testing.h"
-#include "tests/config/config_test_util.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -10,39 +10,44 @@
 #include "engine/download.h"
 #include "tests/support/event_recorder.h"
 #include "tests/support/pty_peer.h"
-#include "tools/termsim/termsim.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/test_files.h"
 
 class FlashE2E : public ::testing::Test {
 protected:
     static constexpr int kFirstCom = 11;
 
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override { ResetEngine(); }
+    void TearDown() override {
+        DOWNLOAD_Stop();
+        m_sim.Stop();
+    }
 
     // Starts `count` simulated terminals COM11.. with the given fault texts.
-    void StartTerminals(int count, const std::vector<std::string>& faults = {});
-
-    // Writes an image file of `size` bytes (a pattern that differs per name) and returns
-    // its path.
-    std::string MakeImage(const std::string& name, size_t size);
-    static std::vector<uint8_t> ReadFile(const std::string& path);
+    void StartTerminals(int count, const std::vector<std::string>& faults = {}) {
+        std::string error;
+        ASSERT_TRUE(m_sim.Start(SimOptions(count, kFirstCom, m_ports.path(), m_dir.File("flash"),
+                                           faults, 0, m_baud),
+                                &error))
+            << error;
+    }
+    std::string Image(const std::string& name, size_t size) { return MakeImage(m_dir, name, size); }
 
     // Runs a download on the first `channels` terminals (channel c on COM11 + c).
-    void Run(int channels);
+    void Run(int channels) {
+        int ports[CHANNEL_COUNT] = {};
+        for (int c = 0; c < channels; ++c) ports[c] = kFirstCom + c;
+        RunDownload(m_events, ports, m_baud != 0 ? m_baud : 1382400);
+    }
 
     // Waits for terminal i's session and returns its flash range starting at address
     // (empty with a test failure when there is none).
-    std::vector<uint8_t> Flash(int terminal, uint32_t address);
-
-    // The image as it must stand in flash: from `offset`, padded with 0xFF to whole blocks
-    // unless exact.
-    static std::vector<uint8_t> Expected(const std::vector<uint8_t>& file, size_t offset, bool exact);
-
-    bool ChannelDone(int channel) const;
+    Bytes Flash(int terminal, uint32_t address);
+    bool Done(int channel) const { return m_events.Has(channel, EV_CHANNEL_DONE); }
 
     int m_baud = 0;  // the terminals' pace and the run's rate; 0: unpaced at 1382400
     ScopedPortDir m_ports;
-    std::string m_dir;  // images and flash results
+    ScratchDir m_dir;  // images and flash results
     termsim::Simulator m_sim;
     EventRecorder m_events;
 };

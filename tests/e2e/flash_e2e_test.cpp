@@ -3,55 +3,51 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <unistd.h>
 
 #include "loader/loader_commands.h"
+#include "serial/port_service.h"
 #include "tests/e2e/e2e_fixture.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool HasText(const std::vector<std::string>& texts, const std::string& text) {
-    for (const auto& t : texts)
-        if (t == text) return true;
-    return false;
-}
-
 TEST_F(FlashE2E, EightChannelsWithDifferentImagesLandByteForByte) {
     StartTerminals(8);
     DOWNLOAD_SetImage(0, "-", "18000");
     DOWNLOAD_SetImage(2, "-", "1A00000");
     DOWNLOAD_SetImage(5, "-", "0xF000200");
-    std::vector<std::vector<uint8_t>> code(8), data(8), asic(8);
+    std::vector<Bytes> code(8), data(8), asic(8);
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         // Each channel gets its own files, of different sizes, straight into its table row.
         std::string n = std::to_string(c);
-        std::string a = MakeImage("code" + n, 0x18000 + 70000 + 1000 * c);
-        std::string b = MakeImage("data" + n, 16384 * (c + 1) - c);
-        std::string d = MakeImage("asic" + n, 5000 + 333 * c);
+        std::string a = Image("code" + n, 0x18000 + 70000 + 1000 * c);
+        std::string b = Image("data" + n, 16384 * (c + 1) - c);
+        std::string d = Image("asic" + n, 5000 + 333 * c);
         std::strcpy(g_ImageTable[c][0].path, a.c_str());
         std::strcpy(g_ImageTable[c][2].path, b.c_str());
         std::strcpy(g_ImageTable[c][5].path, d.c_str());
-        code[c] = ReadFile(a);
-        data[c] = ReadFile(b);
-        asic[c] = ReadFile(d);
+        code[c] = ReadBytes(a);
+        data[c] = ReadBytes(b);
+        asic[c] = ReadBytes(d);
     }
     Run(8);
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         SCOPED_TRACE("channel " + std::to_string(c));
-        EXPECT_TRUE(ChannelDone(c));
+        EXPECT_TRUE(Done(c));
         EXPECT_EQ(m_events.Texts(c).back(), "3개 파일, 소요시간 : 0분 3초");
-        EXPECT_EQ(Flash(c, 0x18000), Expected(code[c], 0x18000, false));
-        EXPECT_EQ(Flash(c, 0x1A00000), Expected(data[c], 0, false));
-        EXPECT_EQ(Flash(c, 0xF000200), Expected(asic[c], 0, false));
+        EXPECT_EQ(Flash(c, 0x18000), ExpectedFlash(code[c], 0x18000, false));
+        EXPECT_EQ(Flash(c, 0x1A00000), ExpectedFlash(data[c], 0, false));
+        EXPECT_EQ(Flash(c, 0xF000200), ExpectedFlash(asic[c], 0, false));
         EXPECT_TRUE(m_sim.LastErrors(c).empty());
     }
 }
 
 TEST_F(FlashE2E, ImageRulesForSizesSlotsAndTheCodeOffset) {
-    StartTerminals(6);
+    StartTerminals(7);
     // One image per channel, each a rule of its own.
     struct Case {
         int slot;
@@ -67,23 +63,24 @@ TEST_F(FlashE2E, ImageRulesForSizesSlotsAndTheCodeOffset) {
         {0, 131072, "18000", 0x18000, 0x18000, false},  // Code skips the boot area
         {0, 40000, "0", 0x0, 0, false},              // Code from address 0: the whole file
         {3, 0, "400000", 0x400000, 0, false},        // empty file: ERASE 0, no WRITE
+        {0, 0x18000, "18000", 0x18000, 0x18000, false},  // Code of the boot area only: nothing
     };
-    std::vector<std::vector<uint8_t>> files;
-    for (int c = 0; c < 6; ++c) {
+    std::vector<Bytes> files;
+    for (int c = 0; c < 7; ++c) {
         const Case& k = cases[c];
-        std::string path = MakeImage("img" + std::to_string(c), k.size);
-        files.push_back(ReadFile(path));
+        std::string path = Image("img" + std::to_string(c), k.size);
+        files.push_back(ReadBytes(path));
         ImageEntry& e = g_ImageTable[c][k.slot];
         e.slot = k.slot;
         e.address = static_cast<uint32_t>(std::strtoul(k.address, nullptr, 16));
         std::strcpy(e.path, path.c_str());
     }
-    Run(6);
-    for (int c = 0; c < 6; ++c) {
+    Run(7);
+    for (int c = 0; c < 7; ++c) {
         SCOPED_TRACE("case " + std::to_string(c));
         const Case& k = cases[c];
-        EXPECT_TRUE(ChannelDone(c));
-        EXPECT_EQ(Flash(c, k.flashAt), Expected(files[c], k.fileOffset, k.exact));
+        EXPECT_TRUE(Done(c));
+        EXPECT_EQ(Flash(c, k.flashAt), ExpectedFlash(files[c], k.fileOffset, k.exact));
     }
     EXPECT_TRUE(HasText(m_events.Texts(2), "ASIC DMB Image pass complete! [1 sec]"));
     EXPECT_TRUE(HasText(m_events.Texts(2), "DMB Writing..."));
@@ -96,124 +93,89 @@ TEST_F(FlashE2E, ImageRulesForSizesSlotsAndTheCodeOffset) {
     }
 }
 
-TEST_F(FlashE2E, MissingFileAndMissingPortSendNothing) {
-    StartTerminals(1);
-    DOWNLOAD_SetImage(1, (m_dir + "/nothing-here").c_str(), "1000");
-    Run(2);  // channel 1 has COM12, which does not exist
-    EXPECT_EQ(m_events.Texts(1), (std::vector<std::string>{"Download Start", "ERR: Open"}));
-    auto texts = m_events.Texts(0);
-    EXPECT_TRUE(HasText(texts, "ERR: No File"));
-    EXPECT_FALSE(ChannelDone(0));
-    EXPECT_TRUE(m_sim.WaitForSessions(0, 1, std::chrono::seconds(5)));
-    EXPECT_TRUE(m_sim.LastFlash(0).empty());  // UNLOCK, CLOSE, GO only
-    EXPECT_EQ(m_sim.Counters(0).packets, 3u);
-    // The entry keeps the path of the file that could not be opened.
-    EXPECT_STREQ(g_ImageTable[0][1].path, (m_dir + "/nothing-here").c_str());
-}
-
-TEST_F(FlashE2E, UnansweredUnlockPutsUnlockAndCloseOnTheLine) {
-    StartTerminals(1, {"0:no-unlock"});
-    DOWNLOAD_SetImage(1, MakeImage("font", 100).c_str(), "1000");
-    Run(1);
-    EXPECT_EQ(m_events.Texts(0), (std::vector<std::string>{"Download Start", "ERR: Unlock"}));
-    for (int i = 0; i < 200 && m_sim.Counters(0).packets < 2; ++i) usleep(10000);
-    EXPECT_EQ(m_sim.Counters(0).packets, 2u);
-    EXPECT_EQ(m_sim.SessionCount(0), 0u);
-}
-
-TEST_F(FlashE2E, RefusedLastBlockIsResentAndTheImageLands) {
-    // Three blocks: UNLOCK, ERASE, WRITE x3; the third WRITE is refused with reason 1 once.
-    StartTerminals(1, {"0:nak-write:3:1"});
-    std::string path = MakeImage("font", 16384 * 2 + 500);
-    DOWNLOAD_SetImage(1, path.c_str(), "800000");
-    Run(1);
-    EXPECT_TRUE(ChannelDone(0));
-    EXPECT_EQ(Flash(0, 0x800000), Expected(ReadFile(path), 0, false));
-    EXPECT_EQ(m_sim.Counters(0).packets, 8u);  // UNLOCK, ERASE, 3 WRITE, resend, CLOSE, GO
-    EXPECT_EQ(m_sim.Counters(0).faults[static_cast<int>(termsim::FaultKind::kNakWrite)], 1u);
-}
-
-TEST_F(FlashE2E, RefusalMidStreamHoldsTheWindowAndFailsTheChannel) {
-    StartTerminals(1, {"0:nak-write:1:1"});
-    DOWNLOAD_SetImage(1, MakeImage("font", 16384 * 8).c_str(), "800000");
-    Run(1);
-    EXPECT_FALSE(ChannelDone(0));
-    const std::string last = m_events.Texts(0).back();
-    EXPECT_EQ(last.rfind("ERR: [1,", 0), 0u) << last;
-}
-
-TEST_F(FlashE2E, OtherRefusalsAndDamagedAnswersFailTheImage) {
-    // Channel 0: WRITE 2 refused for reason 5. Channel 1: the answer to packet 4 damaged.
-    StartTerminals(2, {"0:nak-write:2:5", "1:bad-fcs:4"});
-    DOWNLOAD_SetImage(1, MakeImage("font", 16384 * 6).c_str(), "800000");
-    DOWNLOAD_SetImage(2, MakeImage("data", 1000).c_str(), "900000");
-    Run(2);
-    for (int c = 0; c < 2; ++c) {
-        SCOPED_TRACE("channel " + std::to_string(c));
-        EXPECT_FALSE(ChannelDone(c));
-        EXPECT_TRUE(HasText(m_events.Texts(c), "ERR: [0,1]"));
-        bool failed = false;
-        for (const auto& e : m_events.ForChannel(c)) failed |= e.code == EV_IMAGE_FAILED;
-        EXPECT_TRUE(failed);
-        // The images after the failed one are not attempted.
-        EXPECT_FALSE(HasText(m_events.Texts(c), "MSM DATA area flash erasing.."));
+// One channel per row, all in one run: how each line fault ends its channel, and that it
+// ends only its own.
+TEST_F(FlashE2E, EachFaultEndsItsChannelAsItMust) {
+    constexpr size_t B = LOADER_BLOCK_SIZE;
+    struct Row {
+        const char* fault;
+        size_t size;     // of the Font image at 0x200000
+        bool withData;   // a Data image of 100 bytes at 0x300000 follows
+        bool done;
+        const char* last;  // how the channel's last text starts
+        uint64_t packets;  // the loader's count, 0: not checked
+        bool lands;        // the Font image stands in flash after a complete session
+    } rows[] = {
+        {"no-unlock", 100, false, false, "ERR: Unlock", 2, false},  // UNLOCK, CLOSE
+        // The last of three WRITEs refused for reason 1 once: resent, and the image lands.
+        {"nak-write:3:1", 2 * B + 500, false, true, "", 8, true},
+        {"nak-write:1:1", 8 * B, true, false, "ERR: [1,", 0, false},  // holds the window
+        {"nak-write:2:2", B + 10, false, false, "ERR: [0,1]", 0, false},  // last WRITE refused
+        {"stall:3", B + 10, false, false, "ERR: [1,0]", 0, false},  // last answer never comes
+        {"unplug:40000", 10 * B, false, false, "ERR: [", 0, false},
+        // The answer to the Data ERASE damaged: the Font ERASE must not go out again.
+        {"bad-fcs:5", 2 * B, true, false, "ERR: [0,1]", 7, true},
+        // CLOSE and GO never carried out: done all the same, the image in flash.
+        {"stall:3", 5000, false, true, "", 0, false},
+    };
+    std::vector<std::string> faults;
+    std::vector<Bytes> fonts;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        faults.push_back(std::to_string(c) + ":" + rows[c].fault);
+        const std::string font = Image("font" + std::to_string(c), rows[c].size);
+        fonts.push_back(ReadBytes(font));
+        g_ImageTable[c][SLOT_MSM_FONT] = ImageEntry{};
+        ImageEntry& e = g_ImageTable[c][SLOT_MSM_FONT];
+        e.slot = SLOT_MSM_FONT;
+        e.address = 0x200000;
+        std::strcpy(e.path, font.c_str());
+        if (rows[c].withData) {
+            ImageEntry& d = g_ImageTable[c][SLOT_MSM_DATA];
+            d.slot = SLOT_MSM_DATA;
+            d.address = 0x300000;
+            std::strcpy(d.path, Image("data", 100).c_str());
+        }
     }
-}
-
-TEST_F(FlashE2E, LastBlockNeverConfirmedIsNoSuccess) {
-    // Channel 0: the very last WRITE is refused (reason 2). Channel 1: the loader stops
-    // answering after the second-to-last packet, so the last block's answer never comes.
-    StartTerminals(2, {"0:nak-write:2:2", "1:stall:3"});
-    std::string path = MakeImage("font", 16384 + 10);
-    DOWNLOAD_SetImage(1, path.c_str(), "800000");
-    Run(2);
-    for (int c = 0; c < 2; ++c) {
-        SCOPED_TRACE("channel " + std::to_string(c));
-        EXPECT_FALSE(ChannelDone(c));
-        auto texts = m_events.Texts(c);
-        EXPECT_EQ(texts.back().rfind("ERR: [", 0), 0u) << texts.back();
-        for (const auto& t : texts) EXPECT_EQ(t.find("소요"), std::string::npos);
+    StartTerminals(CHANNEL_COUNT, faults);
+    Run(CHANNEL_COUNT);
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        const Row& row = rows[c];
+        SCOPED_TRACE(std::string("channel ") + std::to_string(c) + ", " + row.fault);
+        const auto texts = m_events.Texts(c);
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(Done(c), row.done);
+        EXPECT_EQ(texts.back().rfind(row.last, 0), 0u) << texts.back();
+        size_t summaries = 0;  // the closing "n개 파일, 소요시간" comes with success only
+        for (const auto& t : texts) summaries += t.find("소요") != std::string::npos;
+        EXPECT_EQ(summaries, row.done ? 1u : 0u);
+        if (row.packets != 0) {
+            for (int i = 0; i < 200 && m_sim.Counters(c).packets < row.packets; ++i) usleep(10000);
+            EXPECT_EQ(m_sim.Counters(c).packets, row.packets);
+        }
+        if (row.lands) {
+            EXPECT_EQ(Flash(c, 0x200000), ExpectedFlash(fonts[c], 0, false));
+        }
     }
-    EXPECT_TRUE(HasText(m_events.Texts(0), "ERR: [0,1]"));
-    EXPECT_TRUE(HasText(m_events.Texts(1), "ERR: [1,0]"));
-}
-
-TEST_F(FlashE2E, UnpluggedTerminalFailsOnlyItsChannel) {
-    StartTerminals(3, {"1:unplug:40000"});
-    std::string path = MakeImage("data", 16384 * 10);
-    DOWNLOAD_SetImage(2, path.c_str(), "1A00000");
-    Run(3);
-    EXPECT_TRUE(ChannelDone(0));
-    EXPECT_TRUE(ChannelDone(2));
-    EXPECT_FALSE(ChannelDone(1));
-    EXPECT_EQ(m_events.Texts(1).back().rfind("ERR: [", 0), 0u);
-    EXPECT_EQ(Flash(0, 0x1A00000), Expected(ReadFile(path), 0, false));
-    EXPECT_EQ(Flash(2, 0x1A00000), Expected(ReadFile(path), 0, false));
-}
-
-TEST_F(FlashE2E, DamagedAnswerToTheSecondEraseResendsNothing) {
-    // Font (2 blocks), then Data: the answer to the Data ERASE (answer 5) is damaged. It
-    // fails the Data image; the Font ERASE must not go out again over the finished Font image.
-    StartTerminals(1, {"0:bad-fcs:5"});
-    const std::string font = MakeImage("font", 2 * LOADER_BLOCK_SIZE);
-    DOWNLOAD_SetImage(SLOT_MSM_FONT, font.c_str(), "200000");
-    DOWNLOAD_SetImage(SLOT_MSM_DATA, MakeImage("data", 100).c_str(), "300000");
-    Run(1);
-    EXPECT_FALSE(ChannelDone(0));
-    EXPECT_EQ(m_events.Texts(0).back(), "ERR: [0,1]");
-    EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(font), 0, false));
-    EXPECT_EQ(m_sim.Counters(0).packets, 7u);  // UNLOCK, ERASE, 2 WRITE, ERASE, CLOSE, GO
+    EXPECT_EQ(m_sim.SessionCount(0), 0u);  // the unanswered UNLOCK is no session
+    // A failed image ends the channel: the image after it is not attempted.
+    EXPECT_TRUE(m_events.Has(2, EV_IMAGE_FAILED));
+    EXPECT_FALSE(HasText(m_events.Texts(2), "MSM DATA area flash erasing.."));
+    m_sim.Stop();  // what the stalled loader of channel 7 holds shows once stopped
+    EXPECT_EQ(m_sim.SessionCount(7), 0u);
+    const auto held = m_sim.CurrentFlash(7);
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held[0].bytes, ExpectedFlash(fonts[7], 0, false));
 }
 
 class PacedLine : public FlashE2E, public ::testing::WithParamInterface<int> {
   protected:
     // Flashes `blocks` blocks at the parameter's rate and checks them byte for byte.
     void FlashAndCheck(int blocks) {
-        const std::string path = MakeImage("font", blocks * LOADER_BLOCK_SIZE);
+        const std::string path = Image("font", blocks * LOADER_BLOCK_SIZE);
         DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
         Run(1);
-        EXPECT_TRUE(ChannelDone(0)) << m_events.Texts(0).back();
-        EXPECT_EQ(Flash(0, 0x200000), Expected(ReadFile(path), 0, false));  // GO arrived too
+        EXPECT_TRUE(Done(0)) << m_events.Texts(0).back();
+        EXPECT_EQ(Flash(0, 0x200000), ExpectedFlash(ReadBytes(path), 0, false));  // GO arrived too
     }
 };
 
@@ -239,12 +201,9 @@ TEST_P(HardwareLine, FourBlocksLandByteForByte) {
     if (comma == std::string::npos || comma == 0 || comma + 1 == ports.size())
         GTEST_SKIP() << "KOVIRW_HW_PORTS=TERMINAL_DEVICE,FLASHER_DEVICE names no null-modem pair";
     m_baud = GetParam();
-    termsim::Options options;
+    termsim::Options options =
+        SimOptions(1, kFirstCom, m_ports.path(), m_dir.File("flash"), {}, 0, m_baud);
     options.device = ports.substr(0, comma);
-    options.baud = m_baud;
-    options.firstCom = kFirstCom;
-    options.portDir = m_ports.path();
-    options.flashDir = m_dir + "/flash";
     std::string error;
     ASSERT_TRUE(m_sim.Start(options, &error)) << error;
     const std::string entry = m_ports.path() + "/COM" + std::to_string(kFirstCom);
@@ -257,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, HardwareLine, ::testing::Values(115200, 1382400,
 TEST_F(FlashE2E, StopOfEightBusyChannelsReturnsAtOnceAndSendsNoMoreBlocks) {
     m_baud = 115200;  // slow enough that every channel has blocks queued when it is stopped
     StartTerminals(8);
-    DOWNLOAD_SetImage(SLOT_MSM_FONT, MakeImage("font", 4 * LOADER_BLOCK_SIZE).c_str(), "200000");
+    DOWNLOAD_SetImage(SLOT_MSM_FONT, Image("font", 4 * LOADER_BLOCK_SIZE).c_str(), "200000");
     int writing = 0;
     std::vector<uint64_t> bytesAtStop, bytesLater;
     Clock::duration stopTime{};
@@ -278,21 +237,32 @@ TEST_F(FlashE2E, StopOfEightBusyChannelsReturnsAtOnceAndSendsNoMoreBlocks) {
         // Only what the terminal's side had already taken in (a pseudo-terminal keeps up to
         // 4 KiB there, out of reach of a flush).
         EXPECT_LT(bytesLater[i] - bytesAtStop[i], 6000u) << "terminal " << i;
-        EXPECT_FALSE(ChannelDone(i));
+        EXPECT_FALSE(Done(i));
     }
+}
+
+// Whether this process holds the file open.
+bool HeldOpen(const std::string& path) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error))
+        if (std::filesystem::read_symlink(fd.path(), error) == path) return true;
+    return false;
 }
 
 TEST_F(FlashE2E, StoppedChannelEndsPromptly) {
     StartTerminals(2, {"0:slow-erase:60000"});
-    DOWNLOAD_SetImage(1, MakeImage("font", 5000).c_str(), "800000");
+    const std::string font = Image("font", 5000);
+    DOWNLOAD_SetImage(1, font.c_str(), "800000");
     m_events.onEvent = [](const RecordedEvent& e) {
         if (e.channel == 0 && e.text == "MSM FONT area flash erasing..") DOWNLOAD_StopChannel(0);
     };
     const auto start = Clock::now();
     Run(2);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));  // the erase wait is 30000 polls
-    EXPECT_TRUE(HasText(m_events.Texts(0), "ERR: Erase Flash"));
-    EXPECT_TRUE(ChannelDone(1));
+    EXPECT_EQ(m_events.Texts(0).back(), "ERR: Erase Flash");
+    EXPECT_EQ(g_nChannelPort[0], 0);
+    EXPECT_FALSE(HeldOpen(font));  // the failed image's file is closed
+    EXPECT_TRUE(Done(1));
 }
 
 }  // namespace

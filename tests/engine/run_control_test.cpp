@@ -4,16 +4,17 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
 
 #include "config/settings.h"
 #include "engine/download.h"
 #include "loader/link.h"
+#include "loader/loader_commands.h"
 #include "loader/loader_testing.h"
 #include "serial/port_service.h"
 #include "tests/support/event_recorder.h"
 #include "tests/support/scripted_loader.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -24,48 +25,38 @@ protected:
     void SetUp() override {
         m_savedDelay = g_nWriteDelay;
         g_nWriteDelay = 0;
-        DOWNLOAD_ClearImages();
-        for (int c = 0; c < CHANNEL_COUNT; ++c) LOADER_ResetForTest(c);
-        char templ[] = "/tmp/kovirw-image-XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        m_imageDir = templ;
+        ResetEngine();
     }
     void TearDown() override {
         DOWNLOAD_Stop();
         g_nWriteDelay = m_savedDelay;
-        std::string cmd = "rm -rf '" + m_imageDir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
     }
-
-    std::string MakeImage(const std::string& name, size_t size) {
-        std::string path = m_imageDir + "/" + name;
-        FILE* f = std::fopen(path.c_str(), "wb");
-        for (size_t i = 0; i < size; ++i) std::fputc(static_cast<int>(i * 31 % 251), f);
-        std::fclose(f);
-        return path;
-    }
-
-    void Run(const int ports[CHANNEL_COUNT]) {
-        DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
-        DOWNLOAD_Run();
-        DOWNLOAD_Stop();
-    }
+    void Run(const int ports[CHANNEL_COUNT]) { RunDownload(m_events, ports); }
 
     ScopedPortDir m_dir;
+    ScratchDir m_images;
     EventRecorder m_events;
-    std::string m_imageDir;
     int m_savedDelay = 2;
 };
 
 TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
     ScriptedLoader loader(3);
-    std::string font = MakeImage("font.fnt", 40000);
+    const std::string font = MakeImage(m_images, "font.fnt", 40000);
     ASSERT_EQ(DOWNLOAD_SetImage(1, font.c_str(), "1A00000"), 1);
     int ports[CHANNEL_COUNT] = {0, 3};
     Run(ports);
 
     EXPECT_TRUE(loader.WaitForFrames(7));
     EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xEE, 0xDD, 0xDD, 0xDD, 0xC0, 0x90}));
+    // Every WRITE carries a whole block: the short last one is padded with 0xFF.
+    const Bytes file = ReadBytes(font);
+    const Bytes flash = ExpectedFlash(file, 0, false);
+    for (int k = 0; k < 3; ++k) {
+        const Bytes body = loader.Bodies()[2 + k];
+        ASSERT_EQ(body.size(), 8u + LOADER_BLOCK_SIZE + 2);
+        const auto* data = flash.data() + k * LOADER_BLOCK_SIZE;
+        EXPECT_EQ(Bytes(body.begin() + 8, body.end() - 2), Bytes(data, data + LOADER_BLOCK_SIZE));
+    }
     auto events = m_events.ForChannel(1);
     ASSERT_EQ(events.size(), 7u);
     EXPECT_EQ(events[0].text, "Download Start");
@@ -79,38 +70,6 @@ TEST_F(RunControl, OneImageRunReportsInOrderAndEndsWithTheSummary) {
     EXPECT_EQ(events[5].code, EV_CHANNEL_DONE);
     EXPECT_EQ(events[6].text, "1개 파일, 소요시간 : 0분 1초");
     EXPECT_EQ(g_nChannelPort[1], 0);
-}
-
-TEST_F(RunControl, ChannelWithoutImagesUnlocksClosesAndGoes) {
-    ScriptedLoader loader(4);
-    int ports[CHANNEL_COUNT] = {4};
-    Run(ports);
-    EXPECT_TRUE(loader.WaitForFrames(3));
-    EXPECT_EQ(loader.Codes(), (std::vector<uint8_t>{0xA0, 0xC0, 0x90}));
-    EXPECT_EQ(m_events.Texts(0),
-              (std::vector<std::string>{"Download Start", "0개 파일, 소요시간 : 0분 0초"}));
-}
-
-TEST_F(RunControl, ChannelStopDuringEraseEndsOnlyThatChannel) {
-    // Channel 0's loader never answers ERASE (a wait of 30000 polls); channel 1 finishes.
-    ScriptedLoader silent(3, [](const std::vector<uint8_t>& body, int) {
-        return LoaderAnswer{body[1] != 0xEE};
-    });
-    ScriptedLoader good(4);
-    std::string image = MakeImage("data.dat", 1000);
-    ASSERT_EQ(DOWNLOAD_SetImage(2, image.c_str(), "0"), 2);
-    m_events.onEvent = [](const RecordedEvent& e) {
-        if (e.channel == 0 && e.text == "MSM DATA area flash erasing..") DOWNLOAD_StopChannel(0);
-    };
-    int ports[CHANNEL_COUNT] = {3, 4};
-    auto start = Clock::now();
-    Run(ports);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-    auto texts = m_events.Texts(0);
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back(), "ERR: Erase Flash");
-    EXPECT_EQ(m_events.Texts(1).back(), "1개 파일, 소요시간 : 0분 1초");
-    EXPECT_EQ(g_nChannelPort[0], 0);
 }
 
 TEST_F(RunControl, RunStopFromAHandlerReleasesEveryWorker) {
@@ -129,9 +88,9 @@ TEST_F(RunControl, RunStopFromAHandlerReleasesEveryWorker) {
     DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
     DOWNLOAD_Run();
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(m_events.events().size(), 1u);  // everything after the stop is dropped
     for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(g_nChannelPort[ch], 0);
     EXPECT_EQ(KOVIR_SendMessage(EV_TEXT, "late"), 0);
+    EXPECT_EQ(m_events.events().size(), 1u);  // everything after the stop is dropped
 }
 
 TEST_F(RunControl, SecondRunStartsFromFreshState) {

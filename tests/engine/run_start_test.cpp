@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "engine/download.h"
-#include "loader/link.h"
-#include "loader/loader_testing.h"
 #include "serial/port_service.h"
 #include "tests/support/event_recorder.h"
 
@@ -18,17 +16,9 @@ using Clock = std::chrono::steady_clock;
 
 class RunStart : public ::testing::Test {
 protected:
-    void SetUp() override {
-        DOWNLOAD_ClearImages();
-        for (int c = 0; c < CHANNEL_COUNT; ++c) LOADER_ResetForTest(c);
-    }
+    void SetUp() override { ResetEngine(); }
     void TearDown() override { DOWNLOAD_Stop(); }
-
-    void Run(const int ports[CHANNEL_COUNT]) {
-        DOWNLOAD_Start(&m_events, WM_ENGINE_EVENT, ports, 115200);
-        DOWNLOAD_Run();
-        DOWNLOAD_Stop();
-    }
+    void Run(const int ports[CHANNEL_COUNT]) { RunDownload(m_events, ports); }
 
     EventRecorder m_events;
 };

@@ -7,6 +7,7 @@
 #include "loader/crc16.h"
 #include "loader/frame_codec.h"
 #include "loader/loader_testing.h"
+#include "tests/support/deframe_vectors.h"
 
 namespace {
 
@@ -25,16 +26,12 @@ struct Collector {
     }
 };
 
-std::vector<Bytes> Deframe(Deframer& d, const Bytes& stream) {
-    Collector c;
-    DEFRAMER_Feed(d, stream.data(), 0, static_cast<int>(stream.size()), Collector::Sink, &c);
-    return c.bodies;
-}
-
 std::vector<Bytes> Deframe(const Bytes& stream) {
     static Deframer d;
     DEFRAMER_Reset(d);
-    return Deframe(d, stream);
+    Collector c;
+    DEFRAMER_Feed(d, stream.data(), 0, static_cast<int>(stream.size()), Collector::Sink, &c);
+    return c.bodies;
 }
 
 TEST(Crc16, CheckValueTableAndKnownFrames) {
@@ -58,6 +55,10 @@ TEST(Crc16, CheckValueTableAndKnownFrames) {
     EXPECT_TRUE(CRC16_Check(crc, ack, 1, 3));
     ack[3] ^= 0x80;
     EXPECT_FALSE(CRC16_Check(crc, ack, 1, 3));
+    // The FCS of no bytes is 0000; a body too short to hold an FCS is never valid.
+    const uint8_t bare[3] = {0x01, 0x00, 0x00};
+    EXPECT_TRUE(CRC16_Check(crc, bare, 1, 2));
+    EXPECT_FALSE(CRC16_Check(crc, bare, 2, 1));
 }
 
 TEST(FrameEncode, EscapesOnlyFlagAndEscapeBytes) {
@@ -68,40 +69,15 @@ TEST(FrameEncode, EscapesOnlyFlagAndEscapeBytes) {
     EXPECT_EQ(Encode({0x00, 0x11, 0x13, 0x1F}), (Bytes{0x7E, 0x00, 0x11, 0x13, 0x1F, 0x7E}));
 }
 
-TEST(Deframer, StreamsFromTheProtocolDescription) {
-    EXPECT_EQ(Deframe({0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E}), (std::vector<Bytes>{{0x05}}));
-    EXPECT_EQ(Deframe({0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}),
-              (std::vector<Bytes>{{0x12, 0x5E, 0x34}}));
-    // A closing flag goes back to Hunt: a flag shared by two frames loses the second one.
-    EXPECT_EQ(Deframe({0x7E, 0xA1, 0x7E, 0xA2, 0x7E, 0xA3, 0x7E}),
-              (std::vector<Bytes>{{0xA1}, {0xA3}}));
-
-    Deframer d;
-    DEFRAMER_Reset(d);
-    EXPECT_TRUE(Deframe(d, {0x7E, 0x7E}).empty());
-    EXPECT_EQ(d.state, DEFRAME_OPENED);
-}
-
-TEST(Deframer, FrameSplitAcrossReadsAtEveryPosition) {
-    const Bytes body = {0x01, 0x7E, 0x7D, 0x02, 0x6A, 0xD3};
-    const Bytes wire = Encode(body);
-    for (size_t cut = 0; cut <= wire.size(); ++cut) {
+TEST(Deframer, PassesTheSharedVectors) {
+    CheckDeframeVectors(FRAME_BODY_SIZE, [](const std::vector<Bytes>& pieces) {
         Deframer d;
         DEFRAMER_Reset(d);
-        auto first = Deframe(d, Bytes(wire.begin(), wire.begin() + static_cast<long>(cut)));
-        auto second = Deframe(d, Bytes(wire.begin() + static_cast<long>(cut), wire.end()));
-        first.insert(first.end(), second.begin(), second.end());
-        ASSERT_EQ(first, std::vector<Bytes>{body}) << "cut at " << cut;
-    }
-}
-
-TEST(Deframer, RoundTripsEveryByteValueAndBackToBackFrames) {
-    Bytes body;
-    for (int i = 0; i < 256; ++i) body.push_back(static_cast<uint8_t>(i));
-    Bytes wire = Encode(body);
-    Bytes twice = wire;
-    twice.insert(twice.end(), wire.begin(), wire.end());
-    EXPECT_EQ(Deframe(twice), (std::vector<Bytes>{body, body}));
+        Collector c;
+        for (const Bytes& p : pieces)
+            DEFRAMER_Feed(d, p.data(), 0, static_cast<int>(p.size()), Collector::Sink, &c);
+        return c.bodies;
+    });
 }
 
 TEST(Deframer, OneFlippedBitInEveryByteNeverPassesTheCheck) {
@@ -132,23 +108,6 @@ TEST(Deframer, OneFlippedBitInEveryByteNeverPassesTheCheck) {
         }
     }
     EXPECT_GT(checked, 80);
-}
-
-TEST(Deframer, OverlongRunIsDroppedWithoutOverrun) {
-    Deframer d;
-    DEFRAMER_Reset(d);
-    Bytes noise(FRAME_BODY_SIZE + 100, 0x11);
-    noise.insert(noise.begin(), 0x7E);
-    EXPECT_TRUE(Deframe(d, noise).empty());
-    EXPECT_EQ(d.state, DEFRAME_HUNT);
-    // The line recovers with the next complete frame.
-    EXPECT_EQ(Deframe(d, {0x7E, 0x7E, 0x01, 0x02, 0x6A, 0xD3, 0x7E}),
-              (std::vector<Bytes>{{0x01, 0x02, 0x6A, 0xD3}}));
-
-    // A body of exactly the buffer size still arrives whole.
-    DEFRAMER_Reset(d);
-    Bytes full(FRAME_BODY_SIZE, 0x33);
-    EXPECT_EQ(Deframe(d, Encode(full)), std::vector<Bytes>{full});
 }
 
 }  // namespace

@@ -64,15 +64,6 @@ TEST_F(LoaderCommands, EraseOfZeroBytesIsSentAsSuchAndWaitsForItsAnswer) {
     loader.join();
 }
 
-TEST_F(LoaderCommands, UnanswredUnlockSendsUnlockThenClose) {
-    EXPECT_EQ(FLASH_DOWNLOADER_Unlock(kChannel), 0);  // two waits of 300 polls
-    auto frames = m_peer->ReadFrames(3, 500);
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0][1], UNLOCK);
-    EXPECT_EQ(frames[1][1], CLOSE);
-    EXPECT_EQ(fn().tx_timeout, 1);
-}
-
 TEST_F(LoaderCommands, CloseAfterWindowTimeOutSkipsTheDrain) {
     LinkResetCounters(kChannel);
     FN[kChannel].tx_timeout = 1;

@@ -23,7 +23,7 @@ class AnswerFaults : public FlashE2E {
     void RunWith(ScriptedLoader::Policy policy) {
         m_loader = std::make_unique<ScriptedLoader>(kFirstCom, std::move(policy));
         m_peer.store(&m_loader->peer(), std::memory_order_release);
-        DOWNLOAD_SetImage(SLOT_MSM_FONT, MakeImage("font", 2 * LOADER_BLOCK_SIZE).c_str(),
+        DOWNLOAD_SetImage(SLOT_MSM_FONT, Image("font", 2 * LOADER_BLOCK_SIZE).c_str(),
                           "200000");
         Run(1);
     }
@@ -57,13 +57,13 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
             answer.send = false;
         return answer;
     });
-    EXPECT_FALSE(ChannelDone(0));
+    EXPECT_FALSE(Done(0));
     EXPECT_EQ(LastText().rfind("ERR: ", 0), 0u) << LastText();
 }
 
 TEST_F(AnswerFaults, RefusedEraseGetsNoWriteButTheUsualFailureReport) {
     RunWith(Refusing(ERASE));
-    EXPECT_FALSE(ChannelDone(0));
+    EXPECT_FALSE(Done(0));
     EXPECT_EQ(m_events.Texts(0),
               (std::vector<std::string>{"Download Start", "MSM FONT area flash erasing..",
                                         "MSM FONT binary downloading..", "ERR: [0,1]"}));
@@ -80,7 +80,7 @@ TEST_F(AnswerFaults, TerminalSlowToProgramItsLastBlockIsWaitedFor) {
         if (index == 3) usleep(1500000);  // UNLOCK, ERASE, WRITE, then the last WRITE
         return LoaderAnswer{};
     });
-    EXPECT_TRUE(ChannelDone(0)) << LastText();
+    EXPECT_TRUE(Done(0)) << LastText();
 }
 
 TEST_F(AnswerFaults, StrayBytesDoNotShortenTheUnlockWait) {
@@ -109,26 +109,6 @@ TEST_F(AnswerFaults, RefusedUnlockIsNoUnlock) {
     EXPECT_EQ(m_events.Texts(0), (std::vector<std::string>{"Download Start", "ERR: Unlock"}));
     m_loader->WaitForFrames(2);
     EXPECT_EQ(Codes(), (std::vector<uint8_t>{UNLOCK, CLOSE}));
-}
-
-using LoaderStall = FlashE2E;
-
-TEST_F(LoaderStall, AfterTheLastBlockTheImageIsInFlashThoughGoNeverArrives) {
-    // UNLOCK, ERASE and the one WRITE are answered; CLOSE and GO are never carried out. The
-    // channel is done (GO is not waited for), and its terminal's flash holds the image even
-    // though no session was completed.
-    StartTerminals(1, {"0:stall:3"});
-    const std::string path = MakeImage("font", 5000);
-    DOWNLOAD_SetImage(SLOT_MSM_FONT, path.c_str(), "200000");
-    Run(1);
-    EXPECT_TRUE(ChannelDone(0));
-    m_sim.Stop();
-    EXPECT_EQ(m_sim.SessionCount(0), 0u);
-    EXPECT_TRUE(m_sim.LastFlash(0).empty());
-    const auto flash = m_sim.CurrentFlash(0);
-    ASSERT_EQ(flash.size(), 1u);
-    EXPECT_EQ(flash[0].address, 0x200000u);
-    EXPECT_EQ(flash[0].bytes, Expected(ReadFile(path), 0, false));
 }
 
 }  // namespace

@@ -75,19 +75,6 @@ TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
     EXPECT_LT(waited, std::chrono::seconds(10));
 }
 
-TEST_F(PortServiceTest, MissingPortIsReportedToTheLog) {
-    Start(1, 12);
-    EXPECT_EQ(SERIAL_PORT_Open(1), 0);
-    ASSERT_EQ(m_events.events().size(), 1u);
-    EXPECT_EQ(m_events.events()[0].code, EV_TEXT);
-    EXPECT_EQ(m_events.events()[0].text, "SERIAL_DEVICE_Open(COM12) Failed!");
-
-    // A channel never started (baud 0) fails quietly.
-    g_nChannelBaud[3] = 0;
-    EXPECT_EQ(SERIAL_PORT_Open(3), 0);
-    EXPECT_EQ(m_events.events().size(), 1u);
-}
-
 TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
     PtyPeer peer(5);
     Start(0, 5);

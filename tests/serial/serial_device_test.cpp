@@ -17,6 +17,7 @@
 #include "serial/port_directory.h"
 #include "serial/serial_device.h"
 #include "tests/support/pty_peer.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
@@ -180,8 +181,12 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedXdg = xdg != nullptr ? xdg : "";
     setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 1);
-    unsetenv("KOVIRW_PORT_DIR");
+    setenv("KOVIRW_PORT_DIR", "p", 1);  // a name of one character is a name
+    EXPECT_EQ(PORT_DIRECTORY_Path(), "p");
+    setenv("KOVIRW_PORT_DIR", "", 1);  // empty: as if unset
     const std::string base = scratch.path() + "/kovirw", dir = base + "/ports";
+    ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
+    unsetenv("KOVIRW_PORT_DIR");
     ASSERT_EQ(PORT_DIRECTORY_Path(), dir);
     std::string error, warning;
     ASSERT_TRUE(PORT_DIRECTORY_Ensure(dir, &error)) << error;
@@ -217,6 +222,10 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
             ASSERT_TRUE(p.undo()) << p.fault;
         }
     }
+    const std::string file = scratch.path() + "/file";  // named, but no directory
+    WriteText(file, "");
+    EXPECT_FALSE(PORT_DIRECTORY_Ensure(file, &error));
+    EXPECT_NE(error.find(file + ": Not a directory"), std::string::npos) << error;
     const std::string named = scratch.path() + "/named";
     setenv("KOVIRW_PORT_DIR", named.c_str(), 1);
     ASSERT_EQ(mkdir(named.c_str(), 0777) == 0 && chmod(named.c_str(), 0777) == 0, true);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "loader/link.h"
+#include "tests/support/test_files.h"
 #include "loader/loader_commands.h"
 #include "tools/termsim/fault_plan.h"
 
@@ -118,13 +119,8 @@ SoakPlan SOAK_MakePlan(uint64_t seed, int maxImages) {
 }
 
 std::vector<uint8_t> SOAK_ExpectedFlash(const SoakImage& image) {
-    const size_t offset = image.slot == SLOT_MSM_CODE ? image.address : 0;
-    std::vector<uint8_t> out(image.bytes.begin() + static_cast<long>(offset), image.bytes.end());
-    if (image.slot != SLOT_ASIC_DMB) {
-        out.resize((out.size() + LOADER_BLOCK_SIZE - 1) / LOADER_BLOCK_SIZE * LOADER_BLOCK_SIZE,
-                   0xFF);
-    }
-    return out;
+    return ExpectedFlash(image.bytes, image.slot == SLOT_MSM_CODE ? image.address : 0,
+                         image.slot == SLOT_ASIC_DMB);
 }
 
 SoakBound SOAK_ChannelBound(const SoakChannel& channel) {

@@ -6,16 +6,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "config/settings.h"
 #include "tests/support/event_recorder.h"
+#include "tests/support/sim_start.h"
+#include "tests/support/test_files.h"
 #include "tools/termsim/termsim.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
 
 // Per channel at most two closes (channel stop, then the worker's own), each letting the
 // output drain for up to 500 ms; and a second for starting and joining the threads and
@@ -128,25 +128,15 @@ std::string SoakTally::Report() const {
 
 std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally* tally) {
     std::vector<std::string> failures;
-    char templ[] = "/tmp/kovirw-soak-XXXXXX";
-    if (mkdtemp(templ) == nullptr)
-        return {"cannot make a scratch directory"};
-    const std::string dir = templ;
-
-    termsim::Simulator sim;
-    termsim::Options options;
-    options.count = CHANNEL_COUNT;
-    options.firstCom = firstCom;
-    options.seed = plan.seed;
+    const ScratchDir dir;
     std::vector<std::string> faultTexts;
     for (const SoakChannel& ch : plan.channels)
         faultTexts.insert(faultTexts.end(), ch.faults.begin(), ch.faults.end());
+    termsim::Simulator sim;
     std::string error;
-    if (!termsim::ParseFaultSpecs(faultTexts, &options.faults, &error) ||
-        !sim.Start(options, &error)) {
-        fs::remove_all(dir);
+    if (!sim.Start(SimOptions(CHANNEL_COUNT, firstCom, "", "", faultTexts, plan.seed),
+                   &error))
         return {"seed " + std::to_string(plan.seed) + ": " + error};
-    }
 
     DOWNLOAD_ClearImages();
     int ports[CHANNEL_COUNT] = {};
@@ -155,14 +145,8 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
         ports[c] = ch.hasPort ? firstCom + c : firstCom + 2 * CHANNEL_COUNT + c;
         for (const SoakImage& image : ch.images) {
             const std::string path =
-                dir + "/ch" + std::to_string(c) + "-slot" + std::to_string(image.slot);
-            FILE* f = std::fopen(path.c_str(), "wb");
-            const size_t size = image.bytes.size();
-            if (f == nullptr || (size > 0 && std::fwrite(image.bytes.data(), 1, size, f) != size)) {
-                failures.push_back("cannot write " + path);
-            }
-            if (f != nullptr)
-                std::fclose(f);
+                dir.File("ch" + std::to_string(c) + "-slot" + std::to_string(image.slot));
+            WriteText(path, std::string(image.bytes.begin(), image.bytes.end()));
             ImageEntry& entry = g_ImageTable[c][image.slot];
             entry.slot = image.slot;
             entry.address = image.address;
@@ -179,9 +163,7 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
             DOWNLOAD_StopChannel(e.channel);
     };
     const auto start = Clock::now();
-    DOWNLOAD_Start(&events, WM_ENGINE_EVENT, ports, 1382400);
-    DOWNLOAD_Run();
-    DOWNLOAD_Stop();
+    RunDownload(events, ports, 1382400);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     sim.Stop();
 
@@ -205,6 +187,5 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
         for (int k = 0; k < termsim::kFaultKindCount; ++k)
             tally->faults[k] += counters.faults[k];
     }
-    fs::remove_all(dir);
     return failures;
 }

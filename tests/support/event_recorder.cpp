@@ -1,6 +1,8 @@
 #include "tests/support/event_recorder.h"
 
 #include "core/event_record.h"
+#include "loader/link.h"
+#include "loader/loader_testing.h"
 
 int EventRecorder::OnEngineMessage(int message, int code, const void* record) {
     RecordedEvent e;
@@ -41,4 +43,21 @@ std::vector<std::string> EventRecorder::Texts(int channel) const {
     for (const auto& e : events())
         if (e.code == EV_CHANNEL_TEXT && e.channel == channel) out.push_back(e.text);
     return out;
+}
+
+bool EventRecorder::Has(int channel, int code) const {
+    for (const auto& e : events())
+        if (e.code == code && e.channel == channel) return true;
+    return false;
+}
+
+void ResetEngine() {
+    DOWNLOAD_ClearImages();
+    for (int c = 0; c < CHANNEL_COUNT; ++c) LOADER_ResetForTest(c);
+}
+
+void RunDownload(EventRecorder& events, const int ports[CHANNEL_COUNT], int baud) {
+    DOWNLOAD_Start(&events, WM_ENGINE_EVENT, ports, baud);
+    DOWNLOAD_Run();
+    DOWNLOAD_Stop();
 }

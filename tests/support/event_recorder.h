@@ -29,6 +29,8 @@ public:
     std::vector<RecordedEvent> ForChannel(int channel) const;
     // The EV_CHANNEL_TEXT texts of one channel, in order.
     std::vector<std::string> Texts(int channel) const;
+    // Whether an event with `code` came for the channel.
+    bool Has(int channel, int code) const;
 
     std::function<void()> onPump;
     std::function<void(const RecordedEvent&)> onEvent;  // runs on the console thread
@@ -37,3 +39,8 @@ private:
     mutable std::mutex m_lock;
     std::vector<RecordedEvent> m_events;
 };
+
+// Clears the image table and every channel's link record, as at program start.
+void ResetEngine();
+// Runs a download on `ports` (0: no port) at `baud` to its end, its events to `events`.
+void RunDownload(EventRecorder& events, const int ports[CHANNEL_COUNT], int baud = 115200);

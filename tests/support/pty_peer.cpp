@@ -14,21 +14,15 @@
 #include "serial/port_directory.h"
 
 ScopedPortDir::ScopedPortDir() {
-    char templ[] = "/tmp/kovirw-test-XXXXXX";
-    if (mkdtemp(templ) == nullptr) throw std::runtime_error("mkdtemp");
-    m_path = templ;
+    if (m_scratch.Path().empty()) throw std::runtime_error("no scratch directory");
     if (const char* old = std::getenv("KOVIRW_PORT_DIR")) {
         m_previous = old;
         m_hadPrevious = true;
     }
-    setenv("KOVIRW_PORT_DIR", m_path.c_str(), 1);
+    setenv("KOVIRW_PORT_DIR", m_scratch.Path().c_str(), 1);
 }
 
 ScopedPortDir::~ScopedPortDir() {
-    std::string cmd = "rm -rf '" + m_path + "'";
-    if (std::system(cmd.c_str()) != 0) {
-        // leave the temporary directory behind; nothing else depends on it
-    }
     if (m_hadPrevious) {
         setenv("KOVIRW_PORT_DIR", m_previous.c_str(), 1);
     } else {

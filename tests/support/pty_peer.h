@@ -8,16 +8,17 @@
 #include <vector>
 
 #include "loader/frame_codec.h"
+#include "tests/support/test_files.h"
 
 // A temporary port directory, named in KOVIRW_PORT_DIR while the object lives.
 class ScopedPortDir {
 public:
     ScopedPortDir();
     ~ScopedPortDir();
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return m_scratch.Path(); }
 
 private:
-    std::string m_path;
+    ScratchDir m_scratch;
     std::string m_previous;
     bool m_hadPrevious = false;
 };

@@ -1,13 +1,13 @@
 // Host tests of the simulator's pieces that need no pseudo-terminal: wire codec, flash
-// model, fault options and command line.
+// model and fault options.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "tools/termsim/command_line.h"
 #include "tools/termsim/fault_options.h"
 #include "tools/termsim/flash_model.h"
 #include "tools/termsim/frame_codec.h"
+#include "tests/support/deframe_vectors.h"
 #include "wire.h"
 
 namespace {
@@ -18,13 +18,6 @@ struct Collect : termsim::FrameSink {
     std::vector<Bytes> bodies;
     void OnFrame(const uint8_t* body, size_t n) override { bodies.emplace_back(body, body + n); }
 };
-
-std::vector<Bytes> Deframe(const Bytes& stream) {
-    termsim::Deframer deframer;
-    Collect sink;
-    deframer.Feed(stream.data(), stream.size(), sink);
-    return sink.bodies;
-}
 
 TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
     const Bytes digits{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
@@ -38,40 +31,13 @@ TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
     }
 }
 
-TEST(TermsimCodec, DeframerHuntsFlagsAndUnescapes) {
-    EXPECT_EQ((std::vector<Bytes>{{0x05}}), Deframe({0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E}));
-    EXPECT_EQ((std::vector<Bytes>{{0x12, 0x5E, 0x34}}),
-              Deframe({0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}));
-    EXPECT_TRUE(Deframe({0x7E, 0x7E}).empty());
-    // A closing flag never opens the next frame: the middle body is lost, as on the other side.
-    EXPECT_EQ((std::vector<Bytes>{{0xA1}, {0xA3}}),
-              Deframe({0x7E, 0xA1, 0x7E, 0xA2, 0x7E, 0xA3, 0x7E}));
-}
-
-TEST(TermsimCodec, DeframerSurvivesSplitsAndOverlongFrames) {
-    const Bytes command = wire::Write(0x7E7D, Bytes(300, 0x7E));
-    Bytes body{2};
-    body.insert(body.end(), command.begin(), command.end());
-    body.push_back(static_cast<uint8_t>(wire::Crc(command)));
-    body.push_back(static_cast<uint8_t>(wire::Crc(command) >> 8));
-    const Bytes frame = wire::Frame(2, command);
-    termsim::Deframer deframer;
-    Collect sink;
-    for (uint8_t b : frame)
-        deframer.Feed(&b, 1, sink);
-    EXPECT_EQ((std::vector<Bytes>{body}), sink.bodies);
-
-    // A flood without a closing flag is dropped whole; the next frame still gets through.
-    Bytes flood{0x7E};
-    flood.resize(termsim::kMaxBody + 50, 0x11);
-    flood.push_back(0x7E);
-    const Bytes good = wire::Frame(1, wire::Unlock());
-    flood.insert(flood.end(), good.begin(), good.end());
-    sink.bodies.clear();
-    deframer.Feed(flood.data(), flood.size(), sink);
-    EXPECT_EQ(1u, deframer.OverlongFrames());
-    ASSERT_EQ(1u, sink.bodies.size());
-    EXPECT_EQ((Bytes{0x01, 0xA0, 0x72, 0x55}), sink.bodies[0]);
+TEST(TermsimCodec, DeframerPassesTheSharedVectors) {
+    CheckDeframeVectors(termsim::kMaxBody, [](const std::vector<Bytes>& pieces) {
+        termsim::Deframer deframer;
+        Collect sink;
+        for (const Bytes& p : pieces) deframer.Feed(p.data(), p.size(), sink);
+        return sink.bodies;
+    });
 }
 
 TEST(TermsimFlashModel, ProgramsOnlyErasedBytesOnce) {
@@ -167,41 +133,6 @@ TEST(TermsimFaultSpec, ParsesEveryKindAndRejectsNonsense) {
         error.clear();
         EXPECT_FALSE(termsim::ParseFaultSpec(bad, &spec, &error)) << bad;
         EXPECT_NE(std::string::npos, error.find(bad)) << error;
-    }
-}
-
-TEST(TermsimCommandLine, ParsesOptionsAndNamesMistakes) {
-    termsim::Options o;
-    std::string error;
-    const char* good[] = {"termsim",    "--count",    "3",           "--first-com", "5",
-                          "--port-dir", "/p",         "--flash-dir", "/f",          "--baud",
-                          "115200",     "--seed",     "42",          "--fault",     "1:stall:4",
-                          "--fault",    "all:dup:0.1"};
-    ASSERT_EQ(termsim::ParseResult::kRun, termsim::ParseCommandLine(17, good, &o, &error)) << error;
-    EXPECT_EQ(3, o.count);
-    EXPECT_EQ(5, o.firstCom);
-    EXPECT_EQ("/p", o.portDir);
-    EXPECT_EQ("/f", o.flashDir);
-    EXPECT_EQ(115200, o.baud);
-    EXPECT_EQ(42u, o.seed);
-    EXPECT_EQ(2u, o.faults.size());
-
-    struct Case {
-        std::vector<const char*> argv;
-        const char* mentions;
-    } bad[] = {{{"termsim"}, "--count"},
-               {{"termsim", "--count", "0"}, "--count"},
-               {{"termsim", "--count", "2x"}, "--count"},
-               {{"termsim", "--count", "2", "--baud"}, "missing"},
-               {{"termsim", "--count", "2", "--baud", "-5"}, "--baud"},
-               {{"termsim", "--count", "2", "--fault", "0:boom"}, "boom"},
-               {{"termsim", "--count", "2", "--colour"}, "--colour"}};
-    for (const Case& c : bad) {
-        error.clear();
-        EXPECT_EQ(
-            termsim::ParseResult::kError,
-            termsim::ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data(), &o, &error));
-        EXPECT_NE(std::string::npos, error.find(c.mentions)) << error;
     }
 }
 

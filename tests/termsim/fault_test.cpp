@@ -32,21 +32,6 @@ uint64_t Faults(const termsim::TerminalCounters& c, FaultKind kind) {
 
 using TermsimFaults = SimTest;
 
-TEST_F(TermsimFaults, NoUnlockLeavesUnlockUnansweredOnly) {
-    StartSim(2, {"1:no-unlock"});
-    PortClient port(sim.SlavePath(1));
-    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Close()})));
-    const auto answers = port.Answers(1);
-    ASSERT_EQ(1u, answers.size());
-    EXPECT_EQ(0xC0, answers[0].answered);
-    EXPECT_EQ(1, answers[0].seq);
-    EXPECT_TRUE(port.Drain(200ms).empty());
-    EXPECT_EQ(1u, Faults(sim.Counters(1), FaultKind::kNoUnlock));
-    PortClient other(sim.SlavePath(0));
-    ASSERT_TRUE(other.Send(Frames({wire::Unlock()})));
-    EXPECT_EQ(1u, other.Answers(1).size());  // only terminal 1 is affected
-}
-
 TEST_F(TermsimFaults, NakWriteRefusesTheKthWriteOncePerSession) {
     StartSim(1, {"0:nak-write:2:5"});
     PortClient port(sim.SlavePath(0));
@@ -85,58 +70,6 @@ TEST_F(TermsimFaults, BadFcsDamagesTheKthAnswerOfEachSession) {
     EXPECT_EQ(2u, Faults(sim.Counters(0), FaultKind::kBadFcs));
 }
 
-TEST_F(TermsimFaults, StallStopsAnsweringUntilTheNextUnlock) {
-    StartSim(1, {"0:stall:3"});
-    PortClient port(sim.SlavePath(0));
-    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Write(0, {1}),
-                                  wire::Write(1, {2}), wire::Close(), wire::Go()})));
-    EXPECT_EQ(3u, port.Answers(3).size());
-    EXPECT_TRUE(port.Drain(200ms).empty());
-    EXPECT_EQ(0u, sim.SessionCount(0));  // the hung loader never saw GO
-    EXPECT_EQ(3u, Faults(sim.Counters(0), FaultKind::kStall));
-    ASSERT_TRUE(port.Send(Frames({wire::Unlock(), wire::Erase(0, 4), wire::Close(), wire::Go()})));
-    const auto again = port.Answers(3);
-    ASSERT_EQ(3u, again.size());
-    EXPECT_EQ(0xA0, again[0].answered);  // a fresh session is answered again, up to its own limit
-    EXPECT_TRUE(port.Drain(200ms).empty());
-}
-
-TEST_F(TermsimFaults, UnplugRemovesThePortAfterKBytes) {
-    const Bytes stream = Frames({wire::Unlock(), wire::Erase(0, 4), wire::Close()});
-    const size_t firstTwo =
-        wire::Frame(0, wire::Unlock()).size() + wire::Frame(1, wire::Erase(0, 4)).size();
-    StartSim(2, {"0:unplug:" + std::to_string(firstTwo)});
-    PortClient port(sim.SlavePath(0));
-    ASSERT_TRUE(port.Send(stream));
-    ASSERT_TRUE(WaitUntil([&] { return sim.Counters(0).unplugged; }));
-    EXPECT_FALSE(Exists(sim.EntryPath(0)));
-    EXPECT_TRUE(Exists(sim.EntryPath(1)));
-    const auto c = sim.Counters(0);
-    EXPECT_EQ(firstTwo, c.bytesIn);
-    EXPECT_EQ(2u, c.packets);
-    EXPECT_EQ(1u, Faults(c, FaultKind::kUnplug));
-    // The flasher's side sees the line go away.
-    pollfd p{port.Fd(), POLLIN, 0};
-    ASSERT_EQ(1, poll(&p, 1, 1000));
-    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR));
-}
-
-TEST_F(TermsimFaults, SlowEraseHoldsTheAnswerAndTheLine) {
-    StartSim(1, {"0:slow-erase:300"});
-    PortClient port(sim.SlavePath(0));
-    ASSERT_TRUE(port.Send(Frames({wire::Unlock()})));
-    ASSERT_EQ(1u, port.Answers(1).size());
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(port.Send(Frames({wire::Erase(0, 4), wire::Close()}, 1)));
-    const auto answers = port.Answers(2);
-    const auto took = std::chrono::steady_clock::now() - start;
-    ASSERT_EQ(2u, answers.size());
-    EXPECT_EQ(0xEE, answers[0].answered);
-    EXPECT_EQ(0xC0, answers[1].answered);
-    EXPECT_GE(took, 290ms);
-    EXPECT_EQ(1u, Faults(sim.Counters(0), FaultKind::kSlowErase));
-}
-
 // What a terminal with random line faults answers to a fixed stream of packets.
 struct Outcome {
     Bytes received;
@@ -144,10 +77,10 @@ struct Outcome {
 };
 
 Outcome RunRandom(const std::vector<std::string>& faults, uint64_t seed, int packets = 60) {
-    TempDir dir;
+    ScratchDir dir;
     termsim::Simulator sim;
     std::string error;
-    EXPECT_TRUE(sim.Start(MakeOptions(2, dir.Path(), faults, seed), &error)) << error;
+    EXPECT_TRUE(sim.Start(SimOptions(2, 1, dir.Path(), "", faults, seed), &error)) << error;
     PortClient port(sim.SlavePath(1));
     const Bytes stream = Numbered(packets);
     EXPECT_TRUE(port.Send(stream));
@@ -234,10 +167,10 @@ TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly)
 
     // The port vanishes before all is sent, so this one is run by hand.
     auto unplugAt = [](uint64_t seed) {
-        TempDir dir;
+        ScratchDir dir;
         termsim::Simulator sim;
         std::string error;
-        EXPECT_TRUE(sim.Start(MakeOptions(1, dir.Path(), {"0:unplug-random:100"}, seed), &error))
+        EXPECT_TRUE(sim.Start(SimOptions(1, 1, dir.Path(), "", {"0:unplug-random:100"}, seed), &error))
             << error;
         PortClient port(sim.SlavePath(0));
         port.Send(Numbered(30));
@@ -252,10 +185,10 @@ TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly)
 }
 
 TEST(TermsimRandomFaults, DelayHoldsAnswersBack) {
-    TempDir dir;
+    ScratchDir dir;
     termsim::Simulator sim;
     std::string error;
-    ASSERT_TRUE(sim.Start(MakeOptions(1, dir.Path(), {"all:delay:1:200"}), &error)) << error;
+    ASSERT_TRUE(sim.Start(SimOptions(1, 1, dir.Path(), "", {"all:delay:1:200"}, 0), &error)) << error;
     PortClient port(sim.SlavePath(0));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(port.Send(Numbered(3)));

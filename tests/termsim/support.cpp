@@ -4,38 +4,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/termsim-test-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr)
-        m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    if (!m_path.empty())
-        std::system(("rm -rf '" + m_path + "'").c_str());
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
 
 PortClient::PortClient(const std::string& path) {
     m_fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -112,23 +83,9 @@ wire::Bytes PortClient::Drain(std::chrono::milliseconds quiet) {
     return all;
 }
 
-termsim::Options MakeOptions(int count, const std::string& portDir,
-                             const std::vector<std::string>& faults, uint64_t seed) {
-    termsim::Options options;
-    options.count = count;
-    options.portDir = portDir;
-    options.seed = seed;
-    std::string error;
-    if (!termsim::ParseFaultSpecs(faults, &options.faults, &error))
-        ADD_FAILURE() << error;
-    return options;
-}
-
 void SimTest::StartSim(int count, const std::vector<std::string>& faults, uint64_t seed,
                        long baud) {
-    options = MakeOptions(count, dir.Path() + "/ports", faults, seed);
-    options.flashDir = dir.Path() + "/flash";
-    options.baud = baud;
+    options = SimOptions(count, 1, dir.File("ports"), dir.File("flash"), faults, seed, baud);
     std::string error;
     ASSERT_TRUE(sim.Start(options, &error)) << error;
 }

@@ -1,5 +1,4 @@
-// Test support: a flasher-like client of a simulated port, temporary folders, and a
-// fixture that runs a simulator in-process.
+// Test support: a flasher-like client of a simulated port and a fixture that runs a simulator in-process.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,22 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sim_start.h"
+#include "tests/support/test_files.h"
 #include "tools/termsim/termsim.h"
 #include "wire.h"
-
-// A folder under the temporary directory, removed with everything in it at destruction.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
-
-std::string ReadFile(const std::string& path);
-bool Exists(const std::string& path);
 
 // Opens a port the way the flasher does: O_NOCTTY, exclusive, locked, raw, non-blocking.
 class PortClient {
@@ -49,10 +36,6 @@ class PortClient {
     wire::Bytes m_pending;
 };
 
-// Settings for `count` terminals publishing in portDir, with the fault texts given.
-termsim::Options MakeOptions(int count, const std::string& portDir,
-                             const std::vector<std::string>& faults = {}, uint64_t seed = 0);
-
 // Runs a simulator with temporary port and flash folders.
 class SimTest : public ::testing::Test {
   protected:
@@ -63,7 +46,7 @@ class SimTest : public ::testing::Test {
                   long baud = 0);
     std::string Output(int terminal, const std::string& file) const;
 
-    TempDir dir;
+    ScratchDir dir;
     termsim::Simulator sim;
     termsim::Options options;
 };

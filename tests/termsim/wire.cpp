@@ -68,23 +68,6 @@ Bytes Write(uint32_t address, const Bytes& data) {
     return b;
 }
 
-Bytes Session(uint32_t address, const Bytes& image, size_t block) {
-    std::vector<Bytes> commands{Unlock(), Erase(address, static_cast<uint32_t>(image.size()))};
-    for (size_t at = 0; at < image.size(); at += block) {
-        const size_t n = std::min(block, image.size() - at);
-        commands.push_back(Write(static_cast<uint32_t>(address + at),
-                                 Bytes(image.begin() + at, image.begin() + at + n)));
-    }
-    commands.push_back(Close());
-    commands.push_back(Go());
-    Bytes stream;
-    for (size_t i = 0; i < commands.size(); ++i) {
-        const Bytes f = Frame(static_cast<uint8_t>(i & 3), commands[i]);
-        stream.insert(stream.end(), f.begin(), f.end());
-    }
-    return stream;
-}
-
 std::vector<Answer> ParseAnswers(const Bytes& stream, Bytes* rest) {
     std::vector<Answer> answers;
     Bytes body;

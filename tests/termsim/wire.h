@@ -24,10 +24,6 @@ Bytes Write(uint32_t address, const Bytes& data);
 Bytes Close();
 Bytes Go();
 
-// A whole session as one byte stream: UNLOCK, ERASE of the image, WRITEs of at most
-// `block` bytes, CLOSE, GO, with sequence numbers 0, 1, 2, 3, 0, ...
-Bytes Session(uint32_t address, const Bytes& image, size_t block = 16384);
-
 struct Answer {
     uint8_t seq = 0;
     uint8_t code = 0;      // ACK 0x02 or NAK 0x03
