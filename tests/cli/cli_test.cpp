@@ -85,8 +85,9 @@ protected:
     termsim::Simulator m_sim;
 };
 
-TEST_F(CliTest, PortsFromTheSettingsAndTheReport) {
-    StartTerminals(2);
+// COM21 and COM22 are good terminals, COM23 refuses the unlock.
+TEST_F(CliTest, PortsFromTheSettingsOrOptionsAndTheReport) {
+    StartTerminals(3, {"2:no-unlock"});
     Profile();
     Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\nCH3_PORT=22\n");
     const std::string before = Read("kovirw.ini") + Read("default.kvr");
@@ -117,6 +118,19 @@ TEST_F(CliTest, PortsFromTheSettingsAndTheReport) {
               0);
     EXPECT_EQ(Read("piped.json").find("\"result\":\"failed\""), std::string::npos);
     EXPECT_NE(Read("piped.json").find("\"result\":\"done\""), std::string::npos);
+
+    // --port entries replace the settings' ports; a failing channel makes the status 1.
+    r = Run("--port 5=21 --port 6=23 --report r.json");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("CH5: 1개 파일"), std::string::npos);
+    EXPECT_NE(r.out.find("CH6: ERR: Unlock"), std::string::npos);
+    EXPECT_NE(Read("r.json").find("\"error\":\"ERR: Unlock\""), std::string::npos);
+    EXPECT_EQ(Read("r.json").find("\"port\":22"), std::string::npos);
+    // Auto: the terminals that are there are taken in COM order.
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=1\n");
+    r = Run("--auto 1");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Detect COM21 Port"), std::string::npos);
 }
 
 // A stop signal during the run stops every channel; the report names the stop and what was
@@ -153,23 +167,6 @@ TEST_F(CliTest, StopSignalMidFlashReportsWhatWasSent) {
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, 1 << 20);
     EXPECT_NE(report.find("\"sha256\":\"" + SHA256_Hex(std::string(sent, 'F'))), std::string::npos);
-}
-
-TEST_F(CliTest, PortOptionsAndAFailingChannel) {
-    StartTerminals(2, {"1:no-unlock"});
-    Profile();
-    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=1\n");
-    Result r = Run("--port 5=21 --port 6=22 --report r.json");
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find("CH5: 1개 파일"), std::string::npos);
-    EXPECT_NE(r.out.find("CH6: ERR: Unlock"), std::string::npos);
-    std::string report = Read("r.json");
-    EXPECT_NE(report.find("\"error\":\"ERR: Unlock\""), std::string::npos);
-
-    // Auto: the terminals that are there are taken in COM order.
-    r = Run("--auto 1");
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("Detect COM21 Port"), std::string::npos);
 }
 
 TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
