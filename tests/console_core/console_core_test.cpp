@@ -447,6 +447,7 @@ TEST(ConsoleCore, OverlongPathsAreRefused) {
     EXPECT_EQ(g_Profile.slot[0].file[0], '\0');
 }
 
+// A removal frees its channel (list open, bar blank); an arrival takes the lowest free one.
 TEST(ConsoleCore, ArrivalsFillTheLowestFreeChannel) {
     CoreSandbox box;
     ConsoleCore& core = box.Start();
@@ -456,14 +457,18 @@ TEST(ConsoleCore, ArrivalsFillTheLowestFreeChannel) {
     arrive(3);
     arrive(5);
     core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, "COM3");
+    EXPECT_EQ(box.view[IDC_PORT_0].selection, 0);
+    EXPECT_TRUE(box.view[IDC_PORT_0].enabled);
+    EXPECT_EQ(box.view[IDC_CHANNEL_BAR_0].text, "");
+    core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, "COM9");  // held by none: the line
     arrive(7);  // channel 0 is free again, and is the lowest
     EXPECT_EQ(Held(core), (Ports{7, 5, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(box.view[IDC_PORT_0].selection, 7);
     EXPECT_FALSE(box.view[IDC_PORT_0].enabled);
     EXPECT_EQ(box.view[IDC_CHANNEL_BAR_0].text, "Ready...");
     EXPECT_EQ(core.LogText(), kLogStart +
-                                  "Detect COM3 Port\r\nDetect COM5 Port\r\n"
-                                  "Disconnect COM3 Port\r\nDetect COM7 Port\r\n");
+                                  "Detect COM3 Port\r\nDetect COM5 Port\r\nDisconnect COM3 Port\r\n"
+                                  "Disconnect COM9 Port\r\nDetect COM7 Port\r\n");
     EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
 
     // A port that arrives again stays where it is and is refreshed there.
@@ -499,22 +504,6 @@ TEST(ConsoleCore, ArrivalsNeedAutoAndOnlyComNumbersCount) {
     }
     EXPECT_EQ(core.LogText(), kLogStart);
     EXPECT_EQ(Held(core), Ports(8, 0));
-}
-
-TEST(ConsoleCore, RemovalFreesItsChannel) {
-    CoreSandbox box;
-    ConsoleCore& core = box.Start();
-    for (const char* name : {"COM3", "COM4", "COM5"}) {
-        core.OnDeviceChange(ConsoleCore::PortEvent::kArrival, name);
-    }
-    core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, "COM5");
-    EXPECT_EQ(box.view[IDC_PORT_2].selection, 0);
-    EXPECT_TRUE(box.view[IDC_PORT_2].enabled);
-    EXPECT_EQ(box.view[IDC_CHANNEL_BAR_2].text, "");
-    core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, "COM9");  // held by none: the line
-    EXPECT_TRUE(EndsWith(core.LogText(), "\r\nDisconnect COM5 Port\r\nDisconnect COM9 Port\r\n"));
-    EXPECT_EQ(Held(core), (Ports{3, 4, 0, 0, 0, 0, 0, 0}));
-    EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);  // removals do not change the button
 }
 
 TEST(ConsoleCore, OperatorChoicesRefuseAPortInUse) {
