@@ -73,6 +73,27 @@ protected:
         return r;
     }
 
+    // Starts the program in the background, output to out.txt and err.txt.
+    pid_t Start(const std::string& args) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c",
+                  ("cd '" + m_dir + "' && exec " KOVIRW_CLI " " + args + " >out.txt 2>err.txt")
+                      .c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+    // Sends `sig` and returns the exit status (-1 when the program did not exit in 10 s).
+    int Signal(pid_t pid, int sig) {
+        kill(pid, sig);
+        int raw = -1;
+        for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
+        if (!WIFEXITED(raw)) kill(pid, SIGKILL);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
     // A profile selecting Font (and optionally Data) with files of `size` bytes.
     void Profile(const std::string& extra = "") {
         Write("font.fnt", std::string(40000, 'F'));
@@ -141,23 +162,11 @@ TEST_F(CliTest, StopSignalMidFlashReportsWhatWasSent) {
     Write("font.fnt", std::string(1 << 20, 'F'));
     ASSERT_EQ(mkfifo((m_dir + "/fifo").c_str(), 0600), 0);
     Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\n");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c",
-              ("cd '" + m_dir + "' && exec " KOVIRW_CLI " --report r.json >out.txt 2>err.txt")
-                  .c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = Start("--report r.json");
     for (int i = 0; i < 200 && Read("out.txt").find("binary downloading") == std::string::npos; ++i)
         usleep(50 * 1000);
     usleep(1000 * 1000);  // some blocks out, most of the 23 s image still to go
-    kill(pid, SIGTERM);
-    int raw = -1;
-    for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
-    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
-    ASSERT_TRUE(WIFEXITED(raw)) << Read("out.txt");
-    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_EQ(Signal(pid, SIGTERM), 1) << Read("out.txt");
     EXPECT_NE(Read("out.txt").find("CH0: stopped"), std::string::npos);
     const std::string report = Read("r.json");
     EXPECT_NE(report.find("\"result\":\"stopped\",\"error\":\"ERR: ["), std::string::npos);
@@ -276,15 +285,8 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     };
 
     plug(24);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c",
-              ("cd '" + m_dir + "' && exec " KOVIRW_CLI " --station --no-progress --port 0=21 "
-               "--port 5=22 --port 7=23 --log log.jsonl >out.txt 2>err.txt")
-                  .c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid =
+        Start("--station --no-progress --port 0=21 --port 5=22 --port 7=23 --log log.jsonl");
     plug(21);                                              // unit 1: CH0
     waitFor("CH0: MSM FONT binary downloading");
     plug(22);                                              // unit 2: CH1, while CH0 downloads
@@ -307,12 +309,7 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     plug(22);                                              // unit 8: stopped by Ctrl+C
     waitFor("CH1: MSM FONT binary downloading", 2);
     usleep(500 * 1000);
-    kill(pid, SIGINT);
-    int raw = -1;
-    for (int i = 0; i < 200 && waitpid(pid, &raw, WNOHANG) == 0; ++i) usleep(50 * 1000);
-    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
-    ASSERT_TRUE(WIFEXITED(raw)) << Read("out.txt");
-    EXPECT_EQ(WEXITSTATUS(raw), 1) << Read("err.txt");  // one pulled out, one stopped
+    EXPECT_EQ(Signal(pid, SIGINT), 1) << Read("err.txt");  // one pulled out, one stopped
     const std::string out = Read("out.txt");
     EXPECT_NE(out.find("station: 6 done, 2 failed, "), std::string::npos) << out;
 
