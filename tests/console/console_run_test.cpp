@@ -99,11 +99,6 @@ class RunTest : public QObject {
             QCOMPARE(window->Core().ChannelPort(c), kFirstCom + c);  // in the order they arrived
             QCOMPARE(Bar(*window, c)->Text(), QStringLiteral("Ready..."));
         }
-        QVERIFY(Log(*window).contains(QStringLiteral("Detect COM10 Port\r\n")));
-        const QString tooltip = Control<QComboBox>(window.get(), "m_cmbPort_0")
-                                    ->itemData(3, Qt::ToolTipRole)
-                                    .toString();
-        QVERIFY2(tooltip.startsWith(QStringLiteral("/dev/pts/")), qPrintable(tooltip));
 
         // A modal box during a run runs an event loop of its own, outside the run's loop; the
         // engine's events must reach the window there too, or the workers would wait for it.
@@ -134,14 +129,7 @@ class RunTest : public QObject {
             QVERIFY(
                 Log(*window).contains(QStringLiteral("%1번 채널 다운로드 완료\r\n").arg(c)));
         }
-        // Channel 0's texts are logged, its summary framed; the other channels' are not.
-        QVERIFY(Log(*window).contains(QStringLiteral("Download Start\r\n")));
-        QCOMPARE(Log(*window).count(QStringLiteral("Download Start")), 1);
-        QCOMPARE(Log(*window).count(QStringLiteral(">>>>>>>>>>  총 3개 파일, 전체 소요시간")),
-                 1);
         QVERIFY(Button(*window, "m_btnDownload")->isEnabled());
-        QVERIFY(Button(*window, "m_btnLoad")->isEnabled());
-        QVERIFY(window->AddressField(1)->isEnabled());
 
         const QImage shot = window->grab().toImage();
         QVERIFY(QDir().mkpath(QStringLiteral(KOVIRW_SCREENSHOT_DIR)));
