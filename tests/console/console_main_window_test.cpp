@@ -80,9 +80,7 @@ class MainWindowTest : public QObject {
     void enterLeavesTheWindowOpen() {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nAUTODETECT=0\nCH0_PORT=3\n");
-        auto window = sandbox.OpenWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto window = sandbox.ShowWindow();
         QVERIFY(Control<QPushButton>(window.get(), "m_btnDownload")->isEnabled());
         for (const char* name : {"m_editProfilePath", "m_cmbPort_0", "m_chkImage_1", "m_btnLoad"}) {
             auto* control = Control<QWidget>(window.get(), name);
@@ -102,9 +100,7 @@ class MainWindowTest : public QObject {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("default.kvr"), "[KOVIR]\r\nFONTCHECK=1\r\n");
         {
-            auto window = sandbox.OpenWindow();
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            auto window = sandbox.ShowWindow();
             QTest::keyClicks(window->AddressField(1), QStringLiteral("1a00"));
             QTest::keyClick(window->AddressField(1), Qt::Key_Escape);
             QVERIFY(!window->isVisible());
@@ -116,9 +112,7 @@ class MainWindowTest : public QObject {
             settings.contains("KOVIRFILE=" + sandbox.Path(QStringLiteral("default.kvr")).toUtf8()));
         QVERIFY(sandbox.ReadFile(QStringLiteral("default.kvr")).contains("FONTADDRESS=1A00\r\n"));
 
-        auto window = sandbox.OpenWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto window = sandbox.ShowWindow();
         window->close();  // the close box goes the same way
         QVERIFY(!window->isVisible());
         QCOMPARE(window->AddressField(1)->text(), QStringLiteral("1A00"));

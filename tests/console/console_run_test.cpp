@@ -91,9 +91,7 @@ class RunTest : public QObject {
     void eightTerminalsFlashFromTheWindow() {
         ConsoleSandbox sandbox;
         Bench bench(sandbox);
-        auto window = sandbox.OpenWindow();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto window = sandbox.ShowWindow();
         QVERIFY(bench.StartTerminals(*window, 8, {}));
         for (int c = 0; c < kChannelCount; ++c) {
             QCOMPARE(window->Core().ChannelPort(c), kFirstCom + c);  // in the order they arrived
@@ -140,9 +138,7 @@ class RunTest : public QObject {
         ConsoleSandbox sandbox;
         Bench bench(sandbox);
         {
-            auto window = sandbox.OpenWindow();
-            window->show();
-            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            auto window = sandbox.ShowWindow();
             QVERIFY(bench.StartTerminals(*window, 2, {"all:slow-erase:3000"}));
             MainDialog* shown = window.get();
             WhenBarShows(*window, 0, QStringLiteral("erasing"), [shown] { shown->close(); });
