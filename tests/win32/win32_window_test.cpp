@@ -177,18 +177,15 @@ class Template {
                    : nullptr;
     }
     bool Loaded() const { return m_at != nullptr; }
-    WORD Word() {
-        WORD w;
-        std::memcpy(&w, m_at, 2);
-        m_at += 2;
-        return w;
+    template <typename T>
+    T Next() {
+        T value;
+        std::memcpy(&value, m_at, sizeof value);
+        m_at += sizeof value;
+        return value;
     }
-    DWORD Dword() {
-        DWORD d;
-        std::memcpy(&d, m_at, 4);
-        m_at += 4;
-        return d;
-    }
+    WORD Word() { return Next<WORD>(); }
+    DWORD Dword() { return Next<DWORD>(); }
     // A name or ordinal: the text, or "#<ordinal>".
     std::wstring Name() {
         const WORD first = Word();
