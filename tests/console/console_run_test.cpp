@@ -49,15 +49,14 @@ class Bench {
   public:
     // A profile with MSM Code, MSM Font and ASIC Code images; Auto on.
     explicit Bench(ConsoleSandbox& sandbox) : m_sandbox(sandbox) {
-        const QByteArray dir = sandbox.Path(QStringLiteral("x")).toUtf8().chopped(1);
         sandbox.WriteFile(QStringLiteral("code.bin"), QByteArray(0x18000 + 300000, 'C'));
         sandbox.WriteFile(QStringLiteral("font.fnt"), QByteArray(40000, 'F'));
         sandbox.WriteFile(QStringLiteral("asic.cod"), QByteArray(20000, 'A'));
         sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nAUTODETECT=1\n");
-        sandbox.WriteFile(QStringLiteral("default.kvr"),
-                          "[KOVIR]\nCODECHECK=1\nCODEFILE=" + dir + "code.bin\nFONTCHECK=1\n"
-                          "FONTFILE=" + dir + "font.fnt\nFONTADDRESS=1A00000\n"
-                          "ASIC_CODECHECK=1\nASIC_CODEFILE=" + dir + "asic.cod\n");
+        const QString profile = QStringLiteral(
+            "[KOVIR]\nCODECHECK=1\nCODEFILE=%1/code.bin\nFONTCHECK=1\nFONTFILE=%1/font.fnt\n"
+            "FONTADDRESS=1A00000\nASIC_CODECHECK=1\nASIC_CODEFILE=%1/asic.cod\n");
+        sandbox.WriteFile(QStringLiteral("default.kvr"), profile.arg(QDir::currentPath()).toUtf8());
     }
     ~Bench() { m_sim.Stop(); }
 
@@ -124,8 +123,7 @@ class RunTest : public QObject {
         for (int c = 0; c < kChannelCount; ++c) {
             QVERIFY2(summary.match(Bar(*window, c)->Text()).hasMatch(),
                      qPrintable(Bar(*window, c)->Text()));
-            QVERIFY(
-                Log(*window).contains(QStringLiteral("%1번 채널 다운로드 완료\r\n").arg(c)));
+            QVERIFY(Log(*window).contains(QStringLiteral("%1번 채널 다운로드 완료\r\n").arg(c)));
         }
         QVERIFY(Button(*window, "m_btnDownload")->isEnabled());
 

@@ -274,7 +274,7 @@ TEST(Window, CaptionIconAndTheHiddenRow) {
 TEST(Window, AddressFieldsFilterTypedCharacters) {
     Window w;
     SetWindowTextW(w.Item(IDC_ADDRESS_1), L"");
-    w.Type(IDC_ADDRESS_1, L"a1 g-f0x\x16" L"bcdef9\b9");
+    w.Type(IDC_ADDRESS_1, L"a1 g-f0x\026bcdef9\b9");  // \026: Ctrl+V
     EXPECT_EQ(w.Text(IDC_ADDRESS_1), L"A1F0BCD9");
     SendMessageW(w.Item(IDC_ADDRESS_1), EM_SETSEL, 0, -1);
     w.Type(IDC_ADDRESS_1, L"5");
