@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include "config/config_testing.h"
 #include "console/hot_plug.h"
@@ -68,6 +69,15 @@ QByteArray ConsoleSandbox::ReadFile(const QString& name) const {
 
 std::unique_ptr<MainDialog> ConsoleSandbox::OpenWindow() const {
     return std::make_unique<MainDialog>();
+}
+
+std::unique_ptr<MainDialog> ConsoleSandbox::ShowWindow() const {
+    auto window = OpenWindow();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) {
+        qFatal("the window did not appear");
+    }
+    return window;
 }
 
 QString Log(const MainDialog& window) {

@@ -35,8 +35,10 @@ class ConsoleSandbox {
     void WriteFile(const QString& name, const QByteArray& bytes) const;
     QByteArray ReadFile(const QString& name) const;
 
-    // A window started in this directory, as the program starts it.
+    // A window started in this directory, as the program starts it; ShowWindow also shows it
+    // and waits until it is on the screen.
     std::unique_ptr<MainDialog> OpenWindow() const;
+    std::unique_ptr<MainDialog> ShowWindow() const;
 
     // Message boxes shown so far, oldest first.
     QStringList messages;

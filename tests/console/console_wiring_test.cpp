@@ -145,8 +145,6 @@ class WiringTest : public QObject {
         const QString dir = sandbox.PortDir();
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/COM9")));
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/COM2")));
-        QVERIFY(QFile::link(QStringLiteral("/nonexistent/tty"), dir + QStringLiteral("/COM1")));
-        sandbox.WriteFile(QStringLiteral("ports/notes.txt"), "not a port");
         auto window = sandbox.OpenWindow();
         const ConsoleCore& core = window->Core();
         QCOMPARE(core.ChannelPort(0), 2);
