@@ -64,10 +64,9 @@ std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::millise
     std::vector<wire::Answer> answers;
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        wire::Bytes rest;
-        std::vector<wire::Answer> parsed = wire::ParseAnswers(m_pending, &rest);
+        const std::vector<wire::Answer> parsed = m_reader.Feed(m_pending);
         answers.insert(answers.end(), parsed.begin(), parsed.end());
-        m_pending = rest;
+        m_pending.clear();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         if (answers.size() >= count || left.count() <= 0 || !ReadMore(left))

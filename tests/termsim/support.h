@@ -34,6 +34,7 @@ class PortClient {
 
     int m_fd = -1;
     wire::Bytes m_pending;
+    wire::AnswerReader m_reader;
 };
 
 // Runs a simulator with temporary port and flash folders.
