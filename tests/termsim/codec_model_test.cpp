@@ -2,8 +2,6 @@
 // model and fault options.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "tools/termsim/fault_options.h"
 #include "tools/termsim/flash_model.h"
 #include "tools/termsim/frame_codec.h"
@@ -18,18 +16,6 @@ struct Collect : termsim::FrameSink {
     std::vector<Bytes> bodies;
     void OnFrame(const uint8_t* body, size_t n) override { bodies.emplace_back(body, body + n); }
 };
-
-TEST(TermsimCodec, CrcAgreesWithIndependentBitwiseCrc) {
-    const Bytes digits{'1', '2', '3', '4', '5', '6', '7', '8', '9'};
-    EXPECT_EQ(0x906E, termsim::Crc16X25(digits.data(), digits.size()));
-    std::mt19937 random(7);
-    for (size_t n = 0; n < 300; n += 7) {
-        Bytes data(n);
-        for (auto& b : data)
-            b = static_cast<uint8_t>(random());
-        EXPECT_EQ(wire::Crc(data), termsim::Crc16X25(data.data(), data.size())) << n;
-    }
-}
 
 TEST(TermsimCodec, DeframerPassesTheSharedVectors) {
     CheckDeframeVectors(termsim::kMaxBody, [](const std::vector<Bytes>& pieces) {
