@@ -1,6 +1,4 @@
-// Each fault kind does what it says, and the random ones do it the same way for a seed.
-#include <poll.h>
-
+// The random fault kinds do what they say, and do it the same way for a seed.
 #include "support.h"
 
 namespace {
