@@ -155,19 +155,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CONFIG_Load(nullptr);
     FUZZ_CHECK(Same(first, Take()));
 
-    const std::string settingsKeys[] = {"AUTODETECT", "CH0_PORT", "CH1_PORT", "CH2_PORT",
-                                        "CH3_PORT",   "CH4_PORT", "CH5_PORT", "CH6_PORT",
-                                        "CH7_PORT",   "DELAY",    "BAUDRATE", "KOVIRFILE"};
+    std::string settingsKeys[12] = {"AUTODETECT", "DELAY", "BAUDRATE", "KOVIRFILE"};
+    for (int c = 0; c < 8; ++c)
+        settingsKeys[4 + c] = "CH" + std::to_string(c) + "_PORT";
     FUZZ_CHECK(ForeignLinesKept(ini, ReadBack(iniPath), settingsKeys, 12));
     std::string profileKeys[27];
     const char* const prefixes[] = {"CODE",      "FONT",          "DATA",
                                     "PRELOAD",   "ASIC_BOOT",     "ASIC_CODE",
                                     "ASIC_FONT", "ASIC_CONTENTS", "ASIC_IMAGE"};
-    for (int s = 0; s < 9; ++s) {
-        profileKeys[3 * s] = std::string(prefixes[s]) + "CHECK";
-        profileKeys[3 * s + 1] = std::string(prefixes[s]) + "FILE";
-        profileKeys[3 * s + 2] = std::string(prefixes[s]) + "ADDRESS";
-    }
+    const char* const suffixes[] = {"CHECK", "FILE", "ADDRESS"};
+    for (int k = 0; k < 27; ++k)
+        profileKeys[k] = std::string(prefixes[k / 3]) + suffixes[k % 3];
     FUZZ_CHECK(ForeignLinesKept(kvr, ReadBack(kvrPath), profileKeys, 27));
     return 0;
 }

@@ -26,17 +26,23 @@ std::string_view Content(std::string_view line) {
     return line.substr(0, line.size() - Ending(line).size());
 }
 
-// The key's line as a write makes it: the name, '=' and the value (a byte-order mark that
-// began the file stays in front).
-bool IsWrittenLineOfKey(std::string_view content, std::string_view key) {
-    if (content.substr(0, 3) == "\xEF\xBB\xBF")
-        content.remove_prefix(3);
-    if (content.size() <= key.size())
+// True when the line's content names `key` and then '=' (a byte-order mark that began the
+// file may stay in front); `blanks` allows white space around the name, as a reader does,
+// where a write puts none.
+bool NamesKey(std::string_view s, std::string_view key, bool blanks) {
+    if (s.substr(0, 3) == "\xEF\xBB\xBF")
+        s.remove_prefix(3);
+    while (blanks && !s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    if (s.size() < key.size())
         return false;
     for (size_t i = 0; i < key.size(); ++i)
-        if (Lower(content[i]) != Lower(key[i]))
+        if (Lower(s[i]) != Lower(key[i]))
             return false;
-    return content[key.size()] == '=';
+    s.remove_prefix(key.size());
+    while (blanks && !s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    return !s.empty() && s.front() == '=';
 }
 
 bool IsHeader(std::string_view content, std::string_view section) {
@@ -54,7 +60,7 @@ bool Matches(const std::vector<std::string_view>& o, const std::vector<std::stri
     for (std::string_view line : e) {
         if (skip < o.size() && i == skip) {
             ++i;
-            if (IsWrittenLineOfKey(Content(line), key) && Ending(line) == Ending(o[skip]))
+            if (NamesKey(Content(line), key, false) && Ending(line) == Ending(o[skip]))
                 continue;
             return false;
         }
@@ -63,7 +69,7 @@ bool Matches(const std::vector<std::string_view>& o, const std::vector<std::stri
             continue;
         }
         const std::string_view content = Content(line);
-        if (!IsWrittenLineOfKey(content, key) && !IsHeader(content, section))
+        if (!NamesKey(content, key, false) && !IsHeader(content, section))
             return false;
         if (++added > 2)
             return false;
@@ -96,20 +102,7 @@ std::vector<std::string_view> INI_Lines(std::string_view text) {
 }
 
 bool INI_IsLineOfKey(std::string_view line, std::string_view key) {
-    std::string_view s = Content(line);
-    if (s.substr(0, 3) == "\xEF\xBB\xBF")
-        s.remove_prefix(3);
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    if (s.size() < key.size())
-        return false;
-    for (size_t i = 0; i < key.size(); ++i)
-        if (Lower(s[i]) != Lower(key[i]))
-            return false;
-    s.remove_prefix(key.size());
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    return !s.empty() && s.front() == '=';
+    return NamesKey(Content(line), key, true);
 }
 
 bool INI_OnlyKeyLineChanged(std::string_view original, std::string_view edited,

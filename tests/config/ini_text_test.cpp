@@ -18,48 +18,41 @@ std::string Set(std::string text, std::string_view section, std::string_view key
     return text;
 }
 
-TEST(IniTextRead, NamesMatchWithoutCaseAndWhiteSpaceIsIgnored) {
-    const std::string text = "  [ kovir ]  \n\tCodeCheck\t=  1  \n DELAY =2\n";
-    EXPECT_EQ(Get(text, "KOVIR", "CODECHECK"), "1");
-    EXPECT_EQ(Get(text, "Kovir", "delay"), "2");
-    EXPECT_EQ(Get(text, "KOVIR", "CODEFILE"), "<missing>");
-    EXPECT_EQ(Get(text, "OTHER", "DELAY"), "<missing>");
-}
-
-TEST(IniTextRead, QuotesComeOffOnlyAsAMatchingPair) {
-    const std::string text =
+TEST(IniTextRead, FindsTheFirstMatchingKeyOfTheFirstMatchingSection) {
+    const std::string spaced = "  [ kovir ]  \n\tCodeCheck\t=  1  \n DELAY =2\n";
+    const std::string quoted =
         "[S]\nA=\"C:\\x y\"\nB='single'\nC=\"mixed'\nD=\"\nE=\"\"\nF= \" padded \" \nG=a\"b\"\n";
-    EXPECT_EQ(Get(text, "S", "A"), "C:\\x y");
-    EXPECT_EQ(Get(text, "S", "B"), "single");
-    EXPECT_EQ(Get(text, "S", "C"), "\"mixed'");
-    EXPECT_EQ(Get(text, "S", "D"), "\"");
-    EXPECT_EQ(Get(text, "S", "E"), "");
-    EXPECT_EQ(Get(text, "S", "F"), " padded ");
-    EXPECT_EQ(Get(text, "S", "G"), "a\"b\"");
-}
-
-TEST(IniTextRead, FirstSectionAndFirstKeyWin) {
-    const std::string text = "[K]\nA=1\na=2\n[other]\nA=9\n[k]\nA=3\nB=4\n";
-    EXPECT_EQ(Get(text, "K", "A"), "1");
-    // A repeated section is never consulted, even for keys the first one lacks.
-    EXPECT_EQ(Get(text, "K", "B"), "<missing>");
-    EXPECT_EQ(Get(text, "OTHER", "A"), "9");
-}
-
-TEST(IniTextRead, SkipsCommentsStrayLinesAndKeysOutsideSections) {
-    const std::string text =
+    const std::string repeated = "[K]\nA=1\na=2\n[other]\nA=9\n[k]\nA=3\nB=4\n";
+    const std::string stray =
         "A=outside\n[K]\n; A=commented\nno equals sign\n=no name\n[broken header\nA=1\n"
         "[K2] ; note\nB=2\n";
-    EXPECT_EQ(Get(text, "K", "A"), "1");
-    EXPECT_EQ(Get(text, "broken header", "A"), "<missing>");
-    EXPECT_EQ(Get(text, "K2", "B"), "2");
-}
-
-TEST(IniTextRead, LineEndsByteOrderMarkAndMissingFinalNewline) {
-    EXPECT_EQ(Get("[K]\r\nA=1\r\nB=2", "K", "A"), "1");
-    EXPECT_EQ(Get("[K]\r\nA=1\r\nB=2", "K", "B"), "2");
-    EXPECT_EQ(Get("\xEF\xBB\xBF[K]\nA=1\n", "K", "A"), "1");
-    EXPECT_EQ(Get("[K]\nA=x\r", "K", "A"), "x");
+    const struct {
+        std::string_view text, section, key, value;
+    } rows[] = {
+        {spaced, "KOVIR", "CODECHECK", "1"},  // names match without case, white space ignored
+        {spaced, "Kovir", "delay", "2"},
+        {spaced, "KOVIR", "CODEFILE", "<missing>"},
+        {spaced, "OTHER", "DELAY", "<missing>"},
+        {quoted, "S", "A", "C:\\x y"},  // quotes come off only as a matching pair
+        {quoted, "S", "B", "single"},
+        {quoted, "S", "C", "\"mixed'"},
+        {quoted, "S", "D", "\""},
+        {quoted, "S", "E", ""},
+        {quoted, "S", "F", " padded "},
+        {quoted, "S", "G", "a\"b\""},
+        {repeated, "K", "A", "1"},
+        {repeated, "K", "B", "<missing>"},  // a repeated section is never consulted
+        {repeated, "OTHER", "A", "9"},
+        {stray, "K", "A", "1"},
+        {stray, "broken header", "A", "<missing>"},
+        {stray, "K2", "B", "2"},
+        {"[K]\r\nA=1\r\nB=2", "K", "A", "1"},
+        {"[K]\r\nA=1\r\nB=2", "K", "B", "2"},
+        {"\xEF\xBB\xBF[K]\nA=1\n", "K", "A", "1"},
+        {"[K]\nA=x\r", "K", "A", "x"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(Get(r.text, r.section, r.key), r.value) << r.text << r.section << "/" << r.key;
 }
 
 TEST(IniTextRead, SectionListsKeysInOrderOnce) {
@@ -83,34 +76,32 @@ TEST(IniTextNumbers, LeadingDigitsOnlyAndNoWrapAround) {
     EXPECT_EQ(IniText_ParseUnsigned("99999999999999999999"), UINT_MAX);
 }
 
-TEST(IniTextSet, ReplacesTheKeyLineAndKeepsEveryOtherByte) {
-    const std::string text =
-        "; made on Windows\r\n[Other]\r\nDelay=7\r\n\r\n[KOVIR]\r\n  delay = 5 ; old\r\nX=1\r\n";
-    EXPECT_EQ(Set(text, "KOVIR", "DELAY", "9"),
-              "; made on Windows\r\n[Other]\r\nDelay=7\r\n\r\n[KOVIR]\r\nDELAY=9\r\nX=1\r\n");
-}
-
-TEST(IniTextSet, NewKeyFollowsTheLastKeyLineOfItsSection) {
-    EXPECT_EQ(Set("[K]\nA=1\n; trailing note\n\n[L]\nB=2\n", "K", "C", "3"),
-              "[K]\nA=1\nC=3\n; trailing note\n\n[L]\nB=2\n");
-    EXPECT_EQ(Set("[K]\n; nothing yet\n[L]\n", "K", "C", "3"), "[K]\nC=3\n; nothing yet\n[L]\n");
-    EXPECT_EQ(Set("[K]", "K", "C", "3"), "[K]\nC=3\n");
-    EXPECT_EQ(Set("[K]\r\nA=1", "K", "C", "3"), "[K]\r\nA=1\r\nC=3\r\n");
-}
-
-TEST(IniTextSet, NewSectionGoesAtTheEndInTheTextsLineEndStyle) {
-    EXPECT_EQ(Set("", "KOVIR", "A", "1"), "[KOVIR]\nA=1\n");
+TEST(IniTextSet, ChangesOnlyTheKeysLineInTheTextsLineEndStyle) {
+    const struct {
+        const char *before, *section, *key, *after;
+    } rows[] = {
+        {"; made on Windows\r\n[Other]\r\nDelay=7\r\n\r\n[KOVIR]\r\n  delay = 5 ; old\r\nX=1\r\n",
+         "KOVIR", "DELAY",
+         "; made on Windows\r\n[Other]\r\nDelay=7\r\n\r\n[KOVIR]\r\nDELAY=9\r\nX=1\r\n"},
+        // A new key follows the last key line of its section.
+        {"[K]\nA=1\n; trailing note\n\n[L]\nB=2\n", "K", "C",
+         "[K]\nA=1\nC=9\n; trailing note\n\n[L]\nB=2\n"},
+        {"[K]\n; nothing yet\n[L]\n", "K", "C", "[K]\nC=9\n; nothing yet\n[L]\n"},
+        {"[K]", "K", "C", "[K]\nC=9\n"},
+        {"[K]\r\nA=1", "K", "C", "[K]\r\nA=1\r\nC=9\r\n"},
+        // A new section goes at the end.
+        {"", "KOVIR", "A", "[KOVIR]\nA=9\n"},
+        {"[L]\r\nB=2", "K", "A", "[L]\r\nB=2\r\n[K]\r\nA=9\r\n"},
+        {"[K\nA=0\n", "K", "A", "[K\nA=0\n[K]\nA=9\n"},  // an unclosed header is no section
+        // Only the first of repeated keys and sections changes.
+        {"[K]\nA=1\nA=2\n[K]\nA=3\n", "k", "a", "[K]\na=9\nA=2\n[K]\nA=3\n"},
+        {"[K]\nA=1\n[K]\nB=3\n", "K", "B", "[K]\nA=1\nB=9\n[K]\nB=3\n"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(Set(r.before, r.section, r.key, "9"), r.after) << r.before;
     std::string empty;
     ASSERT_TRUE(IniText_Set(&empty, "KOVIR", "A", "1", "\r\n"));
     EXPECT_EQ(empty, "[KOVIR]\r\nA=1\r\n");
-    EXPECT_EQ(Set("[L]\r\nB=2", "K", "A", "1"), "[L]\r\nB=2\r\n[K]\r\nA=1\r\n");
-    // An unclosed header is not the section, so the section is added.
-    EXPECT_EQ(Set("[K\nA=0\n", "K", "A", "1"), "[K\nA=0\n[K]\nA=1\n");
-}
-
-TEST(IniTextSet, OnlyTheFirstOfRepeatedKeysAndSectionsChanges) {
-    EXPECT_EQ(Set("[K]\nA=1\nA=2\n[K]\nA=3\n", "k", "a", "x"), "[K]\na=x\nA=2\n[K]\nA=3\n");
-    EXPECT_EQ(Set("[K]\nA=1\n[K]\nB=3\n", "K", "B", "x"), "[K]\nA=1\nB=x\n[K]\nB=3\n");
 }
 
 TEST(IniTextSet, EveryValueReadsBackAsWritten) {

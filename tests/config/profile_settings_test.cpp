@@ -29,6 +29,12 @@ class ConfigFiles : public ::testing::Test {
 
     std::string Settings() const { return m_dir.File("kovirw.ini"); }
     std::string Profile() const { return m_dir.File("p.kvr"); }
+    // The value of a KOVIR key in the profile file, "<missing>" when it has none.
+    std::string Saved(const char* key) const {
+        std::string value = "<missing>";
+        PrivateProfileReader(Profile().c_str()).GetValue("KOVIR", key, &value);
+        return value;
+    }
 
     ScratchDir m_dir;
     char m_oldDir[PATH_MAX];
@@ -42,23 +48,16 @@ TEST_F(ConfigFiles, FirstStartWithoutFilesTakesTheDefaults) {
     EXPECT_EQ(g_nAutoDetect, 0);  // nothing is assumed before the first load
     EXPECT_EQ(CONFIG_Load(nullptr), 1);
     EXPECT_EQ(g_nAutoDetect, 1);
-    for (int port : g_nSavedPort) {
+    for (int port : g_nSavedPort)
         EXPECT_EQ(port, 0);
-    }
     EXPECT_EQ(g_nWriteDelay, 2);
     EXPECT_EQ(g_nBaudRate, 1382400);
     EXPECT_EQ(std::string(g_szProfilePath), m_start + "/default.kvr");
 
-    EXPECT_EQ(g_Profile.slot[0].check, 1);
-    for (int s = 1; s < PROFILE_SLOT_COUNT; ++s) {
-        EXPECT_EQ(g_Profile.slot[s].check, 0) << s;
+    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
+        EXPECT_EQ(g_Profile.slot[s].check, s == 0 ? 1 : 0) << s;
         EXPECT_STREQ(g_Profile.slot[s].file, "");
-    }
-    for (int s = 0; s < 4; ++s) {
-        EXPECT_STREQ(g_Profile.slot[s].address, "");
-    }
-    for (int s = 4; s < PROFILE_SLOT_COUNT; ++s) {
-        EXPECT_STREQ(g_Profile.slot[s].address, kFixedAsic[s - 4]);
+        EXPECT_STREQ(g_Profile.slot[s].address, s < 4 ? "" : kFixedAsic[s - 4]);
     }
     EXPECT_TRUE(m_dir.Names().empty());  // loading creates nothing
 }
@@ -76,9 +75,8 @@ TEST_F(ConfigFiles, SaveWritesEveryKeyInOrderIntoNewFiles) {
                   m_start + "/default.kvr\n");
 
     std::vector<std::string> keys;
-    for (const auto& kv : PrivateProfile_GetSection("KOVIR", g_szProfilePath)) {
+    for (const auto& kv : PrivateProfile_GetSection("KOVIR", g_szProfilePath))
         keys.push_back(kv.first);
-    }
     std::vector<std::string> expected;  // CHECK, FILE and ADDRESS per slot; Code has no address
     for (const char* slot : {"CODE", "FONT", "DATA", "PRELOAD", "ASIC_BOOT", "ASIC_CODE", "ASIC_FONT",
                              "ASIC_CONTENTS", "ASIC_IMAGE"}) {
@@ -106,14 +104,9 @@ TEST_F(ConfigFiles, AsicAddressesAreFixedAndCodeAddressIsNeverStored) {
     std::snprintf(g_Profile.slot[0].address, sizeof g_Profile.slot[0].address, "0");
     std::snprintf(g_Profile.slot[5].address, sizeof g_Profile.slot[5].address, "0xF000999");
     CONFIG_Save();
-    PrivateProfileReader saved(Profile().c_str());
-    std::string value;
-    ASSERT_TRUE(saved.GetValue("KOVIR", "CODEADDRESS", &value));
-    EXPECT_EQ(value, "18000");
-    ASSERT_TRUE(saved.GetValue("KOVIR", "ASIC_BOOTADDRESS", &value));
-    EXPECT_EQ(value, "0xF000100");
-    ASSERT_TRUE(saved.GetValue("KOVIR", "ASIC_CODEADDRESS", &value));
-    EXPECT_EQ(value, "0xF000999");
+    EXPECT_EQ(Saved("CODEADDRESS"), "18000");
+    EXPECT_EQ(Saved("ASIC_BOOTADDRESS"), "0xF000100");
+    EXPECT_EQ(Saved("ASIC_CODEADDRESS"), "0xF000999");
     CONFIG_Load(Profile().c_str());
     EXPECT_STREQ(g_Profile.slot[5].address, "0xF000200");
 }
@@ -123,9 +116,8 @@ TEST_F(ConfigFiles, CheckKeysSelectByDefaultOnlyTheMsmCode) {
               "[KOVIR]\nDATACHECK=2\nPRELOADCHECK=yes\nASIC_BOOTCHECK=1\nASIC_CODECHECK=0\n");
     CONFIG_Load(Profile().c_str());
     const int expected[PROFILE_SLOT_COUNT] = {1, 0, 1, 0, 1, 0, 0, 0, 0};
-    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
+    for (int s = 0; s < PROFILE_SLOT_COUNT; ++s)
         EXPECT_EQ(g_Profile.slot[s].check, expected[s]) << s;
-    }
     WriteText(Profile(), "[KOVIR]\nCODECHECK=0\n");
     CONFIG_Load(Profile().c_str());
     EXPECT_EQ(g_Profile.slot[0].check, 0);
@@ -265,12 +257,9 @@ TEST_F(ConfigFiles, TextWithALineBreakKeepsTheKeysOldValue) {
     std::snprintf(g_Profile.slot[1].file, sizeof g_Profile.slot[1].file, "/a\n[KOVIR]\nX=1");
     g_Profile.slot[2].check = 1;
     CONFIG_Save();
-    PrivateProfileReader saved(Profile().c_str());
-    std::string value;
-    ASSERT_TRUE(saved.GetValue("KOVIR", "FONTFILE", &value));
-    EXPECT_EQ(value, "/old.bin");
-    EXPECT_EQ(saved.GetInt("KOVIR", "DATACHECK", 9), 1u);
-    EXPECT_FALSE(saved.GetValue("KOVIR", "X", &value));
+    EXPECT_EQ(Saved("FONTFILE"), "/old.bin");
+    EXPECT_EQ(Saved("DATACHECK"), "1");
+    EXPECT_EQ(Saved("X"), "<missing>");
 }
 
 }  // namespace

@@ -19,10 +19,12 @@ bool Contains(const std::vector<std::string>& lines, const std::string& part) {
     return false;
 }
 
-using TermsimSession = SimTest;
-
-TEST_F(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
-    StartSim(1);
+TEST(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
+    ScratchDir dir;
+    termsim::Simulator sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(SimOptions(1, 1, dir.File("ports"), dir.File("flash"), {}, 0), &error))
+        << error;
     PortClient port(sim.SlavePath(0));
     Bytes badLength = wire::Write(0x100, {1, 2, 3});
     badLength[5] = 4;  // length field says 4, three bytes follow
@@ -68,7 +70,7 @@ TEST_F(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
         EXPECT_TRUE(Contains(errors, part)) << part;
     }
     EXPECT_EQ(9u, errors.size());
-    EXPECT_EQ(9u, CountLines(ReadText(Output(0, "errors.log"))));
+    EXPECT_EQ(9u, CountLines(ReadText(dir.File("flash/COM1/errors.log"))));
     EXPECT_EQ(9u, sim.Counters(0).protocolErrors);
     ASSERT_EQ(1u, sim.LastFlash(0).size());
     EXPECT_EQ((Bytes{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3, 4}), sim.LastFlash(0)[0].bytes);

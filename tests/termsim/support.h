@@ -1,4 +1,4 @@
-// Test support: a flasher-like client of a simulated port and a fixture that runs a simulator in-process.
+// Test support: a flasher-like client of a simulated port.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "serial/serial_device.h"
 #include "tests/support/sim_start.h"
 #include "tests/support/test_files.h"
 #include "tools/termsim/termsim.h"
 #include "wire.h"
 
-// Opens a port the way the flasher does: O_NOCTTY, exclusive, locked, raw, non-blocking.
+// Opens a port with the flasher's own serial device.
 class PortClient {
   public:
-    explicit PortClient(const std::string& path);
-    ~PortClient();
-    bool IsOpen() const { return m_fd >= 0; }
-    int Fd() const { return m_fd; }
+    explicit PortClient(const std::string& path)
+        : m_device(SERIAL_DEVICE_OpenPath(0, path, 115200)) {}
+    ~PortClient() { SERIAL_DEVICE_Close(0, m_device); }
 
-    // Writes everything, waiting for room; false when the port failed.
+    // Writes everything; false when the port failed.
     bool Send(const wire::Bytes& bytes);
     // Reads until `count` answers have arrived or the timeout ran out.
     std::vector<wire::Answer> Answers(size_t count,
@@ -32,23 +32,9 @@ class PortClient {
     // Appends what arrives within timeout to m_pending; false when nothing did.
     bool ReadMore(std::chrono::milliseconds timeout);
 
-    int m_fd = -1;
+    SerialHandle m_device;
     wire::Bytes m_pending;
-};
-
-// Runs a simulator with temporary port and flash folders.
-class SimTest : public ::testing::Test {
-  protected:
-    void TearDown() override { sim.Stop(); }
-
-    // Starts `count` terminals with the given faults and extra settings.
-    void StartSim(int count, const std::vector<std::string>& faults = {}, uint64_t seed = 0,
-                  long baud = 0);
-    std::string Output(int terminal, const std::string& file) const;
-
-    ScratchDir dir;
-    termsim::Simulator sim;
-    termsim::Options options;
+    wire::AnswerReader m_reader;
 };
 
 // Polls cond every millisecond until it holds or the timeout runs out.

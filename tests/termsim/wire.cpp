@@ -1,39 +1,19 @@
 #include "wire.h"
 
-namespace wire {
+#include "loader/crc16.h"
 
-uint16_t Crc(const Bytes& data) {
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : data) {
-        crc ^= b;
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
-    }
-    return static_cast<uint16_t>(~crc);
-}
+namespace wire {
 
 Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs) {
     Bytes body{seq};
     body.insert(body.end(), command.begin(), command.end());
-    uint16_t fcs = Crc(command);
+    body.resize(body.size() + 2);
+    uint32_t crc;
+    CRC16_Append(crc, body.data(), 1, static_cast<int>(command.size()));
     if (badFcs)
-        fcs ^= 0x0100;
-    body.push_back(static_cast<uint8_t>(fcs));
-    body.push_back(static_cast<uint8_t>(fcs >> 8));
-    return Escaped(body);
-}
-
-Bytes Escaped(const Bytes& body) {
-    Bytes out{0x7E};
-    for (uint8_t b : body) {
-        if (b == 0x7E || b == 0x7D) {
-            out.push_back(0x7D);
-            out.push_back(b ^ 0x20);
-        } else {
-            out.push_back(b);
-        }
-    }
-    out.push_back(0x7E);
+        body.back() ^= 0x01;
+    Bytes out(FRAME_MaxEncodedSize(static_cast<int>(body.size())));
+    out.resize(FRAME_Encode(body.data(), 0, static_cast<int>(body.size()), out.data()));
     return out;
 }
 
@@ -68,49 +48,22 @@ Bytes Write(uint32_t address, const Bytes& data) {
     return b;
 }
 
-std::vector<Answer> ParseAnswers(const Bytes& stream, Bytes* rest) {
+std::vector<Answer> AnswerReader::Feed(const Bytes& bytes) {
     std::vector<Answer> answers;
-    Bytes body;
-    bool inFrame = false;
-    bool escaped = false;
-    size_t frameStart = 0;
-    for (size_t i = 0; i < stream.size(); ++i) {
-        const uint8_t b = stream[i];
-        if (b == 0x7E && !escaped) {
-            if (inFrame && !body.empty()) {
-                Answer a;
-                a.length = body.size();
-                a.seq = body[0];
-                if (body.size() >= 6) {
-                    a.code = body[1];
-                    a.answered = body[2];
-                    a.reason = body[3];
-                    a.fcsOk = Crc(Bytes(body.begin() + 1, body.end() - 2)) ==
-                              (body[body.size() - 2] | body[body.size() - 1] << 8);
-                }
-                answers.push_back(a);
-                inFrame = false;
-            } else {
-                inFrame = true;
-                frameStart = i;
-            }
-            body.clear();
-        } else if (inFrame) {
-            if (escaped) {
-                body.push_back(b ^ 0x20);
-                escaped = false;
-            } else if (b == 0x7D) {
-                escaped = true;
-            } else {
-                body.push_back(b);
-            }
+    auto sink = [](void* context, const uint8_t* body, int n) {
+        Answer a;
+        a.length = static_cast<size_t>(n);
+        a.seq = body[0];
+        if (n >= 6) {
+            a.code = body[1];
+            a.answered = body[2];
+            a.reason = body[3];
+            uint32_t crc;
+            a.fcsOk = CRC16_Check(crc, body, 1, n - 1);
         }
-    }
-    if (rest != nullptr) {
-        rest->clear();
-        if (inFrame)
-            rest->assign(stream.begin() + frameStart, stream.end());
-    }
+        static_cast<std::vector<Answer>*>(context)->push_back(a);
+    };
+    DEFRAMER_Feed(m_deframer, bytes.data(), 0, static_cast<int>(bytes.size()), sink, &answers);
     return answers;
 }
 

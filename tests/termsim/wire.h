@@ -1,19 +1,16 @@
-// The test's own, deliberately naive view of the loader wire: a bitwise CRC, a frame writer
-// and an answer reader, sharing nothing with the simulator's codec.
+// The flasher's side of the loader wire for driving the simulator by hand: packets built and
+// answers read with the flasher's own codec and CRC.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "loader/frame_codec.h"
 
 namespace wire {
 
 using Bytes = std::vector<uint8_t>;
-
-uint16_t Crc(const Bytes& data);
-
-// Flag, body with 0x7E and 0x7D escaped, flag.
-Bytes Escaped(const Bytes& body);
 
 // Flag, escaped (seq, command..., FCS over command...), flag. badFcs damages the FCS.
 Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs = false);
@@ -33,8 +30,18 @@ struct Answer {
     size_t length = 0;  // body bytes
 };
 
-// Splits a received stream into answers (flags removed, unescaped). Bytes of an
-// unfinished frame at the end are left in *rest when given.
-std::vector<Answer> ParseAnswers(const Bytes& stream, Bytes* rest = nullptr);
+// Splits a received stream into answers; a frame left unfinished waits for the next Feed.
+class AnswerReader {
+  public:
+    AnswerReader() { DEFRAMER_Reset(m_deframer); }
+    std::vector<Answer> Feed(const Bytes& bytes);
+
+  private:
+    Deframer m_deframer;
+};
+
+inline std::vector<Answer> ParseAnswers(const Bytes& stream) {
+    return AnswerReader().Feed(stream);
+}
 
 }  // namespace wire
