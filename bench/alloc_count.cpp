@@ -22,13 +22,9 @@ std::atomic<uint64_t> s_allocations{0};
 
 }  // namespace
 
-uint64_t ALLOC_Count() {
-    return s_allocations.load(std::memory_order_relaxed);
-}
+uint64_t ALLOC_Count() { return s_allocations.load(std::memory_order_relaxed); }
 
-bool ALLOC_Counting() {
-    return KOVIRW_ALLOC_COUNT != 0;
-}
+bool ALLOC_Counting() { return KOVIRW_ALLOC_COUNT != 0; }
 
 #if KOVIRW_ALLOC_COUNT
 // glibc's own entry points: the definitions below take the public names, count, and hand the
@@ -55,25 +51,19 @@ void* realloc(void* pointer, size_t size) noexcept {
     return __libc_realloc(pointer, size);
 }
 
-void free(void* pointer) noexcept {
-    __libc_free(pointer);
-}
+void free(void* pointer) noexcept { __libc_free(pointer); }
 
 void* memalign(size_t alignment, size_t size) noexcept {
     s_allocations.fetch_add(1, std::memory_order_relaxed);
     return __libc_memalign(alignment, size);
 }
 
-void* aligned_alloc(size_t alignment, size_t size) noexcept {
-    return memalign(alignment, size);
-}
+void* aligned_alloc(size_t alignment, size_t size) noexcept { return memalign(alignment, size); }
 
 int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
-    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0)
-        return EINVAL;
+    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
     void* p = memalign(alignment, size);
-    if (p == nullptr)
-        return ENOMEM;
+    if (p == nullptr) return ENOMEM;
     *out = p;
     return 0;
 }

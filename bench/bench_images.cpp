@@ -24,8 +24,7 @@ std::vector<uint8_t> MostlyErasedImage(long size) {
     std::vector<uint8_t> noise = RandomImage((size + 63) / 64, 7);
     for (size_t i = 0; i < noise.size(); ++i) {
         uint8_t b = noise[i];
-        if (b == FRAME_FLAG || b == FRAME_ESCAPE)
-            b = 0;
+        if (b == FRAME_FLAG || b == FRAME_ESCAPE) b = 0;
         out[i * 64] = b;
     }
     return out;
@@ -37,8 +36,7 @@ std::vector<uint8_t> MostlyErasedImage(long size) {
 double IdealRatio(const std::vector<uint8_t>& image) {
     const size_t blocks = (image.size() + LOADER_BLOCK_SIZE - 1) / LOADER_BLOCK_SIZE;
     size_t escapes = 0;
-    for (uint8_t b : image)
-        escapes += (b == FRAME_FLAG || b == FRAME_ESCAPE) ? 1 : 0;
+    for (uint8_t b : image) escapes += (b == FRAME_FLAG || b == FRAME_ESCAPE) ? 1 : 0;
     const double wire = static_cast<double>(blocks * (LOADER_BLOCK_SIZE + 12) + escapes);
     return static_cast<double>(image.size()) / wire;
 }

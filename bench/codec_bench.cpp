@@ -67,8 +67,7 @@ BENCHMARK(BM_FrameEncode);
 void BM_WriteFrameIntoTransmitBuffer(benchmark::State& state) {
     QuietChannel();
     const std::vector<uint8_t> body = RandomBytes(kBody);
-    for (auto _ : state)
-        SERIAL_PORT_WriteFrame(kChannel, body.data(), 0, kBody);
+    for (auto _ : state) SERIAL_PORT_WriteFrame(kChannel, body.data(), 0, kBody);
     state.SetBytesProcessed(state.iterations() * kBody);
 }
 BENCHMARK(BM_WriteFrameIntoTransmitBuffer);
@@ -80,8 +79,7 @@ void BM_WritePacket(benchmark::State& state) {
     const std::vector<uint8_t> block = RandomBytes(LOADER_BLOCK_SIZE);
     int sent = 0;
     for (auto _ : state) {
-        if (sent++ % 3 == 0)
-            LinkResetCounters(kChannel);
+        if (sent++ % 3 == 0) LinkResetCounters(kChannel);
         FLASH_DOWNLOADER_Write(kChannel, 0x10000, LOADER_BLOCK_SIZE, block.data());
     }
     state.SetBytesProcessed(state.iterations() * LOADER_BLOCK_SIZE);
@@ -104,8 +102,7 @@ void BM_DeframeAnswers(benchmark::State& state) {
     }
     LinkRecord& fn = FN[kChannel];
     for (auto _ : state) {
-        for (uint8_t& a : fn.ack)
-            a = 0;
+        for (uint8_t& a : fn.ack) a = 0;
         fn.tx_no += PACKET_BUFFER_COUNT;
         SERIAL_PORT_Deframe(kChannel, stream.data(), 0, static_cast<int>(stream.size()));
         benchmark::DoNotOptimize(fn.rx_no);
@@ -127,8 +124,7 @@ void BM_DeframeLargeFrame(benchmark::State& state) {
     auto sink = [](void* context, const uint8_t*, int) { ++*static_cast<int*>(context); };
     for (auto _ : state)
         DEFRAMER_Feed(deframer, wire.data(), 0, static_cast<int>(wire.size()), sink, &frames);
-    if (frames != state.iterations())
-        state.SkipWithError("frames were lost");
+    if (frames != state.iterations()) state.SkipWithError("frames were lost");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(wire.size()));
 }
 BENCHMARK(BM_DeframeLargeFrame);

@@ -16,8 +16,7 @@ int64_t NowNs() {
 }
 
 double Percentile(std::vector<int64_t>& v, double p) {
-    if (v.empty())
-        return 0;
+    if (v.empty()) return 0;
     size_t k = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
     std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
     return static_cast<double>(v[k]) / 1e6;
@@ -43,27 +42,22 @@ void EventProbe::Start(int channel, std::chrono::microseconds period) {
     m_thread = std::thread([this, channel, period] { Run(channel, period); });
 }
 
-void EventProbe::RequestStop() {
-    m_stop = true;
-}
+void EventProbe::RequestStop() { m_stop = true; }
 
 void EventProbe::Join() {
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void EventProbe::OnHandlerStart() {
     const int64_t now = NowNs();
-    if (m_latencyCount < m_capacity)
-        m_latencyNs[m_latencyCount++] = now - m_sentAtNs.load();
+    if (m_latencyCount < m_capacity) m_latencyNs[m_latencyCount++] = now - m_sentAtNs.load();
     m_handled.fetch_add(1);
 }
 
 void EventProbe::Run(int channel, std::chrono::microseconds period) {
     while (!m_stop.load()) {
         std::this_thread::sleep_for(period);
-        if (m_stop.load())
-            break;
+        if (m_stop.load()) break;
         const int handledBefore = m_handled.load();
         const int64_t sentAt = NowNs();
         m_sentAtNs.store(sentAt);

@@ -56,8 +56,7 @@ bool ParseList(const char* text, std::vector<int>* out) {
     while (std::getline(in, item, ',')) {
         char* end = nullptr;
         long v = std::strtol(item.c_str(), &end, 10);
-        if (end == item.c_str() || *end != '\0' || v < 1 || v > CHANNEL_COUNT)
-            return false;
+        if (end == item.c_str() || *end != '\0' || v < 1 || v > CHANNEL_COUNT) return false;
         out->push_back(static_cast<int>(v));
     }
     return !out->empty();
@@ -75,25 +74,20 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->keep = true;
             continue;
         }
-        if (value == nullptr)
-            return false;
+        if (value == nullptr) return false;
         ++i;
         char* end = nullptr;
         if (a == "--size") {
             o->size = std::strtol(value, &end, 10);
-            if (*end != '\0' || o->size < 1 || o->size > (256L << 20))
-                return false;
+            if (*end != '\0' || o->size < 1 || o->size > (256L << 20)) return false;
         } else if (a == "--channels") {
-            if (!ParseList(value, &o->channels))
-                return false;
+            if (!ParseList(value, &o->channels)) return false;
         } else if (a == "--ff-channels") {
             o->ffChannels = static_cast<int>(std::strtol(value, &end, 10));
-            if (*end != '\0' || o->ffChannels < 0 || o->ffChannels > CHANNEL_COUNT)
-                return false;
+            if (*end != '\0' || o->ffChannels < 0 || o->ffChannels > CHANNEL_COUNT) return false;
         } else if (a == "--baud") {
             o->baud = std::strtol(value, &end, 10);
-            if (*end != '\0' || o->baud < 1200)
-                return false;
+            if (*end != '\0' || o->baud < 1200) return false;
         } else if (a == "--termsim") {
             o->termsim = value;
         } else if (a == "--json") {
@@ -105,9 +99,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     return true;
 }
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return ::remove(path);
-}
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 }  // namespace
 
@@ -136,8 +128,7 @@ int main(int argc, char** argv) {
     TermsimChild termsim;
     std::string error;
     int terminals = options.ffChannels;
-    for (int n : options.channels)
-        terminals = std::max(terminals, n);
+    for (int n : options.channels) terminals = std::max(terminals, n);
 
     if (!WriteFile(randomPath, random) || !WriteFile(erasedPath, erased)) {
         std::fprintf(stderr, "flash_bench: cannot write the images in %s\n", dir.c_str());
@@ -188,8 +179,7 @@ int main(int argc, char** argv) {
             c.imageBytes = options.size;
             c.baud = options.baud;
             long sessions[CHANNEL_COUNT] = {};
-            for (int i = 0; i < c.channels; ++i)
-                sessions[i] = SessionCount(flashDir, i + 1);
+            for (int i = 0; i < c.channels; ++i) sessions[i] = SessionCount(flashDir, i + 1);
             FlashRunResult r = FLASH_RUN_Measure(c, &probe);
             if (r.ok) {
                 std::string problem = CheckFlash(flashDir, c.channels, sessions,
@@ -199,12 +189,10 @@ int main(int argc, char** argv) {
                     r.problem = problem;
                 }
             }
-            if (!r.ok)
-                status = 1;
+            if (!r.ok) status = 1;
             const double ideal = IdealRatio(c.imagePath == randomPath ? random : erased);
             REPORT_Print(r, ideal);
-            if (json != nullptr)
-                REPORT_WriteJson(json, r, ideal, g_nWriteDelay);
+            if (json != nullptr) REPORT_WriteJson(json, r, ideal, g_nWriteDelay);
         }
         // A run stopped with every channel mid-image, as closing the window stops it.
         FlashRunConfig stop;
@@ -224,8 +212,7 @@ int main(int argc, char** argv) {
             std::fprintf(json, "{\"kind\":\"stop\",\"channels\":%d,\"stopMs\":%.3f}\n", terminals,
                          stopSeconds * 1000);
     }
-    if (json != nullptr)
-        std::fclose(json);
+    if (json != nullptr) std::fclose(json);
     termsim.Stop();
     if (status != 0 || options.keep)
         std::fprintf(stderr, "flash_bench: images, flash and termsim's log are in %s\n",

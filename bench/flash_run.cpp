@@ -35,16 +35,13 @@ class StoppingRecorder : public RunRecorder {
         : RunRecorder(nullptr), m_channelCount(channels), m_after(after) {}
 
     void PumpHostEvents() override {
-        if (m_stopSeconds >= 0)
-            return;
+        if (m_stopSeconds >= 0) return;
         Clock::time_point last{};
         for (int c = 0; c < m_channelCount; ++c) {
-            if (!channel(c).hasBlocks)
-                return;
+            if (!channel(c).hasBlocks) return;
             last = std::max(last, channel(c).blocksFrom);
         }
-        if (Clock::now() - last < m_after)
-            return;
+        if (Clock::now() - last < m_after) return;
         const auto start = Clock::now();
         DOWNLOAD_Stop();
         m_stopSeconds = Seconds(Clock::now() - start);
@@ -63,17 +60,14 @@ class StoppingRecorder : public RunRecorder {
 double FLASH_RUN_MeasureStop(const FlashRunConfig& config) {
     StoppingRecorder recorder(config.channels, std::chrono::milliseconds(500));
     DOWNLOAD_ClearImages();
-    if (DOWNLOAD_SetImage(SLOT_ASIC_CODE, config.imagePath.c_str(), "0") < 0)
-        return -1;
+    if (DOWNLOAD_SetImage(SLOT_ASIC_CODE, config.imagePath.c_str(), "0") < 0) return -1;
     int ports[CHANNEL_COUNT] = {};
-    for (int c = 0; c < config.channels; ++c)
-        ports[c] = c + 1;
+    for (int c = 0; c < config.channels; ++c) ports[c] = c + 1;
     DOWNLOAD_Start(&recorder, WM_ENGINE_EVENT, ports, static_cast<int>(config.baud));
     DOWNLOAD_Run();
     DOWNLOAD_Stop();
     for (int c = 0; c < config.channels; ++c)
-        if (recorder.channel(c).finished)
-            return -1;
+        if (recorder.channel(c).finished) return -1;
     return recorder.stopSeconds();
 }
 
@@ -89,23 +83,19 @@ FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe
         return result;
     }
     int ports[CHANNEL_COUNT] = {};
-    for (int c = 0; c < config.channels; ++c)
-        ports[c] = c + 1;
+    for (int c = 0; c < config.channels; ++c) ports[c] = c + 1;
     DOWNLOAD_Start(&recorder, WM_ENGINE_EVENT, ports, static_cast<int>(config.baud));
-    if (activeProbe != nullptr)
-        activeProbe->Start(0, kProbePeriod);
+    if (activeProbe != nullptr) activeProbe->Start(0, kProbePeriod);
 
     double load[1];
-    if (getloadavg(load, 1) == 1)
-        result.loadBefore = load[0];
+    if (getloadavg(load, 1) == 1) result.loadBefore = load[0];
     const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     DOWNLOAD_Run();
     const auto end = std::chrono::steady_clock::now();
     const double cpuAfter = CpuSeconds();
 
-    if (activeProbe != nullptr)
-        activeProbe->RequestStop();
+    if (activeProbe != nullptr) activeProbe->RequestStop();
     DOWNLOAD_Stop();  // releases a probe send that the run no longer delivers
     if (activeProbe != nullptr) {
         activeProbe->Join();

@@ -23,9 +23,7 @@ void AppendFrame(std::vector<uint8_t>* out, uint8_t seq, uint8_t code) {
     out->insert(out->end(), wire, wire + n);
 }
 
-void CountFrame(void* context, const uint8_t*, int) {
-    ++*static_cast<int*>(context);
-}
+void CountFrame(void* context, const uint8_t*, int) { ++*static_cast<int*>(context); }
 
 }  // namespace
 
@@ -62,12 +60,9 @@ double LINE_CHECK_Ratio(const std::string& path, long baud, long bytes, std::str
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
     while (answers < 3 && Clock::now() < deadline) {
         const int n = SERIAL_DEVICE_Read(kChannel, port.get(), buffer, 0, sizeof buffer);
-        if (n < 0)
-            break;
-        if (n > 0)
-            DEFRAMER_Feed(deframer, buffer, 0, n, CountFrame, &answers);
-        if (answers < 3)
-            SERIAL_DEVICE_WaitReadable(port.get(), 1);
+        if (n < 0) break;
+        if (n > 0) DEFRAMER_Feed(deframer, buffer, 0, n, CountFrame, &answers);
+        if (answers < 3) SERIAL_DEVICE_WaitReadable(port.get(), 1);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     SERIAL_DEVICE_Close(kChannel, port);

@@ -23,8 +23,7 @@ bool EndsWith(const char* text, const char* tail) {
 }  // namespace
 
 void RunRecorder::Reset() {
-    for (Channel& c : m_channels)
-        c = Channel{};
+    for (Channel& c : m_channels) c = Channel{};
 }
 
 int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) {
@@ -77,8 +76,7 @@ void RunRecorder::OnChannelText(const ImageEntry& entry) {
         c.allocsAtBlocksFrom = ALLOC_Count();
         c.hasBlocks = true;
     } else if (std::strncmp(text, "ERR", 3) == 0) {
-        if (!c.failed)
-            CopyText(c.firstError, sizeof c.firstError, text);
+        if (!c.failed) CopyText(c.firstError, sizeof c.firstError, text);
         c.failed = true;
     }
 }
@@ -89,12 +87,9 @@ bool RunRecorder::CommonBlockPhase(int channels, const Channel** first,
     *last = nullptr;   // the first channel to end them
     for (int i = 0; i < channels; ++i) {
         const Channel& c = m_channels[i];
-        if (!c.hasBlocks || !c.blocksEnded)
-            return false;
-        if (*first == nullptr || c.blocksFrom > (*first)->blocksFrom)
-            *first = &c;
-        if (*last == nullptr || c.blocksTo < (*last)->blocksTo)
-            *last = &c;
+        if (!c.hasBlocks || !c.blocksEnded) return false;
+        if (*first == nullptr || c.blocksFrom > (*first)->blocksFrom) *first = &c;
+        if (*last == nullptr || c.blocksTo < (*last)->blocksTo) *last = &c;
     }
     return *first != nullptr && (*last)->blocksTo > (*first)->blocksFrom;
 }
@@ -102,15 +97,13 @@ bool RunRecorder::CommonBlockPhase(int channels, const Channel** first,
 int64_t RunRecorder::AllocationsWhileAllSendBlocks(int channels) const {
     const Channel* first;
     const Channel* last;
-    if (!CommonBlockPhase(channels, &first, &last))
-        return -1;
+    if (!CommonBlockPhase(channels, &first, &last)) return -1;
     return static_cast<int64_t>(last->allocsAtBlocksTo - first->allocsAtBlocksFrom);
 }
 
 double RunRecorder::SecondsWhileAllSendBlocks(int channels) const {
     const Channel* first;
     const Channel* last;
-    if (!CommonBlockPhase(channels, &first, &last))
-        return 0;
+    if (!CommonBlockPhase(channels, &first, &last)) return 0;
     return std::chrono::duration<double>(last->blocksTo - first->blocksFrom).count();
 }

@@ -10,8 +10,7 @@ namespace {
 std::string JsonText(const std::string& text) {
     std::string out;
     for (char ch : text) {
-        if (ch == '"' || ch == '\\')
-            out.push_back('\\');
+        if (ch == '"' || ch == '\\') out.push_back('\\');
         out.push_back(static_cast<unsigned char>(ch) < 0x20 ? ' ' : ch);
     }
     return out;
@@ -19,22 +18,19 @@ std::string JsonText(const std::string& text) {
 
 double Min(const std::vector<ChannelFigures>& v, double ChannelFigures::*field) {
     double m = 1e300;
-    for (const auto& f : v)
-        m = std::min(m, f.*field);
+    for (const auto& f : v) m = std::min(m, f.*field);
     return v.empty() ? 0 : m;
 }
 
 double Max(const std::vector<ChannelFigures>& v, double ChannelFigures::*field) {
     double m = 0;
-    for (const auto& f : v)
-        m = std::max(m, f.*field);
+    for (const auto& f : v) m = std::max(m, f.*field);
     return m;
 }
 
 double Mean(const std::vector<ChannelFigures>& v, double ChannelFigures::*field) {
     double sum = 0;
-    for (const auto& f : v)
-        sum += f.*field;
+    for (const auto& f : v) sum += f.*field;
     return v.empty() ? 0 : sum / static_cast<double>(v.size());
 }
 
@@ -44,8 +40,7 @@ void REPORT_Print(const FlashRunResult& r, double idealRatio) {
     const auto& ch = r.perChannel;
     std::printf("%d ch, %s %ld bytes: %s\n", r.config.channels, r.config.name.c_str(),
                 r.config.imageBytes, r.ok ? "ok" : r.problem.c_str());
-    if (!r.ok)
-        return;
+    if (!r.ok) return;
     std::printf("  per channel %.0f..%.0f B/s, ratio to line %.4f..%.4f, %.2f..%.2f s\n",
                 Min(ch, &ChannelFigures::bytesPerSecond), Max(ch, &ChannelFigures::bytesPerSecond),
                 Min(ch, &ChannelFigures::lineRatio), Max(ch, &ChannelFigures::lineRatio),

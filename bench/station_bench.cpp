@@ -61,7 +61,9 @@ struct Outcome {
     double UnitsPerHour() const { return seconds > 0 ? done * 3600.0 / seconds : 0; }
 };
 
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -71,7 +73,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 // Runs args[0] with args in dir, its output to outPath. Returns the pid, or -1.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& dir, const std::string& outPath) {
+pid_t Spawn(const std::vector<std::string>& args, const std::string& dir,
+            const std::string& outPath) {
     const pid_t pid = fork();
     if (pid != 0) return pid;
     std::vector<char*> argv;
@@ -86,7 +89,7 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& dir, const 
 }
 
 class Bench {
-public:
+  public:
     explicit Bench(const Options& o) : m_o(o) {
         std::mt19937 random(o.seed);
         std::uniform_real_distribution<double> factor(1 - kSpread, 1 + kSpread);
@@ -123,7 +126,8 @@ public:
     bool Station(Outcome* r, std::string* error) {
         Reset();
         const auto start = Clock::now();
-        std::vector<std::string> args = {m_o.cli, "--station", "--no-progress", "--log", "station.jsonl"};
+        std::vector<std::string> args = {m_o.cli, "--station", "--no-progress", "--log",
+                                         "station.jsonl"};
         for (int s = 0; s < kSlots; ++s) args.insert(args.end(), {"--port", PortArg(s)});
         const pid_t pid = Spawn(args, m_dir, m_dir + "/station.out");
         std::deque<int> waiting;  // slots for the operator, in the order they came free
@@ -134,7 +138,8 @@ public:
         auto lastEnd = start;
         while (r->done + r->failed < m_o.units) {
             const std::string log = ReadAll(m_dir + "/station.jsonl");
-            for (size_t eol; (eol = log.find('\n', logRead)) != std::string::npos; logRead = eol + 1) {
+            for (size_t eol; (eol = log.find('\n', logRead)) != std::string::npos;
+                 logRead = eol + 1) {
                 const std::string line = log.substr(logRead, eol - logRead);
                 const bool done = line.find("\"result\":\"done\"") != std::string::npos;
                 (done ? r->done : r->failed) += 1;
@@ -197,7 +202,7 @@ public:
         return true;
     }
 
-private:
+  private:
     static std::string PortArg(int slot) {
         return std::to_string(slot) + "=" + std::to_string(kFirstCom + slot);
     }
@@ -268,32 +273,37 @@ bool ParseOptions(int argc, char** argv, Options* o) {
 int main(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, &o)) {
-        std::fputs("usage: station_bench [--quick] [--units N] [--size BYTES] [--swap S] "
-                   "[--baud B] [--seed S] [--cli PATH] [--json FILE]\n",
-                   stderr);
+        std::fputs(
+            "usage: station_bench [--quick] [--units N] [--size BYTES] [--swap S] "
+            "[--baud B] [--seed S] [--cli PATH] [--json FILE]\n",
+            stderr);
         return 2;
     }
-    std::printf("station_bench: %d units, %ld-byte image at %ld baud, durations x0.7..x1.3, "
-                "swap %.2f s, %d slots\n",
-                o.units, o.size, o.baud, o.swapS, kSlots);
+    std::printf(
+        "station_bench: %d units, %ld-byte image at %ld baud, durations x0.7..x1.3, "
+        "swap %.2f s, %d slots\n",
+        o.units, o.size, o.baud, o.swapS, kSlots);
     std::fflush(stdout);
     Bench bench(o);
     std::string error;
     Outcome station, batch;
-    if (!bench.Prepare(&error) || !bench.Station(&station, &error) || !bench.Batch(&batch, &error)) {
+    if (!bench.Prepare(&error) || !bench.Station(&station, &error) ||
+        !bench.Batch(&batch, &error)) {
         std::fprintf(stderr, "station_bench: %s\n", error.c_str());
         return 1;
     }
-    for (const auto& [name, r] : {std::pair<const char*, Outcome>{"station", station}, {"batch", batch}})
+    for (const auto& [name, r] :
+         {std::pair<const char*, Outcome>{"station", station}, {"batch", batch}})
         std::printf("%-8s %d done, %d failed in %.1f s: %.0f units per hour\n%s", name, r.done,
                     r.failed, r.seconds, r.UnitsPerHour(), r.failures.c_str());
     std::printf("gain: x%.2f\n", station.UnitsPerHour() / batch.UnitsPerHour());
     if (!o.json.empty()) {
         std::ofstream out(o.json);
         out << "{\"kind\":\"station\",\"slots\":" << kSlots << ",\"units\":" << o.units
-            << ",\"imageBytes\":" << o.size << ",\"spread\":" << kSpread << ",\"swapSeconds\":"
-            << o.swapS << ",\"baud\":" << o.baud;
-        for (const auto& [name, r] : {std::pair<const char*, Outcome>{"station", station}, {"batch", batch}})
+            << ",\"imageBytes\":" << o.size << ",\"spread\":" << kSpread
+            << ",\"swapSeconds\":" << o.swapS << ",\"baud\":" << o.baud;
+        for (const auto& [name, r] :
+             {std::pair<const char*, Outcome>{"station", station}, {"batch", batch}})
             out << ",\"" << name << "\":{\"seconds\":" << r.seconds << ",\"done\":" << r.done
                 << ",\"failed\":" << r.failed << ",\"unitsPerHour\":" << r.UnitsPerHour() << "}";
         out << "}\n";

@@ -14,15 +14,11 @@ namespace {
 
 constexpr int kReadyTimeoutMs = 10000;
 
-std::string SysError(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
+std::string SysError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
 
-TermsimChild::~TermsimChild() {
-    Stop();
-}
+TermsimChild::~TermsimChild() { Stop(); }
 
 bool TermsimChild::Start(const std::string& program, int count, long baud,
                          const std::string& portDir, const std::string& flashDir,
@@ -42,8 +38,7 @@ bool TermsimChild::Start(const std::string& program, int count, long baud,
                                      "--baud",
                                      std::to_string(baud)};
     std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
+    for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
     int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -79,11 +74,9 @@ bool TermsimChild::Start(const std::string& program, int count, long baud,
         struct pollfd p {
             out[0], POLLIN, 0
         };
-        if (poll(&p, 1, kReadyTimeoutMs) <= 0)
-            break;
+        if (poll(&p, 1, kReadyTimeoutMs) <= 0) break;
         char ch;
-        if (::read(out[0], &ch, 1) != 1)
-            break;
+        if (::read(out[0], &ch, 1) != 1) break;
         if (ch == '\n') {
             ready = line.rfind("ready", 0) == 0;
             break;
@@ -100,8 +93,7 @@ bool TermsimChild::Start(const std::string& program, int count, long baud,
 }
 
 void TermsimChild::Stop() {
-    if (m_pid <= 0)
-        return;
+    if (m_pid <= 0) return;
     kill(m_pid, SIGTERM);
     int status = 0;
     while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {

@@ -18,9 +18,7 @@ struct Line {
     std::string_view value;  // key value, trimmed, quotes still on
 };
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsSpace(s.front())) {
@@ -32,9 +30,7 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -239,9 +235,7 @@ bool IniText_IsKeyName(std::string_view key) {
            key.front() != '[';
 }
 
-bool IniText_IsValue(std::string_view value) {
-    return HasNoBreaks(value);
-}
+bool IniText_IsValue(std::string_view value) { return HasNoBreaks(value); }
 
 bool IniText_Set(std::string* text, std::string_view section, std::string_view key,
                  std::string_view value, std::string_view newTextLineEnd) {

@@ -30,9 +30,7 @@ constexpr SlotKeys kSlots[PROFILE_SLOT_COUNT] = {
     {"ASIC_IMAGE", 0, true, "0xF000500"},
 };
 
-std::string Key(const char* prefix, const char* suffix) {
-    return std::string(prefix) + suffix;
-}
+std::string Key(const char* prefix, const char* suffix) { return std::string(prefix) + suffix; }
 
 std::string s_readProblems;
 // FILE and ADDRESS values the last read refused, by slot: kept in the file until the field
@@ -75,9 +73,7 @@ std::string FieldText(const char (&field)[N]) {
 
 }  // namespace
 
-void CONFIG_InitStartDir() {
-    CONFIG_IO_CurrentDir(g_szStartDir, sizeof g_szStartDir);
-}
+void CONFIG_InitStartDir() { CONFIG_IO_CurrentDir(g_szStartDir, sizeof g_szStartDir); }
 
 bool CONFIG_JoinPath(char* out, const char* dir, const char* name) {
     // A cut path would name some other file, and an empty directory would put the file in
@@ -118,9 +114,7 @@ void PROFILE_Read() {
     }
 }
 
-const std::string& PROFILE_ReadProblems() {
-    return s_readProblems;
-}
+const std::string& PROFILE_ReadProblems() { return s_readProblems; }
 
 void PROFILE_Write() {
     if (g_szProfilePath[0] == '\0') {

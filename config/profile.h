@@ -20,7 +20,7 @@ constexpr int CONFIG_MAX_PATH = 3 * 260;
 #else
 constexpr int CONFIG_MAX_PATH = 4096;
 #endif
-constexpr int CONFIG_MAX_ADDRESS = 31;  // characters of an address text
+constexpr int CONFIG_MAX_ADDRESS = 31;                // characters of an address text
 constexpr int PROFILE_SLOT_COUNT = IMAGE_SLOT_COUNT;  // image slots, in ImageSlot order
 
 struct ProfileSlot {

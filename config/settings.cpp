@@ -16,9 +16,7 @@ namespace {
 
 constexpr char kSection[] = "KOVIR";
 
-std::string PortKey(int channel) {
-    return "CH" + std::to_string(channel) + "_PORT";
-}
+std::string PortKey(int channel) { return "CH" + std::to_string(channel) + "_PORT"; }
 
 // A number past INT_MAX would turn negative in the signed setting (a negative delay or port
 // index), so it counts as missing.
@@ -38,9 +36,7 @@ void SetProfilePath(const std::string& path) {
 
 }  // namespace
 
-void CONFIG_SettingsPath(char* out) {
-    CONFIG_JoinPath(out, g_szStartDir, "kovirw.ini");
-}
+void CONFIG_SettingsPath(char* out) { CONFIG_JoinPath(out, g_szStartDir, "kovirw.ini"); }
 
 int CONFIG_Load(const char* profilePath) {
     char settingsPath[CONFIG_MAX_PATH + 1];

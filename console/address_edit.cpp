@@ -57,9 +57,7 @@ KeyUse Classify(const QKeyEvent* event) {
 }
 
 // Drops a press that must not reach the field; a menu key goes on to the window.
-void Drop(QKeyEvent* event, KeyUse use) {
-    event->setAccepted(use != KeyUse::kMenuKey);
-}
+void Drop(QKeyEvent* event, KeyUse use) { event->setAccepted(use != KeyUse::kMenuKey); }
 
 // Fields never take composed input: an input method would bypass the typing filter.
 void PrepareAddressField(QLineEdit* field) {
@@ -69,9 +67,7 @@ void PrepareAddressField(QLineEdit* field) {
 
 }  // namespace
 
-HexAddressEdit::HexAddressEdit(QWidget* parent) : QLineEdit(parent) {
-    PrepareAddressField(this);
-}
+HexAddressEdit::HexAddressEdit(QWidget* parent) : QLineEdit(parent) { PrepareAddressField(this); }
 
 void HexAddressEdit::keyPressEvent(QKeyEvent* event) {
     const KeyUse use = Classify(event);

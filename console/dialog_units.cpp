@@ -28,13 +28,9 @@ DialogUnits::DialogUnits(const QFontMetrics& metrics) {
     }
 }
 
-int DialogUnits::X(int units) const {
-    return Scale(units, m_baseX, 4);
-}
+int DialogUnits::X(int units) const { return Scale(units, m_baseX, 4); }
 
-int DialogUnits::Y(int units) const {
-    return Scale(units, m_baseY, 8);
-}
+int DialogUnits::Y(int units) const { return Scale(units, m_baseY, 8); }
 
 QRect DialogUnits::Map(int x, int y, int width, int height) const {
     // Map the edges, not the sizes, so neighbouring controls meet exactly as in units.

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QStringList>
 
-
 namespace {
 
 FileDialogHook& Hook() {
@@ -38,9 +37,7 @@ QString RunDialog(QWidget* parent, const FileDialogRequest& request) {
 
 }  // namespace
 
-void SetFileDialogHook(FileDialogHook hook) {
-    Hook() = std::move(hook);
-}
+void SetFileDialogHook(FileDialogHook hook) { Hook() = std::move(hook); }
 
 QString ConvertFilter(const QString& barFilter) {
     const QStringList parts = barFilter.split(u'|');

@@ -12,15 +12,11 @@ namespace {
 
 bool s_udevEnabled = true;
 
-void Warn(const std::string& text) {
-    std::fprintf(stderr, "kovirw: %s\n", text.c_str());
-}
+void Warn(const std::string& text) { std::fprintf(stderr, "kovirw: %s\n", text.c_str()); }
 
 }  // namespace
 
-void HotPlug::SetUdevEnabled(bool enabled) {
-    s_udevEnabled = enabled;
-}
+void HotPlug::SetUdevEnabled(bool enabled) { s_udevEnabled = enabled; }
 
 HotPlug::HotPlug(Callback callback) : m_callback(std::move(callback)) {}
 
@@ -31,9 +27,7 @@ HotPlug::~HotPlug() {
     m_udevPorts.reset();
 }
 
-std::string HotPlug::Dir() const {
-    return m_watching ? m_watcher.Dir() : std::string();
-}
+std::string HotPlug::Dir() const { return m_watching ? m_watcher.Dir() : std::string(); }
 
 void HotPlug::Start() {
     const std::string dir = PORT_DIRECTORY_Path();
@@ -84,9 +78,7 @@ void HotPlug::StartUdev(const std::string& portDir) {
                      [this] { ReadUdev(); });
 }
 
-void HotPlug::ReadDirectory() {
-    Report(m_watcher.ReadChanges());
-}
+void HotPlug::ReadDirectory() { Report(m_watcher.ReadChanges()); }
 
 void HotPlug::ReadUdev() {
     DeviceProperties device;

@@ -49,9 +49,7 @@ QString ShownText(const std::string& text) {
 
 // The icon lives in a resource of this static library, which registers only when asked;
 // the macro must stand outside any namespace.
-static void LoadIconResources() {
-    Q_INIT_RESOURCE(console);
-}
+static void LoadIconResources() { Q_INIT_RESOURCE(console); }
 
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent, kWindowFlags) {
     LoadIconResources();
@@ -68,9 +66,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent, kWindowFlags) {
     StartHotPlug();
 }
 
-MainDialog::~MainDialog() {
-    m_core.StoreSettings();
-}
+MainDialog::~MainDialog() { m_core.StoreSettings(); }
 
 void MainDialog::accept() {}
 
@@ -87,33 +83,23 @@ QWidget* MainDialog::ById(int id) const {
     return found->second;
 }
 
-PercentBar* MainDialog::Bar(int id) const {
-    return qobject_cast<PercentBar*>(ById(id));
-}
+PercentBar* MainDialog::Bar(int id) const { return qobject_cast<PercentBar*>(ById(id)); }
 
 QLineEdit* MainDialog::AddressField(int slot) const {
     return qobject_cast<QLineEdit*>(ById(kAddressId[slot]));
 }
 
-bool MainDialog::IsChecked(int id) const {
-    return qobject_cast<QCheckBox*>(ById(id))->isChecked();
-}
+bool MainDialog::IsChecked(int id) const { return qobject_cast<QCheckBox*>(ById(id))->isChecked(); }
 
 void MainDialog::SetChecked(int id, bool checked) {
     qobject_cast<QCheckBox*>(ById(id))->setChecked(checked);
 }
 
-bool MainDialog::IsEnabled(int id) const {
-    return ById(id)->isEnabled();
-}
+bool MainDialog::IsEnabled(int id) const { return ById(id)->isEnabled(); }
 
-void MainDialog::Enable(int id, bool enabled) {
-    ById(id)->setEnabled(enabled);
-}
+void MainDialog::Enable(int id, bool enabled) { ById(id)->setEnabled(enabled); }
 
-void MainDialog::Hide(int id) {
-    ById(id)->hide();
-}
+void MainDialog::Hide(int id) { ById(id)->hide(); }
 
 std::string MainDialog::GetText(int id) const {
     return PathBytes(qobject_cast<QLineEdit*>(ById(id))->text()).toStdString();
@@ -127,13 +113,9 @@ void MainDialog::SetText(int id, const std::string& text) {
     }
 }
 
-void MainDialog::SetBarRange(int id, int lower, int upper) {
-    Bar(id)->SetRange(lower, upper);
-}
+void MainDialog::SetBarRange(int id, int lower, int upper) { Bar(id)->SetRange(lower, upper); }
 
-void MainDialog::SetBarPos(int id, int position) {
-    Bar(id)->SetPos(position);
-}
+void MainDialog::SetBarPos(int id, int position) { Bar(id)->SetPos(position); }
 
 void MainDialog::FillList(int id, const std::vector<std::string>& entries) {
     auto* list = qobject_cast<QComboBox*>(ById(id));
@@ -170,9 +152,7 @@ void MainDialog::ShowLog(const std::string& log, const std::string& appended) {
     scroll->setValue(scroll->maximum());
 }
 
-void MainDialog::ShowNotice(const std::string& text) {
-    ::ShowNotice(this, PathText(text.c_str()));
-}
+void MainDialog::ShowNotice(const std::string& text) { ::ShowNotice(this, PathText(text.c_str())); }
 
 bool MainDialog::AskYesNo(const std::string& text) {
     return ::AskYesNo(this, QString::fromStdString(text));
@@ -201,13 +181,9 @@ int MainDialog::OnEngineMessage(int message, int code, const void* record) {
     return message == WM_ENGINE_EVENT ? m_core.OnEngineEvent(code, record) : 0;
 }
 
-void MainDialog::PumpHostEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void MainDialog::PumpHostEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void MainDialog::WakeHost() {
-    m_hostWake->Wake();
-}
+void MainDialog::WakeHost() { m_hostWake->Wake(); }
 
 void MainDialog::Connect() {
     connect(m_btnDownload, &QPushButton::clicked, this, [this] { m_core.OnDownload(); });

@@ -41,20 +41,14 @@ QString MemberName(int id) {
                                      {IDC_ADDRESS_0, "m_editCodeAddress"},
                                      {IDC_LOG, "m_editLog"}};
     for (const Named& single : kSingles) {
-        if (single.id == id)
-            return QLatin1String(single.name);
+        if (single.id == id) return QLatin1String(single.name);
     }
     const int i = LAYOUT_RowIndex(id);
-    if (i >= 0 && kCheckId[i] == id)
-        return Indexed("m_chkImage", i);
-    if (i >= 0 && kBrowseId[i] == id)
-        return Indexed("m_btnBrowse", i);
-    if (i >= 0 && kAddressId[i] == id)
-        return Indexed("m_editAddress", i);
-    if (i >= 0 && kImageBarId[i] == id)
-        return Indexed("m_barImage", i);
-    if (i >= 0 && kPortListId[i] == id)
-        return Indexed("m_cmbPort", i);
+    if (i >= 0 && kCheckId[i] == id) return Indexed("m_chkImage", i);
+    if (i >= 0 && kBrowseId[i] == id) return Indexed("m_btnBrowse", i);
+    if (i >= 0 && kAddressId[i] == id) return Indexed("m_editAddress", i);
+    if (i >= 0 && kImageBarId[i] == id) return Indexed("m_barImage", i);
+    if (i >= 0 && kPortListId[i] == id) return Indexed("m_cmbPort", i);
     return Indexed("m_barChannel", i);
 }
 

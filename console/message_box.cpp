@@ -22,9 +22,7 @@ QMessageBox::StandardButton Show(QWidget* parent, const QString& text,
 
 }  // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) {
-    Hook() = std::move(hook);
-}
+void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
 QString ApplicationCaption() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

@@ -14,9 +14,7 @@ PercentBar::PercentBar(QWidget* parent) : QFrame(parent) {
     m_barTextColour = colours.color(QPalette::Active, QPalette::Base);
 }
 
-void PercentBar::SetRange(int lower, int upper) {
-    m_model.SetRange(lower, upper);
-}
+void PercentBar::SetRange(int lower, int upper) { m_model.SetRange(lower, upper); }
 
 int PercentBar::SetPos(int newPosition) {
     bool repaintNow = false;

@@ -28,9 +28,7 @@ std::string EntryPath(const std::string& dir, int com) {
 
 }  // namespace
 
-PortDirWatcher::~PortDirWatcher() {
-    Close();
-}
+PortDirWatcher::~PortDirWatcher() { Close(); }
 
 void PortDirWatcher::Close() {
     if (m_fd >= 0) {

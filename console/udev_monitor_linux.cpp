@@ -38,9 +38,7 @@ UdevMonitor::~UdevMonitor() {
     }
 }
 
-bool UdevMonitor::DaemonRunning() {
-    return access("/run/udev/control", F_OK) == 0;
-}
+bool UdevMonitor::DaemonRunning() { return access("/run/udev/control", F_OK) == 0; }
 
 bool UdevMonitor::Open() {
     m_udev = udev_new();
@@ -57,9 +55,7 @@ bool UdevMonitor::Open() {
     return true;
 }
 
-int UdevMonitor::Fd() const {
-    return m_monitor != nullptr ? udev_monitor_get_fd(m_monitor) : -1;
-}
+int UdevMonitor::Fd() const { return m_monitor != nullptr ? udev_monitor_get_fd(m_monitor) : -1; }
 
 std::vector<DeviceProperties> UdevMonitor::Enumerate() const {
     std::vector<DeviceProperties> devices;

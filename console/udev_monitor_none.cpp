@@ -3,22 +3,12 @@
 
 UdevMonitor::~UdevMonitor() = default;
 
-bool UdevMonitor::DaemonRunning() {
-    return false;
-}
+bool UdevMonitor::DaemonRunning() { return false; }
 
-bool UdevMonitor::Open() {
-    return false;
-}
+bool UdevMonitor::Open() { return false; }
 
-int UdevMonitor::Fd() const {
-    return -1;
-}
+int UdevMonitor::Fd() const { return -1; }
 
-std::vector<DeviceProperties> UdevMonitor::Enumerate() const {
-    return {};
-}
+std::vector<DeviceProperties> UdevMonitor::Enumerate() const { return {}; }
 
-bool UdevMonitor::Receive(DeviceProperties*) {
-    return false;
-}
+bool UdevMonitor::Receive(DeviceProperties*) { return false; }

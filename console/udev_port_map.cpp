@@ -95,9 +95,7 @@ std::string UDEV_StablePath(const DeviceProperties& device) {
 UdevPortMap::UdevPortMap(std::string settingsPath, std::string portDir)
     : m_settingsPath(std::move(settingsPath)), m_portDir(std::move(portDir)) {}
 
-UdevPortMap::~UdevPortMap() {
-    WithdrawAll();
-}
+UdevPortMap::~UdevPortMap() { WithdrawAll(); }
 
 int UdevPortMap::BoundNumber(const std::string& stablePath) const {
     if (m_settingsPath.empty()) {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/debug_trace.h"
 #include "core/channel_tables.h"
+#include "core/debug_trace.h"
 #include "core/event_queue.h"
 
 namespace {

@@ -27,7 +27,7 @@ constexpr int ENGINE_CHANNEL_TEXT_SIZE = 1024;  // EV_CHANNEL_TEXT text, termina
 // The console's side of the event path. The engine calls OnEngineMessage and PumpHostEvents
 // on the console thread only; WakeHost may be called from any thread.
 class EngineWindow {
-public:
+  public:
     virtual ~EngineWindow() = default;
 
     // Handles one event; the record is valid only during the call. Returns 0.

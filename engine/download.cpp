@@ -111,8 +111,7 @@ int DOWNLOAD_CheckImages(std::string* reason) {
     for (const ImageEntry& e : g_ImageTable[0]) {
         // Opened for its size only; a file that cannot be opened is the transfer's to report.
         int64_t fileSize = 0;
-        if (e.slot < 0 || e.path[0] == '\0' || !ImageFileHandle().Open(e.path, &fileSize))
-            continue;
+        if (e.slot < 0 || e.path[0] == '\0' || !ImageFileHandle().Open(e.path, &fileSize)) continue;
         const long long size = fileSize;
         const long long bytes = e.slot == SLOT_MSM_CODE ? size - e.address : size;
         char text[160];

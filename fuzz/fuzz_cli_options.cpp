@@ -17,36 +17,27 @@ namespace {
 
 std::vector<std::string> WriteOut(const CliOptions& o) {
     std::vector<std::string> args;
-    if (!o.profile.empty())
-        args.insert(args.end(), {"--profile", o.profile});
+    if (!o.profile.empty()) args.insert(args.end(), {"--profile", o.profile});
     for (int c = 0; c < 8; ++c)
         if (o.ports[c] != 0)
             args.insert(args.end(),
                         {"--port", std::to_string(c) + "=" + std::to_string(o.ports[c])});
-    if (o.autoCount > 0)
-        args.insert(args.end(), {"--auto", std::to_string(o.autoCount)});
+    if (o.autoCount > 0) args.insert(args.end(), {"--auto", std::to_string(o.autoCount)});
     char timeout[64];
     std::snprintf(timeout, sizeof timeout, "%.17g", o.autoTimeoutS);
     args.insert(args.end(), {"--auto-timeout", timeout});
-    if (!o.report.empty())
-        args.insert(args.end(), {"--report", o.report});
-    if (o.changeBootArea)
-        args.push_back("--change-boot-area");
-    if (!o.progress)
-        args.push_back("--no-progress");
-    if (o.help)
-        args.push_back("--help");
-    if (o.station)
-        args.push_back("--station");
-    if (!o.log.empty())
-        args.insert(args.end(), {"--log", o.log});
+    if (!o.report.empty()) args.insert(args.end(), {"--report", o.report});
+    if (o.changeBootArea) args.push_back("--change-boot-area");
+    if (!o.progress) args.push_back("--no-progress");
+    if (o.help) args.push_back("--help");
+    if (o.station) args.push_back("--station");
+    if (!o.log.empty()) args.insert(args.end(), {"--log", o.log});
     return args;
 }
 
 bool Same(const CliOptions& a, const CliOptions& b) {
     for (int c = 0; c < 8; ++c)
-        if (a.ports[c] != b.ports[c])
-            return false;
+        if (a.ports[c] != b.ports[c]) return false;
     return a.profile == b.profile && a.autoCount == b.autoCount &&
            a.autoTimeoutS == b.autoTimeoutS && a.report == b.report &&
            a.changeBootArea == b.changeBootArea && a.progress == b.progress && a.help == b.help &&
@@ -66,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             arg.push_back(static_cast<char>(data[i]));
         }
     }
-    if (size > 0)
-        args.push_back(arg);
+    if (size > 0) args.push_back(arg);
 
     CliOptions options;
     std::string error;

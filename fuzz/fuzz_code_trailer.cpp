@@ -13,8 +13,7 @@ namespace {
 uint32_t WordAt(const uint8_t* data, size_t size, size_t at) {
     uint32_t w = 0;
     for (size_t i = 0; i < 4; ++i)
-        if (at + i < size)
-            w |= static_cast<uint32_t>(data[at + i]) << (8 * i);
+        if (at + i < size) w |= static_cast<uint32_t>(data[at + i]) << (8 * i);
     return w;
 }
 
@@ -30,13 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* at = data + offset;
     const CodeTrailer whole = ParseCodeTrailer(at, kCodeTrailerBytes);
     FUZZ_CHECK(whole.result == CodeTrailer::kOk);
-    for (int w = 0; w < 4; ++w)
-        FUZZ_CHECK(whole.word[w] == WordAt(at, 16, 4 * w));
+    for (int w = 0; w < 4; ++w) FUZZ_CHECK(whole.word[w] == WordAt(at, 16, 4 * w));
     // The first byte also says how much of the trailer a shrinking file let through.
     const size_t got = data[0] % (kCodeTrailerBytes + 1);
     const CodeTrailer cut = ParseCodeTrailer(at, got);
     FUZZ_CHECK(cut.result == CodeTrailer::kOk);
-    for (int w = 0; w < 4; ++w)
-        FUZZ_CHECK(cut.word[w] == WordAt(at, got, 4 * w));
+    for (int w = 0; w < 4; ++w) FUZZ_CHECK(cut.word[w] == WordAt(at, got, 4 * w));
     return 0;
 }

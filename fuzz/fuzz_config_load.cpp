@@ -53,23 +53,18 @@ std::string ReadBack(const std::string& path) {
     return text;
 }
 
-bool Ends(const char* field, size_t size) {
-    return std::memchr(field, '\0', size) != nullptr;
-}
+bool Ends(const char* field, size_t size) { return std::memchr(field, '\0', size) != nullptr; }
 
 void CheckLoaded() {
     FUZZ_CHECK(Ends(g_szProfilePath, sizeof g_szProfilePath));
     FUZZ_CHECK(g_nAutoDetect >= 0 && g_nWriteDelay >= 0 && g_nBaudRate >= 0);
-    for (int port : g_nSavedPort)
-        FUZZ_CHECK(port >= 0);
+    for (int port : g_nSavedPort) FUZZ_CHECK(port >= 0);
     FUZZ_CHECK(g_Profile.changeBootArea == 0);
     for (int s = 0; s < PROFILE_SLOT_COUNT; ++s) {
         const ProfileSlot& slot = g_Profile.slot[s];
         FUZZ_CHECK(Ends(slot.file, sizeof slot.file) && Ends(slot.address, sizeof slot.address));
-        if (s == 0)
-            FUZZ_CHECK(slot.address[0] == '\0');
-        if (s >= 4)
-            FUZZ_CHECK(std::strcmp(slot.address, kAsicAddress[s - 4]) == 0);
+        if (s == 0) FUZZ_CHECK(slot.address[0] == '\0');
+        if (s >= 4) FUZZ_CHECK(std::strcmp(slot.address, kAsicAddress[s - 4]) == 0);
     }
 }
 
@@ -113,14 +108,10 @@ bool ForeignLinesKept(const std::string& before, const std::string& after, const
     size_t j = 0;
     for (size_t i = 0; i < b.size(); ++i) {
         bool ours = false;
-        for (size_t k = 0; k < count && !ours; ++k)
-            ours = INI_IsLineOfKey(b[i], keys[k]);
-        if (ours)
-            continue;
-        while (j < a.size() && !INI_LineKept(b[i], a[j], i + 1 == b.size()))
-            ++j;
-        if (j == a.size())
-            return false;
+        for (size_t k = 0; k < count && !ours; ++k) ours = INI_IsLineOfKey(b[i], keys[k]);
+        if (ours) continue;
+        while (j < a.size() && !INI_LineKept(b[i], a[j], i + 1 == b.size())) ++j;
+        if (j == a.size()) return false;
         ++j;
     }
     return true;
@@ -129,8 +120,7 @@ bool ForeignLinesKept(const std::string& before, const std::string& after, const
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2)
-        return 0;
+    if (size < 2) return 0;
     const size_t split = (data[0] | data[1] << 8) % (size - 1);
     const std::string ini(reinterpret_cast<const char*>(data + 2), split);
     const std::string kvr(reinterpret_cast<const char*>(data + 2 + split), size - 2 - split);
@@ -145,8 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CONFIG_Load(nullptr);
     CheckLoaded();
     // Only a profile in the scratch directory is saved: KOVIRFILE may name any file.
-    if (kvrPath != g_szProfilePath)
-        return 0;
+    if (kvrPath != g_szProfilePath) return 0;
 
     const Loaded first = Take();
     CONFIG_Save();
@@ -156,16 +145,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Same(first, Take()));
 
     std::string settingsKeys[12] = {"AUTODETECT", "DELAY", "BAUDRATE", "KOVIRFILE"};
-    for (int c = 0; c < 8; ++c)
-        settingsKeys[4 + c] = "CH" + std::to_string(c) + "_PORT";
+    for (int c = 0; c < 8; ++c) settingsKeys[4 + c] = "CH" + std::to_string(c) + "_PORT";
     FUZZ_CHECK(ForeignLinesKept(ini, ReadBack(iniPath), settingsKeys, 12));
     std::string profileKeys[27];
     const char* const prefixes[] = {"CODE",      "FONT",          "DATA",
                                     "PRELOAD",   "ASIC_BOOT",     "ASIC_CODE",
                                     "ASIC_FONT", "ASIC_CONTENTS", "ASIC_IMAGE"};
     const char* const suffixes[] = {"CHECK", "FILE", "ADDRESS"};
-    for (int k = 0; k < 27; ++k)
-        profileKeys[k] = std::string(prefixes[k / 3]) + suffixes[k % 3];
+    for (int k = 0; k < 27; ++k) profileKeys[k] = std::string(prefixes[k / 3]) + suffixes[k % 3];
     FUZZ_CHECK(ForeignLinesKept(kvr, ReadBack(kvrPath), profileKeys, 27));
     return 0;
 }

@@ -33,8 +33,7 @@ void Prepare(int channel, int outstanding, int counts) {
 
 int Flags(const uint8_t* data, size_t size) {
     int n = 0;
-    for (size_t i = 0; i < size; ++i)
-        n += data[i] == FRAME_FLAG;
+    for (size_t i = 0; i < size; ++i) n += data[i] == FRAME_FLAG;
     return n;
 }
 
@@ -44,8 +43,7 @@ void CheckSane(int channel, const LinkRecord& before, int flagsSeen) {
     FUZZ_CHECK(fn.rx_no >= before.rx_no && fn.rx_no - before.rx_no <= flagsSeen);
     FUZZ_CHECK(fn.error_count >= before.error_count);
     FUZZ_CHECK(fn.error_no == -1 || (fn.error_no >= 0 && fn.error_no <= fn.rx_no));
-    for (uint8_t a : fn.ack)
-        FUZZ_CHECK(a == 0 || a == ACK || a == NAK);
+    for (uint8_t a : fn.ack) FUZZ_CHECK(a == 0 || a == ACK || a == NAK);
     FUZZ_CHECK(fn.tx_timeout == before.tx_timeout);
     const Deframer& d = g_Deframer[channel];
     FUZZ_CHECK(d.state >= DEFRAME_HUNT && d.state <= DEFRAME_ESCAPED);
@@ -55,8 +53,7 @@ void CheckSane(int channel, const LinkRecord& before, int flagsSeen) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2)
-        return 0;
+    if (size < 2) return 0;
     // Byte 0: how many packets wait for answers (0 to 3) and where the counts stand (so
     // sequence numbers do not always start at 0). Byte 1: the seed of the piece sizes.
     const int outstanding = data[0] & 3;
@@ -75,8 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (at < size) {
         pieces = pieces * 1103515245u + 12345u;
         size_t n = 1 + (pieces >> 16) % 64;
-        if (n > size - at)
-            n = size - at;
+        if (n > size - at) n = size - at;
         before = FN[kPieces];
         SERIAL_PORT_Deframe(kPieces, data + at, 0, static_cast<int>(n));
         CheckSane(kPieces, before, Flags(data + at, n));

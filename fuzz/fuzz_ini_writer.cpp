@@ -39,8 +39,7 @@ void CheckRemove(const std::string& text, const char* section, const char* key) 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     const char* section = kSections[data[0] % 3];
     const char* key = kKeys[(data[0] / 3) % (sizeof kKeys / sizeof kKeys[0])];
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);

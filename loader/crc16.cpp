@@ -20,8 +20,9 @@ static_assert(kTable[1] == 0x1189 && kTable[128] == 0x8408, "CRC table of polyno
 }  // namespace
 
 const uint32_t CRC16_Table[256] = {
-#define ROW(i) kTable[i], kTable[i + 1], kTable[i + 2], kTable[i + 3], \
-               kTable[i + 4], kTable[i + 5], kTable[i + 6], kTable[i + 7]
+#define ROW(i)                                                                            \
+    kTable[i], kTable[i + 1], kTable[i + 2], kTable[i + 3], kTable[i + 4], kTable[i + 5], \
+        kTable[i + 6], kTable[i + 7]
     ROW(0),   ROW(8),   ROW(16),  ROW(24),  ROW(32),  ROW(40),  ROW(48),  ROW(56),
     ROW(64),  ROW(72),  ROW(80),  ROW(88),  ROW(96),  ROW(104), ROW(112), ROW(120),
     ROW(128), ROW(136), ROW(144), ROW(152), ROW(160), ROW(168), ROW(176), ROW(184),

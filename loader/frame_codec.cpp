@@ -47,7 +47,8 @@ void DEFRAMER_Feed(Deframer& d, const uint8_t* bytes, int from, int to, FrameSin
                 }
                 break;
             case DEFRAME_ESCAPED:
-                if (Append(d, static_cast<uint8_t>(b ^ FRAME_ESCAPE_XOR))) d.state = DEFRAME_IN_FRAME;
+                if (Append(d, static_cast<uint8_t>(b ^ FRAME_ESCAPE_XOR)))
+                    d.state = DEFRAME_IN_FRAME;
                 break;
             default:  // a state no code path produces; start over rather than guess
                 DEFRAMER_Reset(d);

@@ -12,7 +12,12 @@ constexpr uint8_t FRAME_ESCAPE = 0x7D;
 constexpr uint8_t FRAME_ESCAPE_XOR = 0x20;
 constexpr int FRAME_BODY_SIZE = 16400;  // the longest body the PC sends is 16394 bytes
 
-enum DeframeState { DEFRAME_HUNT = 0, DEFRAME_OPENED = 1, DEFRAME_IN_FRAME = 2, DEFRAME_ESCAPED = 3 };
+enum DeframeState {
+    DEFRAME_HUNT = 0,
+    DEFRAME_OPENED = 1,
+    DEFRAME_IN_FRAME = 2,
+    DEFRAME_ESCAPED = 3
+};
 
 struct Deframer {
     int state;   // DeframeState

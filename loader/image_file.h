@@ -26,7 +26,7 @@ void IMAGE_FILE_Close(ImageFile* file);
 
 // Holds one image file and closes it when it goes, on every path out of a scope.
 class ImageFileHandle {
-public:
+  public:
     ImageFileHandle() = default;
     ~ImageFileHandle() { IMAGE_FILE_Close(&m_file); }
     ImageFileHandle(const ImageFileHandle&) = delete;
@@ -36,6 +36,6 @@ public:
     bool Open(const char* path, int64_t* size) { return IMAGE_FILE_Open(path, &m_file, size); }
     ImageFile* get() { return &m_file; }
 
-private:
+  private:
     ImageFile m_file;
 };

@@ -28,8 +28,8 @@ bool IMAGE_FILE_Seek(ImageFile* file, int64_t offset) {
 int IMAGE_FILE_Read(ImageFile* file, uint8_t* buffer, int want) {
     int got = 0;
     while (got < want) {
-        ssize_t n = ::read(static_cast<int>(file->os), buffer + got,
-                           static_cast<size_t>(want - got));
+        ssize_t n =
+            ::read(static_cast<int>(file->os), buffer + got, static_cast<size_t>(want - got));
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;

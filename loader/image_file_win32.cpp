@@ -16,8 +16,8 @@ bool IMAGE_FILE_Open(const char* path, ImageFile* file, int64_t* size) {
     std::wstring wide;
     if (!UTF16_FromUtf8(path, &wide) || wide.empty()) return false;
     // Handles are always binary; others may read the file meanwhile, as with fopen.
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER length;
     // A device name (COM1, NUL) opens a device, a directory fails to open: no image file.

@@ -1,12 +1,11 @@
 // On Windows a COM number names a device of the system: COM n is \\.\COMn, and the ports
 // come and go as the system reports them, so there is no directory to make.
-#include "serial/port_directory.h"
-
 #include <windows.h>
 
 #include <algorithm>
 
 #include "core/utf16_win32.h"
+#include "serial/port_directory.h"
 
 std::string PORT_DIRECTORY_Path() { return "\\\\.\\"; }
 
@@ -29,8 +28,8 @@ bool PORT_DIRECTORY_Check(const std::string& /*dir*/, std::string* /*error*/) { 
 std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
     std::vector<int> ports;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         return ports;
     }
     for (DWORD i = 0;; ++i) {

@@ -53,7 +53,8 @@ int SERIAL_PORT_Close(int channel);
 void SERIAL_PORT_Drain(int channel);
 
 // One reader step: reads what is queued (at most 4096 bytes) and hands it to the receive
-// hook, so every complete answer is processed before it returns. On a read failure closes the device.
+// hook, so every complete answer is processed before it returns. On a read failure closes the
+// device.
 void SERIAL_PORT_DoReading(int channel);
 
 // Reads/writes the channel's current device; a channel without a device reads 0 and

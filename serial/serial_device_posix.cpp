@@ -23,8 +23,8 @@ struct SerialDevice {
     int wakeFd = -1;  // eventfd: Close signals it so a waiting writer returns at once
     std::atomic<bool> closed{false};
     std::atomic<bool> drained{false};  // the worker's drain saw the output queue empty
-    bool exclusive = false;      // we set TIOCEXCL
-    bool lineSaved = false;      // savedLine holds the settings the device had before us
+    bool exclusive = false;            // we set TIOCEXCL
+    bool lineSaved = false;            // savedLine holds the settings the device had before us
     SerialLineState savedLine{};
     int lineBytesPerSecond = 0;  // baud / 10: start bit, 8 data bits, stop bit
     std::string path;
@@ -125,13 +125,13 @@ bool SERIAL_DEVICE_Drain(SerialDevice* handle) {
     if (handle == nullptr) return true;
     int queued = 0;
     if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) return false;  // device gone
-    const int limitMs =
-        kDrainLimitMs + static_cast<int>(SERIAL_LineTimeMs(queued, handle->lineBytesPerSecond * 10));
+    const int limitMs = kDrainLimitMs + static_cast<int>(SERIAL_LineTimeMs(
+                                            queued, handle->lineBytesPerSecond * 10));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     while (queued > 0) {
         if (handle->closed.load(std::memory_order_relaxed)) return false;
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        struct pollfd p {handle->wakeFd, POLLIN, 0};
+        pollfd p{handle->wakeFd, POLLIN, 0};
         poll(&p, 1, 1);  // the wake-up of a close ends the pause at once
         if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) return false;
     }
@@ -164,7 +164,7 @@ int SERIAL_DEVICE_Read(int /*channel*/, SerialDevice* handle, uint8_t* buffer, i
     if (ioctl(handle->fd, FIONREAD, &queued) != 0) return -1;  // EIO: the device went away
     if (queued <= 0) {
         // Nothing queued; a hung-up device also reports nothing, so ask the driver.
-        struct pollfd p {handle->fd, POLLIN, 0};
+        pollfd p{handle->fd, POLLIN, 0};
         if (poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
         return 0;
     }
@@ -184,8 +184,8 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
     int queued = 0;
     if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) queued = 0;
     const int64_t boundMs =
-        SERIAL_WRITE_TIMEOUT_MS + SERIAL_LineTimeMs(int64_t{length} + queued,
-                                                    handle->lineBytesPerSecond * 10);
+        SERIAL_WRITE_TIMEOUT_MS +
+        SERIAL_LineTimeMs(int64_t{length} + queued, handle->lineBytesPerSecond * 10);
     const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
     int done = 0;
     bool lineTimeTried = false;  // since the last bytes were taken

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "core/utf16_win32.h"
 #include "core/debug_trace.h"
+#include "core/utf16_win32.h"
 #include "serial/port_directory.h"
 #include "serial/serial_device.h"
 
@@ -84,8 +84,7 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     d->handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (d->handle == INVALID_HANDLE_VALUE) {
-        DEBUG_Trace("[Ch %d] CreateFile(%s) False = %lu\n", channel, path.c_str(),
-                    GetLastError());
+        DEBUG_Trace("[Ch %d] CreateFile(%s) False = %lu\n", channel, path.c_str(), GetLastError());
         return nullptr;
     }
     SetCommMask(d->handle, EV_RXCHAR);
@@ -137,7 +136,8 @@ bool SERIAL_DEVICE_Drain(SerialDevice* handle) {
     if (handle == nullptr) return true;
     int64_t queued = OutputQueued(handle);
     if (queued < 0) return false;  // device gone
-    const DWORD limitMs = kDrainLimitMs + static_cast<DWORD>(SERIAL_LineTimeMs(queued, handle->baud));
+    const DWORD limitMs =
+        kDrainLimitMs + static_cast<DWORD>(SERIAL_LineTimeMs(queued, handle->baud));
     const DWORD start = GetTickCount();
     while (queued > 0) {
         if (handle->closed.load(std::memory_order_relaxed)) return false;
@@ -203,8 +203,8 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
     // The driver's write time-out also covers the line time of these bytes and of those
     // queued ahead of them, so a slow line is not taken for a stalled one.
     const int64_t queued = OutputQueued(handle);
-    const int64_t boundMs =
-        SERIAL_WRITE_TIMEOUT_MS + SERIAL_LineTimeMs(length + (queued > 0 ? queued : 0), handle->baud);
+    const int64_t boundMs = SERIAL_WRITE_TIMEOUT_MS +
+                            SERIAL_LineTimeMs(length + (queued > 0 ? queued : 0), handle->baud);
     if (handle->timeouts.WriteTotalTimeoutConstant != static_cast<DWORD>(boundMs)) {
         handle->timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(boundMs);
         SetCommTimeouts(handle->handle, &handle->timeouts);

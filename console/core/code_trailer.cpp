@@ -8,8 +8,7 @@ int64_t CodeTrailerOffset(int64_t fileSize) {
 
 CodeTrailer ParseCodeTrailer(const uint8_t* bytes, size_t count) {
     uint8_t b[kCodeTrailerBytes] = {};
-    if (bytes != nullptr)
-        std::memcpy(b, bytes, count < sizeof b ? count : sizeof b);
+    if (bytes != nullptr) std::memcpy(b, bytes, count < sizeof b ? count : sizeof b);
     CodeTrailer trailer;
     for (int w = 0; w < 4; ++w) {
         const uint8_t* p = b + 4 * w;

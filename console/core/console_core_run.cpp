@@ -4,8 +4,8 @@
 
 #include "config/settings.h"
 #include "console/core/console_core.h"
-#include "core/event_record.h"
 #include "console/core/operator_text.h"
+#include "core/event_record.h"
 #include "engine/download.h"
 
 namespace {

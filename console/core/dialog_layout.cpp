@@ -87,14 +87,12 @@ const ControlPlace kDialogControls[kDialogControlCount] = {
 int LAYOUT_RowIndex(int id) {
     for (const int* table : {kCheckId, kBrowseId, kAddressId, kImageBarId}) {
         for (int s = 0; s < kConsoleSlots; ++s) {
-            if (table[s] == id)
-                return s;
+            if (table[s] == id) return s;
         }
     }
     for (const int* table : {kPortListId, kChannelBarId}) {
         for (int c = 0; c < kConsoleChannels; ++c) {
-            if (table[c] == id)
-                return c;
+            if (table[c] == id) return c;
         }
     }
     return -1;

@@ -7,15 +7,15 @@
 
 namespace {
 
-const char* const kLabels[OPERATOR_SLOT_COUNT] = {
-    "Code", "Font", "Data", "Preload", "Asic Boot", "Asic Code", "Asic Font", "Asic Contents",
-    "Asic DMB"};
+const char* const kLabels[OPERATOR_SLOT_COUNT] = {"Code",      "Font",          "Data",
+                                                  "Preload",   "Asic Boot",     "Asic Code",
+                                                  "Asic Font", "Asic Contents", "Asic DMB"};
 
 const char* const kInvalid[OPERATOR_SLOT_COUNT] = {
-    "Invalid Code Image/Address !",          "Invalid Font Image/Address !",
-    "Invalid Data Image/Address !",          "Invalid Preload Image/Address !",
-    "Invalid Asic Boot Image/Address !",     "Invalid Asic Code Image/Address !",
-    "Invalid Asic Font Image/Address !",     "Invalid Asic Contents Image/Address !",
+    "Invalid Code Image/Address !",      "Invalid Font Image/Address !",
+    "Invalid Data Image/Address !",      "Invalid Preload Image/Address !",
+    "Invalid Asic Boot Image/Address !", "Invalid Asic Code Image/Address !",
+    "Invalid Asic Font Image/Address !", "Invalid Asic Contents Image/Address !",
     "Invalid Asic Image Image/Address !"};
 
 std::string Format(const char* format, long a, long b = 0, long c = 0) {
@@ -65,9 +65,8 @@ std::string OPERATOR_LogLine(const std::string& text) {
 
 std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes) {
     if (doneBytes == totalBytes) return "Done";
-    long percent = totalBytes != 0 ? static_cast<long>(static_cast<int64_t>(doneBytes) * 100 /
-                                                       totalBytes)
-                                   : 0;
+    long percent =
+        totalBytes != 0 ? static_cast<long>(static_cast<int64_t>(doneBytes) * 100 / totalBytes) : 0;
     char text[256];
     std::snprintf(text, sizeof text, "%s: %ld%% [%d/%d]", OPERATOR_ProgressLabel(slot), percent,
                   doneBytes, totalBytes);
@@ -76,9 +75,10 @@ std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes) {
 
 std::string OPERATOR_ChannelDoneLine(int channel, bool dmbSelected) {
     if (dmbSelected)
-        return Format("%ld번 채널 DMB 이미지 Writing 중입니다.\r\n"
-                      "반드시 단말기가 리셋될 때까지 기다려 주십시오(약20초후)",
-                      channel);
+        return Format(
+            "%ld번 채널 DMB 이미지 Writing 중입니다.\r\n"
+            "반드시 단말기가 리셋될 때까지 기다려 주십시오(약20초후)",
+            channel);
     return Format("%ld번 채널 다운로드 완료", channel);
 }
 

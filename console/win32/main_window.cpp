@@ -8,8 +8,8 @@
 #include <cwchar>
 
 #include "config/profile.h"
-#include "core/utf16_win32.h"
 #include "console/core/dialog_layout.h"
+#include "core/utf16_win32.h"
 #include "engine/download.h"
 
 namespace {
@@ -79,13 +79,9 @@ int ComNumber(const std::wstring& name) {
 
 }  // namespace
 
-void WIN32_SetMessageBoxHook(MessageBoxHook hook) {
-    BoxHook() = std::move(hook);
-}
+void WIN32_SetMessageBoxHook(MessageBoxHook hook) { BoxHook() = std::move(hook); }
 
-void WIN32_SetFileDialogHook(FileDialogHook hook) {
-    DialogHook() = std::move(hook);
-}
+void WIN32_SetFileDialogHook(FileDialogHook hook) { DialogHook() = std::move(hook); }
 
 MainWindow::~MainWindow() {
     if (m_window != nullptr && IsWindow(m_window)) {
@@ -292,33 +288,21 @@ void MainWindow::OnPaint() {
     EndPaint(m_window, &paint);
 }
 
-const PercentBar& MainWindow::Bar(int id) const {
-    return *m_bars.at(id);
-}
+const PercentBar& MainWindow::Bar(int id) const { return *m_bars.at(id); }
 
-bool MainWindow::IsChecked(int id) const {
-    return IsDlgButtonChecked(m_window, id) == BST_CHECKED;
-}
+bool MainWindow::IsChecked(int id) const { return IsDlgButtonChecked(m_window, id) == BST_CHECKED; }
 
 void MainWindow::SetChecked(int id, bool checked) {
     CheckDlgButton(m_window, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool MainWindow::IsEnabled(int id) const {
-    return IsWindowEnabled(Item(id)) != FALSE;
-}
+bool MainWindow::IsEnabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
 
-void MainWindow::Enable(int id, bool enabled) {
-    EnableWindow(Item(id), enabled ? TRUE : FALSE);
-}
+void MainWindow::Enable(int id, bool enabled) { EnableWindow(Item(id), enabled ? TRUE : FALSE); }
 
-void MainWindow::Hide(int id) {
-    ShowWindow(Item(id), SW_HIDE);
-}
+void MainWindow::Hide(int id) { ShowWindow(Item(id), SW_HIDE); }
 
-std::string MainWindow::GetText(int id) const {
-    return UTF16_ToUtf8(WindowText(Item(id)));
-}
+std::string MainWindow::GetText(int id) const { return UTF16_ToUtf8(WindowText(Item(id))); }
 
 void MainWindow::SetText(int id, const std::string& text) {
     SetWindowTextW(Item(id), Wide(text).c_str());
@@ -328,9 +312,7 @@ void MainWindow::SetBarRange(int id, int lower, int upper) {
     m_bars.at(id)->SetRange(lower, upper);
 }
 
-void MainWindow::SetBarPos(int id, int position) {
-    m_bars.at(id)->SetPos(position);
-}
+void MainWindow::SetBarPos(int id, int position) { m_bars.at(id)->SetPos(position); }
 
 void MainWindow::FillList(int id, const std::vector<std::string>& entries) {
     HWND list = Item(id);
@@ -372,17 +354,13 @@ int MainWindow::Box(const std::string& text, UINT type) {
     return MessageBoxW(m_window, wide.c_str(), caption.c_str(), type);
 }
 
-void MainWindow::ShowNotice(const std::string& text) {
-    Box(text, MB_OK | MB_ICONWARNING);
-}
+void MainWindow::ShowNotice(const std::string& text) { Box(text, MB_OK | MB_ICONWARNING); }
 
 bool MainWindow::AskYesNo(const std::string& text) {
     return Box(text, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void MainWindow::ShowFileError(const std::string& text) {
-    Box(text, MB_OK | MB_ICONSTOP);
-}
+void MainWindow::ShowFileError(const std::string& text) { Box(text, MB_OK | MB_ICONSTOP); }
 
 std::string MainWindow::ChooseFile(FileKind kind, const std::string& filter,
                                    const std::string& defaultExtension) {

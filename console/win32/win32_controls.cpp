@@ -38,9 +38,7 @@ LRESULT CALLBACK ReadOnlyProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-void WIN32_AttachHexAddressEdit(HWND edit) {
-    SetWindowSubclass(edit, HexProc, kHexSubclass, 0);
-}
+void WIN32_AttachHexAddressEdit(HWND edit) { SetWindowSubclass(edit, HexProc, kHexSubclass, 0); }
 
 void WIN32_AttachReadOnlyTextEdit(HWND edit) {
     SetWindowSubclass(edit, ReadOnlyProc, kReadOnlySubclass, 0);

@@ -29,7 +29,7 @@ struct Result {
 };
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char templ[] = "/tmp/kovirw-cli-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
@@ -134,9 +134,9 @@ TEST_F(CliTest, PortsFromTheSettingsOrOptionsAndTheReport) {
     EXPECT_EQ(Read("report.json"), report);
     EXPECT_NE(std::system(("ls -A '" + m_dir + "' | grep -q tmp").c_str()), 0);
     // A reader of the output that goes away does not end the run; the report is written.
-    ASSERT_EQ(std::system(("cd '" + m_dir + "' && " KOVIRW_CLI " --report piped.json | true")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("cd '" + m_dir + "' && " KOVIRW_CLI " --report piped.json | true").c_str()),
+        0);
     EXPECT_EQ(Read("piped.json").find("\"result\":\"failed\""), std::string::npos);
     EXPECT_NE(Read("piped.json").find("\"result\":\"done\""), std::string::npos);
 
@@ -276,7 +276,8 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     };
     auto count = [](const std::string& text, const std::string& what) {
         size_t n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
         return n;
     };
     auto waitFor = [&](const std::string& what, size_t times = 1) {
@@ -287,16 +288,16 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     plug(24);
     const pid_t pid =
         Start("--station --no-progress --port 0=21 --port 5=22 --port 7=23 --log log.jsonl");
-    plug(21);                                              // unit 1: CH0
+    plug(21);  // unit 1: CH0
     waitFor("CH0: MSM FONT binary downloading");
-    plug(22);                                              // unit 2: CH1, while CH0 downloads
-    plug(23);                                              // unit 3: CH2, pulled out below
+    plug(22);  // unit 2: CH1, while CH0 downloads
+    plug(23);  // unit 3: CH2, pulled out below
     waitFor("CH2: MSM FONT binary downloading");
     usleep(500 * 1000);
     unplug(23);
     waitFor("CH2 COM23: unplugged in");
-    plug(23);                                              // unit 4: a good one in its slot
-    for (int round = 1; round <= 3; ++round) {             // units 5 to 7: CH0 again and again
+    plug(23);                                   // unit 4: a good one in its slot
+    for (int round = 1; round <= 3; ++round) {  // units 5 to 7: CH0 again and again
         waitFor("CH0 COM21: done in", static_cast<size_t>(round));
         unplug(21);
         waitFor("CH0 COM21: unplugged, the channel is free", static_cast<size_t>(round));
@@ -306,7 +307,7 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     waitFor("CH0 COM21: done in", 4);
     unplug(22);
     waitFor("CH1 COM22: unplugged, the channel is free");
-    plug(22);                                              // unit 8: stopped by Ctrl+C
+    plug(22);  // unit 8: stopped by Ctrl+C
     waitFor("CH1: MSM FONT binary downloading", 2);
     usleep(500 * 1000);
     EXPECT_EQ(Signal(pid, SIGINT), 1) << Read("err.txt");  // one pulled out, one stopped
@@ -323,15 +324,17 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
             if (line.find(what) != std::string::npos) return line;
         return std::string();
     };
-    const std::string time = "\"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}Z\"";
+    const std::string time =
+        "\"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}Z\"";
     const std::string digest = SHA256_Hex(image);
     EXPECT_TRUE(std::regex_match(
-        lineOf("\"port\":21,"), std::regex("\\{\"start\":" + time + ",\"end\":" + time +
-                             ",\"port\":21,\"device\":\"/dev/pts/[0-9]+\",\"channel\":0,"
-                             "\"images\":\\[\\{\"slot\":1,\"path\":\"" + m_dir +
-                             "/font.fnt\",\"size\":393216,\"sent\":393216,\"sha256\":\"" +
-                             digest + "\"\\}\\],\"result\":\"done\",\"error\":\"\","
-                             "\"seconds\":[0-9]+\\.[0-9]{3}\\}")))
+        lineOf("\"port\":21,"),
+        std::regex("\\{\"start\":" + time + ",\"end\":" + time +
+                   ",\"port\":21,\"device\":\"/dev/pts/[0-9]+\",\"channel\":0,"
+                   "\"images\":\\[\\{\"slot\":1,\"path\":\"" +
+                   m_dir + "/font.fnt\",\"size\":393216,\"sent\":393216,\"sha256\":\"" + digest +
+                   "\"\\}\\],\"result\":\"done\",\"error\":\"\","
+                   "\"seconds\":[0-9]+\\.[0-9]{3}\\}")))
         << lineOf("\"port\":21,");
     auto field = [](const std::string& line, const std::string& name) {
         const size_t at = line.find("\"" + name + "\":");
@@ -341,7 +344,8 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     };
     std::vector<std::string> ends;
     for (const std::string& line : lines)
-        ends.push_back(field(line, "port") + "/" + field(line, "channel") + "/" + field(line, "result"));
+        ends.push_back(field(line, "port") + "/" + field(line, "channel") + "/" +
+                       field(line, "result"));
     std::sort(ends.begin(), ends.end());
     EXPECT_EQ(ends, (std::vector<std::string>{"21/0/\"done\"", "21/0/\"done\"", "21/0/\"done\"",
                                               "21/0/\"done\"", "22/1/\"done\"", "22/1/\"stopped\"",

@@ -18,13 +18,24 @@ TEST(CliOptions, ParsesAndRefuses) {
     EXPECT_EQ(o.autoTimeoutS, 2.5);
     EXPECT_EQ(o.ports[0], 3);
     EXPECT_EQ(o.ports[7], 30);
-    for (const auto& bad : std::vector<std::vector<std::string>>{
-             {"--port", "8=1"}, {"--port", "0=0"}, {"--port", "0=x"}, {"--port"},
-             {"--port", "0=3", "--port", "1=3"}, {"--auto", "9"}, {"--auto-timeout", "-1"},
-             {"--auto-timeout", "nan"}, {"--auto-timeout", "1e3"}, {"--auto-timeout", "0x1p3"},
-             {"--auto-timeout", " 5"}, {"--auto-timeout", "."}, {"--port", "0=3", "--port", "0=4"},
-             {"--auto", "1", "--port", "0=1"}, {"--bogus"}, {"--log", "l"},
-             {"--station", "--auto", "1"}, {"--station", "--report", "r"}}) {
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--port", "8=1"},
+                                                                 {"--port", "0=0"},
+                                                                 {"--port", "0=x"},
+                                                                 {"--port"},
+                                                                 {"--port", "0=3", "--port", "1=3"},
+                                                                 {"--auto", "9"},
+                                                                 {"--auto-timeout", "-1"},
+                                                                 {"--auto-timeout", "nan"},
+                                                                 {"--auto-timeout", "1e3"},
+                                                                 {"--auto-timeout", "0x1p3"},
+                                                                 {"--auto-timeout", " 5"},
+                                                                 {"--auto-timeout", "."},
+                                                                 {"--port", "0=3", "--port", "0=4"},
+                                                                 {"--auto", "1", "--port", "0=1"},
+                                                                 {"--bogus"},
+                                                                 {"--log", "l"},
+                                                                 {"--station", "--auto", "1"},
+                                                                 {"--station", "--report", "r"}}) {
         CliOptions fresh;
         EXPECT_FALSE(CLI_ParseOptions(bad, &fresh, &error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -39,7 +50,8 @@ TEST(Report, JsonStringsAreEscaped) {
               "\"path\":\"/a\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\",\"path_hex\":\"2f61ffc0afed95\"");
     EXPECT_EQ(REPORT_TextField("path", "/한"), "\"path\":\"/한\"");
     EXPECT_EQ(SHA256_Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(SHA256_Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(SHA256_Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 }  // namespace

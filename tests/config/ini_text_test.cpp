@@ -97,8 +97,7 @@ TEST(IniTextSet, ChangesOnlyTheKeysLineInTheTextsLineEndStyle) {
         {"[K]\nA=1\nA=2\n[K]\nA=3\n", "k", "a", "[K]\na=9\nA=2\n[K]\nA=3\n"},
         {"[K]\nA=1\n[K]\nB=3\n", "K", "B", "[K]\nA=1\nB=9\n[K]\nB=3\n"},
     };
-    for (const auto& r : rows)
-        EXPECT_EQ(Set(r.before, r.section, r.key, "9"), r.after) << r.before;
+    for (const auto& r : rows) EXPECT_EQ(Set(r.before, r.section, r.key, "9"), r.after) << r.before;
     std::string empty;
     ASSERT_TRUE(IniText_Set(&empty, "KOVIR", "A", "1", "\r\n"));
     EXPECT_EQ(empty, "[KOVIR]\r\nA=1\r\n");

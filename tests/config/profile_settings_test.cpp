@@ -48,8 +48,7 @@ TEST_F(ConfigFiles, FirstStartWithoutFilesTakesTheDefaults) {
     EXPECT_EQ(g_nAutoDetect, 0);  // nothing is assumed before the first load
     EXPECT_EQ(CONFIG_Load(nullptr), 1);
     EXPECT_EQ(g_nAutoDetect, 1);
-    for (int port : g_nSavedPort)
-        EXPECT_EQ(port, 0);
+    for (int port : g_nSavedPort) EXPECT_EQ(port, 0);
     EXPECT_EQ(g_nWriteDelay, 2);
     EXPECT_EQ(g_nBaudRate, 1382400);
     EXPECT_EQ(std::string(g_szProfilePath), m_start + "/default.kvr");
@@ -78,8 +77,8 @@ TEST_F(ConfigFiles, SaveWritesEveryKeyInOrderIntoNewFiles) {
     for (const auto& kv : PrivateProfile_GetSection("KOVIR", g_szProfilePath))
         keys.push_back(kv.first);
     std::vector<std::string> expected;  // CHECK, FILE and ADDRESS per slot; Code has no address
-    for (const char* slot : {"CODE", "FONT", "DATA", "PRELOAD", "ASIC_BOOT", "ASIC_CODE", "ASIC_FONT",
-                             "ASIC_CONTENTS", "ASIC_IMAGE"}) {
+    for (const char* slot : {"CODE", "FONT", "DATA", "PRELOAD", "ASIC_BOOT", "ASIC_CODE",
+                             "ASIC_FONT", "ASIC_CONTENTS", "ASIC_IMAGE"}) {
         for (const char* key : {"CHECK", "FILE", "ADDRESS"})
             if (std::strcmp(slot, "CODE") != 0 || std::strcmp(key, "ADDRESS") != 0)
                 expected.push_back(std::string(slot) + key);

@@ -1,10 +1,11 @@
 // Hot-plug sources: the port directory watcher, the COM numbers that udev's serial devices
 // get (from recorded device properties), and the udev monitor on a machine that runs udev.
+#include <poll.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <poll.h>
 
 #include "config/private_profile.h"
 #include "console/port_dir_watcher.h"

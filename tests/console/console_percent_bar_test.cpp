@@ -43,12 +43,8 @@ QImage Render(PercentBar& bar) {
 
 // How much text ink covers a pixel: 0 where the fill shows, 255 where the text colour does.
 // Over the bar the text is the back colour (white) on blue; beside it black on white.
-int InkOverBar(QRgb pixel) {
-    return qRed(pixel);
-}
-int InkBeside(QRgb pixel) {
-    return 255 - qRed(pixel);
-}
+int InkOverBar(QRgb pixel) { return qRed(pixel); }
+int InkBeside(QRgb pixel) { return 255 - qRed(pixel); }
 
 bool IsBarShade(QRgb pixel) {  // a mix of the bar colour and its text colour
     return qBlue(pixel) >= 250 && qAbs(qRed(pixel) - qGreen(pixel)) <= 3;

@@ -51,9 +51,7 @@ ConsoleSandbox::~ConsoleSandbox() {
     CONFIG_ResetForTest();
 }
 
-QString ConsoleSandbox::Path(const QString& name) const {
-    return m_dir.filePath(name);
-}
+QString ConsoleSandbox::Path(const QString& name) const { return m_dir.filePath(name); }
 
 void ConsoleSandbox::WriteFile(const QString& name, const QByteArray& bytes) const {
     QFile file(Path(name));
@@ -80,6 +78,4 @@ std::unique_ptr<MainDialog> ConsoleSandbox::ShowWindow() const {
     return window;
 }
 
-QString Log(const MainDialog& window) {
-    return QString::fromStdString(window.Core().LogText());
-}
+QString Log(const MainDialog& window) { return QString::fromStdString(window.Core().LogText()); }

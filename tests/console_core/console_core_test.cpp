@@ -46,8 +46,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // The port each channel holds.
 std::vector<int> Held(const ConsoleCore& core) {
     std::vector<int> ports;
-    for (int c = 0; c < kConsoleChannels; ++c)
-        ports.push_back(core.ChannelPort(c));
+    for (int c = 0; c < kConsoleChannels; ++c) ports.push_back(core.ChannelPort(c));
     return ports;
 }
 using Ports = std::vector<int>;
@@ -204,8 +203,7 @@ TEST(ConsoleCore, DownloadChecksTheSelectionInSlotOrder) {
                                           0),
               0u);
     for (int s = 0; s < kConsoleSlots; ++s) {
-        if (box.view[kCheckId[s]].checked)
-            box.Click(kCheckId[s]);
+        if (box.view[kCheckId[s]].checked) box.Click(kCheckId[s]);
     }
     core.OnDownload();
     EXPECT_EQ(box.view.boxes.back(), "notice: Select Image !");
@@ -480,8 +478,7 @@ TEST(ConsoleCore, ArrivalsFillTheLowestFreeChannel) {
     // COM31 has no entry in the lists: held all the same, shown as no selection.
     arrive(31);
     EXPECT_EQ(box.view[IDC_PORT_2].selection, -1);
-    for (int com = 40; com < 45; ++com)
-        arrive(com);
+    for (int com = 40; com < 45; ++com) arrive(com);
     const std::string log = core.LogText();
     arrive(50);  // every channel holds a port: nothing happens, nothing is logged
     EXPECT_EQ(core.LogText(), log);

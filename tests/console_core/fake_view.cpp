@@ -29,16 +29,14 @@ void FakeView::ShowLog(const std::string& log, const std::string& appended) {
 bool FakeView::AskYesNo(const std::string& text) {
     boxes.push_back("ask: " + text);
     const bool yes = !yesAnswers.empty() && yesAnswers.front();
-    if (!yesAnswers.empty())
-        yesAnswers.pop_front();
+    if (!yesAnswers.empty()) yesAnswers.pop_front();
     return yes;
 }
 
 std::string FakeView::ChooseFile(FileKind kind, const std::string& filter,
                                  const std::string& extension) {
     fileRequests.push_back({kind, filter, extension});
-    if (fileAnswers.empty())
-        return std::string();
+    if (fileAnswers.empty()) return std::string();
     std::string path = fileAnswers.front();
     fileAnswers.pop_front();
     return path;
@@ -58,27 +56,23 @@ void FakeView::PumpHostEvents() {
 
 const FakeControl& FakeView::At(int id) const {
     const auto found = controls.find(id);
-    if (found == controls.end())
-        throw std::logic_error("no control " + std::to_string(id));
+    if (found == controls.end()) throw std::logic_error("no control " + std::to_string(id));
     return found->second;
 }
 
 CoreSandbox::CoreSandbox() {
     char pattern[] = "/tmp/kovirw-core-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        throw std::runtime_error("mkdtemp");
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
     m_dir = pattern;
     m_previousDir = std::filesystem::current_path().string();
     std::filesystem::current_path(m_dir);
     CONFIG_ResetForTest();
     // Every control of the template exists, as in a window.
     for (const int* ids : {kCheckId, kBrowseId, kAddressId, kImageBarId}) {
-        for (int s = 0; s < kConsoleSlots; ++s)
-            view[ids[s]];
+        for (int s = 0; s < kConsoleSlots; ++s) view[ids[s]];
     }
     for (const int* ids : {kPortListId, kChannelBarId}) {
-        for (int c = 0; c < kConsoleChannels; ++c)
-            view[ids[c]];
+        for (int c = 0; c < kConsoleChannels; ++c) view[ids[c]];
     }
     for (int id : {IDC_DOWNLOAD, IDC_PROFILE_PATH, IDC_LOAD, IDC_SAVE_AS, IDC_CHANGE_BOOT, IDC_AUTO,
                    IDC_LOG}) {
@@ -107,8 +101,7 @@ ConsoleCore& CoreSandbox::Start() {
     if (m_core != nullptr) {
         m_core->StoreSettings();  // the window's close, then a program start
         CONFIG_ResetForTest();
-        for (auto& control : view.controls)
-            control.second = FakeControl{};
+        for (auto& control : view.controls) control.second = FakeControl{};
     }
     m_core = std::make_unique<ConsoleCore>(&view);
     view.core = m_core.get();
@@ -124,8 +117,7 @@ void CoreSandbox::Click(int id) {
         m_core->OnChangeBootArea();
     } else {
         for (int s = 0; s < kConsoleSlots; ++s) {
-            if (kCheckId[s] == id)
-                m_core->OnImageChecked(s);
+            if (kCheckId[s] == id) m_core->OnImageChecked(s);
         }
     }
 }

@@ -49,8 +49,7 @@ TEST(PercentBarModel, SetPosRepaintsOnlyWhenTheWidthChanges) {
         {510, false, 510, false},
     };
     for (const Step& step : steps) {
-        if (step.resizedBefore)
-            bar.Resized();
+        if (step.resizedBefore) bar.Resized();
         bool repaint = false;
         EXPECT_EQ(bar.SetPos(step.position, 200, &repaint), step.old);
         EXPECT_EQ(repaint, step.repaint) << step.position;

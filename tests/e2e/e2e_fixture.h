@@ -14,7 +14,7 @@
 #include "tests/support/test_files.h"
 
 class FlashE2E : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kFirstCom = 11;
 
     void SetUp() override { ResetEngine(); }
@@ -26,9 +26,9 @@ protected:
     // Starts `count` simulated terminals COM11.. with the given fault texts.
     void StartTerminals(int count, const std::vector<std::string>& faults = {}) {
         std::string error;
-        ASSERT_TRUE(m_sim.Start(SimOptions(count, kFirstCom, m_ports.path(), m_dir.File("flash"),
-                                           faults, 0, m_baud),
-                                &error))
+        ASSERT_TRUE(m_sim.Start(
+            SimOptions(count, kFirstCom, m_ports.path(), m_dir.File("flash"), faults, 0, m_baud),
+            &error))
             << error;
     }
     std::string Image(const std::string& name, size_t size) { return MakeImage(m_dir, name, size); }

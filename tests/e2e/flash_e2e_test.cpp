@@ -1,11 +1,11 @@
 // Terminals flashed end to end: byte-exact results, the image rules, and every way a channel
 // can fail without taking the others down or reporting a false success.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-
-#include <unistd.h>
 
 #include "loader/loader_commands.h"
 #include "serial/port_service.h"
@@ -57,12 +57,12 @@ TEST_F(FlashE2E, ImageRulesForSizesSlotsAndTheCodeOffset) {
         size_t fileOffset;
         bool exact;
     } cases[] = {
-        {1, 1, "200000", 0x200000, 0, false},        // 1 byte: one padded block
-        {2, 32768, "300000", 0x300000, 0, false},    // exactly two blocks
-        {8, 20000, "0xF000500", 0xF000500, 0, true}, // DMB: exact length, short last block
-        {0, 131072, "18000", 0x18000, 0x18000, false},  // Code skips the boot area
-        {0, 40000, "0", 0x0, 0, false},              // Code from address 0: the whole file
-        {3, 0, "400000", 0x400000, 0, false},        // empty file: ERASE 0, no WRITE
+        {1, 1, "200000", 0x200000, 0, false},            // 1 byte: one padded block
+        {2, 32768, "300000", 0x300000, 0, false},        // exactly two blocks
+        {8, 20000, "0xF000500", 0xF000500, 0, true},     // DMB: exact length, short last block
+        {0, 131072, "18000", 0x18000, 0x18000, false},   // Code skips the boot area
+        {0, 40000, "0", 0x0, 0, false},                  // Code from address 0: the whole file
+        {3, 0, "400000", 0x400000, 0, false},            // empty file: ERASE 0, no WRITE
         {0, 0x18000, "18000", 0x18000, 0x18000, false},  // Code of the boot area only: nothing
     };
     std::vector<Bytes> files;
@@ -99,8 +99,8 @@ TEST_F(FlashE2E, EachFaultEndsItsChannelAsItMust) {
     constexpr size_t B = LOADER_BLOCK_SIZE;
     struct Row {
         const char* fault;
-        size_t size;     // of the Font image at 0x200000
-        bool withData;   // a Data image of 100 bytes at 0x300000 follows
+        size_t size;    // of the Font image at 0x200000
+        bool withData;  // a Data image of 100 bytes at 0x300000 follows
         bool done;
         const char* last;  // how the channel's last text starts
         uint64_t packets;  // the loader's count, 0: not checked
@@ -109,9 +109,9 @@ TEST_F(FlashE2E, EachFaultEndsItsChannelAsItMust) {
         {"no-unlock", 100, false, false, "ERR: Unlock", 2, false},  // UNLOCK, CLOSE
         // The last of three WRITEs refused for reason 1 once: resent, and the image lands.
         {"nak-write:3:1", 2 * B + 500, false, true, "", 8, true},
-        {"nak-write:1:1", 8 * B, true, false, "ERR: [1,", 0, false},  // holds the window
+        {"nak-write:1:1", 8 * B, true, false, "ERR: [1,", 0, false},      // holds the window
         {"nak-write:2:2", B + 10, false, false, "ERR: [0,1]", 0, false},  // last WRITE refused
-        {"stall:3", B + 10, false, false, "ERR: [1,0]", 0, false},  // last answer never comes
+        {"stall:3", B + 10, false, false, "ERR: [1,0]", 0, false},        // last answer never comes
         {"unplug:40000", 10 * B, false, false, "ERR: [", 0, false},
         // The answer to the Data ERASE damaged: the Font ERASE must not go out again.
         {"bad-fcs:5", 2 * B, true, false, "ERR: [0,1]", 7, true},

@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class RunControl : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_savedDelay = g_nWriteDelay;
         g_nWriteDelay = 0;

@@ -15,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class RunStart : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ResetEngine(); }
     void TearDown() override { DOWNLOAD_Stop(); }
     void Run(const int ports[CHANNEL_COUNT]) { RunDownload(m_events, ports); }

@@ -20,7 +20,9 @@ bool FcsOk(const Bytes& body) {
 
 TEST_F(LoaderCommands, PacketLayoutsAreLittleEndianWithFcs) {
     LinkResetCounters(kChannel);
-    ASSERT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0x18000, 3, reinterpret_cast<const uint8_t*>("\x7E\x00\x7D")), 1);
+    ASSERT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0x18000, 3,
+                                     reinterpret_cast<const uint8_t*>("\x7E\x00\x7D")),
+              1);
     auto frames = m_peer->ReadFrames(1, 2000);
     ASSERT_EQ(frames.size(), 1u);
     const Bytes& w = frames[0];

@@ -15,7 +15,7 @@
 #include "tests/support/pty_peer.h"
 
 class LinkFixture : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kChannel = 0;
     static constexpr int kCom = 7;
 

@@ -91,7 +91,6 @@ TEST_F(LinkWindow, AnswerFaultsAreCounted) {
     EXPECT_EQ(fn().error_count, 2);
     EXPECT_EQ(fn().ack[1], NAK);
     EXPECT_EQ(fn().error_no, -1);  // no resend: the count may name an older packet
-
 }
 
 TEST_F(LinkWindow, ShortBodiesOtherCodesAndUnreadableSequences) {

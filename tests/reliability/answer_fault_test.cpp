@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loader/loader_commands.h"
@@ -23,8 +23,7 @@ class AnswerFaults : public FlashE2E {
     void RunWith(ScriptedLoader::Policy policy) {
         m_loader = std::make_unique<ScriptedLoader>(kFirstCom, std::move(policy));
         m_peer.store(&m_loader->peer(), std::memory_order_release);
-        DOWNLOAD_SetImage(SLOT_MSM_FONT, Image("font", 2 * LOADER_BLOCK_SIZE).c_str(),
-                          "200000");
+        DOWNLOAD_SetImage(SLOT_MSM_FONT, Image("font", 2 * LOADER_BLOCK_SIZE).c_str(), "200000");
         Run(1);
     }
 
@@ -32,8 +31,7 @@ class AnswerFaults : public FlashE2E {
     static ScriptedLoader::Policy Refusing(uint8_t code) {
         return [code](const std::vector<uint8_t>& body, int) {
             LoaderAnswer answer;
-            if (body.size() > 1 && body[1] == code)
-                answer = {true, NAK, 2};
+            if (body.size() > 1 && body[1] == code) answer = {true, NAK, 2};
             return answer;
         };
     }
@@ -51,10 +49,8 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
     // and answers agree, but the last block was never accepted.
     RunWith([this](const std::vector<uint8_t>& body, int index) {
         LoaderAnswer answer;
-        if (index == 2)
-            m_peer.load(std::memory_order_acquire)->Answer(body[0], ACK);
-        if (index == 3)
-            answer.send = false;
+        if (index == 2) m_peer.load(std::memory_order_acquire)->Answer(body[0], ACK);
+        if (index == 3) answer.send = false;
         return answer;
     });
     EXPECT_FALSE(Done(0));

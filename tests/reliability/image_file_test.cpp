@@ -49,14 +49,17 @@ TEST_F(ImageFileE2E, WhatIsNoImageFileIsNamedAndNeverSent) {
     // Files too large for the 32-bit byte counts, one just past them and one whose length
     // would look small when cut to 32 bits; last, a file without read permission (root reads
     // it all the same, so that row is left out for root).
-    const std::string names[] = {m_dir.File("missing"), m_dir.Path(), fifo, "/dev/zero",
+    const std::string names[] = {m_dir.File("missing"),
+                                 m_dir.Path(),
+                                 fifo,
+                                 "/dev/zero",
                                  m_dir.File("dangling"),
                                  MakeSparse(m_dir.File("huge"), off_t{1} << 31),
-                                 MakeSparse(m_dir.File("wraps"), (off_t{1} << 32) + 5000), locked};
+                                 MakeSparse(m_dir.File("wraps"), (off_t{1} << 32) + 5000),
+                                 locked};
     const int channels = geteuid() == 0 ? 7 : 8;
     StartTerminals(channels);
-    for (int c = 0; c < channels; ++c)
-        SetFont(c, names[c], 0x200000);
+    for (int c = 0; c < channels; ++c) SetFont(c, names[c], 0x200000);
     const auto start = std::chrono::steady_clock::now();
     Run(channels);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // FIFO: no hang

@@ -1,5 +1,7 @@
 // The port service: lazy open under the lock, batching of the transmit buffer, the reader
 // step's failure path.
+#include "serial/port_service.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,14 +11,13 @@
 
 #include "config/settings.h"
 #include "engine/download.h"
-#include "serial/port_service.h"
 #include "tests/support/event_recorder.h"
 #include "tests/support/pty_peer.h"
 
 namespace {
 
 class PortServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_savedDelay = g_nWriteDelay;
         g_nWriteDelay = 0;

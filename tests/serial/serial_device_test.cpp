@@ -1,7 +1,9 @@
 // The serial device over pseudo-terminals: exclusive open, line settings, queued-count reads,
 // writes larger than the driver's buffer, and a peer that goes away.
-#include <gtest/gtest.h>
+#include "serial/serial_device.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -15,14 +17,13 @@
 #include <thread>
 
 #include "serial/port_directory.h"
-#include "serial/serial_device.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 class SerialDeviceTest : public ::testing::Test {
-protected:
+  protected:
     ScopedPortDir m_dir;
     PtyPeer m_peer{3};
 };
@@ -208,8 +209,10 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
             {[&] { return chown(base.c_str(), 65534, 65534) == 0; },
              [&] { return chown(base.c_str(), geteuid(), getegid()) == 0; },
              "belongs to user 65534", true},
-            {[&] { return rename(base.c_str(), moved.c_str()) == 0 &&
-                          symlink(moved.c_str(), base.c_str()) == 0; },
+            {[&] {
+                 return rename(base.c_str(), moved.c_str()) == 0 &&
+                        symlink(moved.c_str(), base.c_str()) == 0;
+             },
              [&] { return unlink(base.c_str()) == 0 && rename(moved.c_str(), base.c_str()) == 0; },
              "is a symbolic link", false},
         };

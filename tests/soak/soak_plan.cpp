@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "loader/link.h"
-#include "tests/support/test_files.h"
 #include "loader/loader_commands.h"
+#include "tests/support/test_files.h"
 #include "tools/termsim/fault_plan.h"
 
 namespace {
@@ -20,8 +20,7 @@ constexpr uint32_t kSlotAddress[IMAGE_SLOT_COUNT] = {
 size_t DrawSize(Dice& dice) {
     static const size_t kEdges[] = {0,     1,     16383, 16384, 16385,
                                     32767, 32768, 40000, 49152, 3 * 16384 + 1};
-    if (dice.Chance(0.5))
-        return kEdges[dice.Next() % (sizeof kEdges / sizeof kEdges[0])];
+    if (dice.Chance(0.5)) return kEdges[dice.Next() % (sizeof kEdges / sizeof kEdges[0])];
     return static_cast<size_t>(dice.Next() % (3 * LOADER_BLOCK_SIZE + 1));
 }
 
@@ -37,12 +36,10 @@ SoakImage DrawImage(Dice& dice, int slot) {
         skip = image.address;
     }
     image.bytes.resize(skip + DrawSize(dice));
-    for (uint8_t& b : image.bytes)
-        b = static_cast<uint8_t>(dice.Next() >> 56);
+    for (uint8_t& b : image.bytes) b = static_cast<uint8_t>(dice.Next() >> 56);
     if (!image.bytes.empty() && dice.Chance(0.2)) {
         // Flags and escapes in numbers, so the escaped frames grow.
-        for (size_t i = 0; i < image.bytes.size(); i += 3)
-            image.bytes[i] = 0x7E;
+        for (size_t i = 0; i < image.bytes.size(); i += 3) image.bytes[i] = 0x7E;
     }
     return image;
 }
@@ -102,18 +99,15 @@ SoakPlan SOAK_MakePlan(uint64_t seed, int maxImages) {
         ch.hasPort = !dice.Chance(0.03);
         const int count = static_cast<int>(dice.Next() % static_cast<uint64_t>(maxImages + 1));
         bool taken[IMAGE_SLOT_COUNT] = {};
-        for (int i = 0; i < count; ++i)
-            taken[dice.Next() % IMAGE_SLOT_COUNT] = true;
+        for (int i = 0; i < count; ++i) taken[dice.Next() % IMAGE_SLOT_COUNT] = true;
         for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot)
-            if (taken[slot])
-                ch.images.push_back(DrawImage(dice, slot));
+            if (taken[slot]) ch.images.push_back(DrawImage(dice, slot));
         if (!dice.Chance(0.35)) {
             const int kinds = dice.Chance(0.3) ? 2 : 1;
             for (int k = 0; k < kinds; ++k)
                 ch.faults.push_back(std::to_string(c) + ":" + DrawFault(dice));
         }
-        if (dice.Chance(0.08))
-            ch.stopAtEvent = 1 + static_cast<int>(dice.Next() % 12);
+        if (dice.Chance(0.08)) ch.stopAtEvent = 1 + static_cast<int>(dice.Next() % 12);
     }
     return plan;
 }

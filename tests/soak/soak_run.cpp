@@ -29,13 +29,11 @@ bool StartsWith(const std::string& text, const char* prefix) {
 std::string Describe(const SoakPlan& plan, int c) {
     const SoakChannel& ch = plan.channels[c];
     std::string text = "seed " + std::to_string(plan.seed) + " channel " + std::to_string(c);
-    for (const std::string& f : ch.faults)
-        text += " fault " + f;
+    for (const std::string& f : ch.faults) text += " fault " + f;
     for (const SoakImage& image : ch.images) {
         text += " slot " + std::to_string(image.slot) + "/" + std::to_string(image.bytes.size());
     }
-    if (ch.stopAtEvent > 0)
-        text += " stopped at event " + std::to_string(ch.stopAtEvent);
+    if (ch.stopAtEvent > 0) text += " stopped at event " + std::to_string(ch.stopAtEvent);
     return text;
 }
 
@@ -45,8 +43,7 @@ double BoundMs(const SoakPlan& plan) {
     for (const SoakChannel& ch : plan.channels) {
         const SoakBound b = SOAK_ChannelBound(ch);
         const double ms = b.polls * (1 + slack) + b.writes * (g_nWriteDelay + slack);
-        if (ms > worst)
-            worst = ms;
+        if (ms > worst) worst = ms;
     }
     return worst + kRunOverheadMs;
 }
@@ -62,27 +59,21 @@ void CheckChannel(const SoakPlan& plan, int c, const EventRecorder& events,
 
     int done = 0;
     for (const RecordedEvent& e : events.events())
-        if (e.code == EV_CHANNEL_DONE && e.channel == c)
-            ++done;
+        if (e.code == EV_CHANNEL_DONE && e.channel == c) ++done;
     const std::vector<std::string> texts = events.Texts(c);
-    if (texts.empty() || texts.front() != "Download Start")
-        fail("no \"Download Start\" first");
+    if (texts.empty() || texts.front() != "Download Start") fail("no \"Download Start\" first");
     const std::string last = texts.empty() ? "" : texts.back();
     tally->outcomes[done > 0 ? "done" : last] += 1;
     tally->channels += 1;
     if (done == 0) {
-        if (!StartsWith(last, "ERR: "))
-            fail("failed without an ERR text, last: " + last);
+        if (!StartsWith(last, "ERR: ")) fail("failed without an ERR text, last: " + last);
         return;
     }
-    if (done > 1)
-        fail("EV_CHANNEL_DONE " + std::to_string(done) + " times");
+    if (done > 1) fail("EV_CHANNEL_DONE " + std::to_string(done) + " times");
     for (const std::string& t : texts)
-        if (StartsWith(t, "ERR: "))
-            fail("done after " + t);
+        if (StartsWith(t, "ERR: ")) fail("done after " + t);
     const std::string summary = std::to_string(ch.images.size()) + "개 파일";
-    if (!StartsWith(last, summary.c_str()))
-        fail("done but the last text is " + last);
+    if (!StartsWith(last, summary.c_str())) fail("done but the last text is " + last);
 
     const std::vector<termsim::FlashRange> flash = sim.CurrentFlash(c);
     if (flash.size() != ch.images.size()) {
@@ -92,8 +83,7 @@ void CheckChannel(const SoakPlan& plan, int c, const EventRecorder& events,
     for (const SoakImage& image : ch.images) {
         const termsim::FlashRange* range = nullptr;
         for (const termsim::FlashRange& r : flash)
-            if (r.address == image.address)
-                range = &r;
+            if (r.address == image.address) range = &r;
         if (range == nullptr) {
             fail("done but slot " + std::to_string(image.slot) + " has no flash range");
         } else if (range->bytes != SOAK_ExpectedFlash(image)) {
@@ -134,8 +124,7 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
         faultTexts.insert(faultTexts.end(), ch.faults.begin(), ch.faults.end());
     termsim::Simulator sim;
     std::string error;
-    if (!sim.Start(SimOptions(CHANNEL_COUNT, firstCom, "", "", faultTexts, plan.seed),
-                   &error))
+    if (!sim.Start(SimOptions(CHANNEL_COUNT, firstCom, "", "", faultTexts, plan.seed), &error))
         return {"seed " + std::to_string(plan.seed) + ": " + error};
 
     DOWNLOAD_ClearImages();
@@ -157,8 +146,7 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
     EventRecorder events;
     int seen[CHANNEL_COUNT] = {};
     events.onEvent = [&plan, &seen](const RecordedEvent& e) {
-        if (e.channel < 0 || e.channel >= CHANNEL_COUNT)
-            return;
+        if (e.channel < 0 || e.channel >= CHANNEL_COUNT) return;
         if (++seen[e.channel] == plan.channels[e.channel].stopAtEvent)
             DOWNLOAD_StopChannel(e.channel);
     };
@@ -177,15 +165,12 @@ std::vector<std::string> SOAK_Run(const SoakPlan& plan, int firstCom, SoakTally*
     }
     tally->runs += 1;
     tally->lastSeconds = ms / 1000;
-    if (ms / 1000 > tally->maxSeconds)
-        tally->maxSeconds = ms / 1000;
-    if (ms / bound > tally->maxShareOfBound)
-        tally->maxShareOfBound = ms / bound;
+    if (ms / 1000 > tally->maxSeconds) tally->maxSeconds = ms / 1000;
+    if (ms / bound > tally->maxShareOfBound) tally->maxShareOfBound = ms / bound;
     for (int c = 0; c < CHANNEL_COUNT; ++c) {
         CheckChannel(plan, c, events, sim, tally, &failures);
         const termsim::TerminalCounters counters = sim.Counters(c);
-        for (int k = 0; k < termsim::kFaultKindCount; ++k)
-            tally->faults[k] += counters.faults[k];
+        for (int k = 0; k < termsim::kFaultKindCount; ++k) tally->faults[k] += counters.faults[k];
     }
     return failures;
 }

@@ -26,8 +26,7 @@ int CountEntries(const char* path) {
     int count = 0;
     if (DIR* dir = opendir(path)) {
         while (dirent* d = readdir(dir))
-            if (d->d_name[0] != '.')
-                ++count;
+            if (d->d_name[0] != '.') ++count;
         closedir(dir);
     }
     return count;
@@ -47,8 +46,7 @@ TEST(Soak, RandomFaultsNeverBreakTheInvariants) {
     SoakTally tally;
     for (long run = 0; run < runs; ++run) {
         const SoakPlan plan = SOAK_MakePlan(seed + static_cast<uint64_t>(run), maxImages);
-        for (const std::string& failure : SOAK_Run(plan, 41, &tally))
-            ADD_FAILURE() << failure;
+        for (const std::string& failure : SOAK_Run(plan, 41, &tally)) ADD_FAILURE() << failure;
         std::printf("run %ld (seed %llu): %.1f s\n", run + 1,
                     static_cast<unsigned long long>(plan.seed), tally.lastSeconds);
         if ((run + 1) % 50 == 0 && run + 1 < runs)
@@ -56,8 +54,7 @@ TEST(Soak, RandomFaultsNeverBreakTheInvariants) {
         std::fflush(stdout);
         EXPECT_EQ(CountEntries("/proc/self/fd"), fds) << "descriptors after seed " << plan.seed;
         EXPECT_EQ(CountEntries("/proc/self/task"), threads) << "threads after seed " << plan.seed;
-        if (HasFailure())
-            break;
+        if (HasFailure()) break;
     }
     std::printf("%s", tally.Report().c_str());
     EXPECT_EQ(tally.runs, runs);

@@ -40,7 +40,8 @@ inline void CheckDeframeVectors(size_t maxBody, const DeframeFn& deframe) {
         DeframeBytes stream;
         std::vector<DeframeBytes> bodies;
     } vectors[] = {
-        {"noise and doubled flags before a frame", {0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E},
+        {"noise and doubled flags before a frame",
+         {0x00, 0x11, 0x7E, 0x7E, 0x7E, 0x05, 0x7E},
          {{0x05}}},
         {"escaped flag", {0x7E, 0x12, 0x7D, 0x7E, 0x34, 0x7E}, {{0x12, 0x5E, 0x34}}},
         {"escaped escape", EscapedFrame({0x01, 0x7D, 0x7E, 0x20}), {{0x01, 0x7D, 0x7E, 0x20}}},
@@ -59,8 +60,9 @@ inline void CheckDeframeVectors(size_t maxBody, const DeframeFn& deframe) {
         EXPECT_EQ(deframe(bytes), v.bodies);
         for (size_t cut = 1; v.stream.size() < 2000 && cut < v.stream.size(); ++cut) {
             const auto at = v.stream.begin() + static_cast<long>(cut);
-            ASSERT_EQ(deframe({DeframeBytes(v.stream.begin(), at), DeframeBytes(at, v.stream.end())}),
-                      v.bodies)
+            ASSERT_EQ(
+                deframe({DeframeBytes(v.stream.begin(), at), DeframeBytes(at, v.stream.end())}),
+                v.bodies)
                 << "cut at " << cut;
         }
     }

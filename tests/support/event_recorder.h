@@ -19,7 +19,7 @@ struct RecordedEvent {
 };
 
 class EventRecorder : public EngineWindow {
-public:
+  public:
     int OnEngineMessage(int message, int code, const void* record) override;
     void PumpHostEvents() override {
         if (onPump) onPump();
@@ -35,7 +35,7 @@ public:
     std::function<void()> onPump;
     std::function<void(const RecordedEvent&)> onEvent;  // runs on the console thread
 
-private:
+  private:
     mutable std::mutex m_lock;
     std::vector<RecordedEvent> m_events;
 };

@@ -33,7 +33,8 @@ ScopedPortDir::~ScopedPortDir() {
 PtyPeer::PtyPeer(int comPort) {
     int slave = -1;
     char name[256];
-    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+    if (openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty");
     struct termios tio {};
     tcgetattr(slave, &tio);
     cfmakeraw(&tio);
@@ -63,7 +64,7 @@ void PtyPeer::Write(const std::vector<uint8_t>& bytes) {
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else {
-            struct pollfd p {m_master, POLLOUT, 0};
+            pollfd p{m_master, POLLOUT, 0};
             poll(&p, 1, 100);
         }
     }
@@ -90,7 +91,7 @@ std::vector<uint8_t> PtyPeer::ReadSome(int timeoutMs, int quietMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t buf[65536];
     while (std::chrono::steady_clock::now() < deadline) {
-        struct pollfd p {m_master, POLLIN, 0};
+        pollfd p{m_master, POLLIN, 0};
         int wait = out.empty() ? 10 : quietMs;
         if (poll(&p, 1, wait) <= 0) {
             if (!out.empty()) break;
@@ -113,7 +114,7 @@ std::vector<std::vector<uint8_t>> PtyPeer::ReadFrames(size_t count, int timeoutM
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t buf[65536];
     while (m_pending.size() < count && std::chrono::steady_clock::now() < deadline) {
-        struct pollfd p {m_master, POLLIN, 0};
+        pollfd p{m_master, POLLIN, 0};
         if (poll(&p, 1, 10) <= 0) continue;
         ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) DEFRAMER_Feed(m_deframer, buf, 0, static_cast<int>(n), Collect, &m_pending);

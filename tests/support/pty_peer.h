@@ -12,19 +12,19 @@
 
 // A temporary port directory, named in KOVIRW_PORT_DIR while the object lives.
 class ScopedPortDir {
-public:
+  public:
     ScopedPortDir();
     ~ScopedPortDir();
     const std::string& path() const { return m_scratch.Path(); }
 
-private:
+  private:
     ScratchDir m_scratch;
     std::string m_previous;
     bool m_hadPrevious = false;
 };
 
 class PtyPeer {
-public:
+  public:
     // Creates the pseudo-terminal and the entry COM<comPort> in the current port directory.
     explicit PtyPeer(int comPort);
     ~PtyPeer();
@@ -47,7 +47,7 @@ public:
     // Closes the master end (the cable is pulled) and removes the port entry.
     void Unplug();
 
-private:
+  private:
     int m_master = -1;
     int m_slaveKeep = -1;
     std::string m_slavePath;

@@ -22,7 +22,8 @@ void ScriptedLoader::Serve() {
                 std::lock_guard<std::mutex> guard(m_lock);
                 m_bodies.push_back(body);
             }
-            if (answer.send && body.size() >= 1) m_peer->Answer(body[0], answer.code, answer.reason);
+            if (answer.send && body.size() >= 1)
+                m_peer->Answer(body[0], answer.code, answer.reason);
         }
     }
 }

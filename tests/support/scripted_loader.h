@@ -19,7 +19,7 @@ struct LoaderAnswer {
 };
 
 class ScriptedLoader {
-public:
+  public:
     using Policy = std::function<LoaderAnswer(const std::vector<uint8_t>& body, int index)>;
 
     // Answers every frame with ACK unless the policy says otherwise.
@@ -34,7 +34,7 @@ public:
     std::vector<std::vector<uint8_t>> Bodies() const;
     PtyPeer& peer() { return *m_peer; }
 
-private:
+  private:
     void Serve();
 
     std::unique_ptr<PtyPeer> m_peer;

@@ -11,7 +11,7 @@ using Bytes = std::vector<uint8_t>;
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
@@ -22,7 +22,7 @@ public:
     // The names in the folder, sorted.
     std::vector<std::string> Names() const;
 
-private:
+  private:
     std::string m_path;
 };
 

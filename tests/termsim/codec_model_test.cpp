@@ -2,10 +2,10 @@
 // model and fault options.
 #include <gtest/gtest.h>
 
+#include "tests/support/deframe_vectors.h"
 #include "tools/termsim/fault_options.h"
 #include "tools/termsim/flash_model.h"
 #include "tools/termsim/frame_codec.h"
-#include "tests/support/deframe_vectors.h"
 #include "wire.h"
 
 namespace {

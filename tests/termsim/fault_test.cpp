@@ -122,7 +122,8 @@ TEST(TermsimRandomFaults, RandomStallAndUnplugComeWithinTheirBoundsReproducibly)
         ScratchDir dir;
         termsim::Simulator sim;
         std::string error;
-        EXPECT_TRUE(sim.Start(SimOptions(1, 1, dir.Path(), "", {"0:unplug-random:100"}, seed), &error))
+        EXPECT_TRUE(
+            sim.Start(SimOptions(1, 1, dir.Path(), "", {"0:unplug-random:100"}, seed), &error))
             << error;
         PortClient port(sim.SlavePath(0));
         port.Send(Numbered(30));

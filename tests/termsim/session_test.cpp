@@ -13,8 +13,7 @@ size_t CountLines(const std::string& text) {
 
 bool Contains(const std::vector<std::string>& lines, const std::string& part) {
     for (const auto& line : lines) {
-        if (line.find(part) != std::string::npos)
-            return true;
+        if (line.find(part) != std::string::npos) return true;
     }
     return false;
 }
@@ -53,8 +52,7 @@ TEST(TermsimSession, ProtocolErrorsAreRecordedAndStillAcknowledged) {
     ASSERT_TRUE(port.Send(stream));
     const auto answers = port.Answers(commands.size() + 1);
     ASSERT_EQ(commands.size() + 1, answers.size());
-    for (const auto& a : answers)
-        EXPECT_EQ(0x02, a.code);
+    for (const auto& a : answers) EXPECT_EQ(0x02, a.code);
     EXPECT_EQ(0x00, answers[0].answered);
     EXPECT_TRUE(port.Drain(100ms).empty());
     ASSERT_TRUE(sim.WaitForSessions(0, 1, 5s));

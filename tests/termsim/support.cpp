@@ -6,13 +6,11 @@ bool PortClient::Send(const wire::Bytes& bytes) {
 }
 
 bool PortClient::ReadMore(std::chrono::milliseconds timeout) {
-    if (!m_device)
-        return false;
+    if (!m_device) return false;
     SERIAL_DEVICE_WaitReadable(m_device.get(), static_cast<int>(timeout.count()));
     uint8_t buffer[4096];
     const int n = SERIAL_DEVICE_Read(0, m_device.get(), buffer, 0, sizeof buffer);
-    if (n <= 0)
-        return false;
+    if (n <= 0) return false;
     m_pending.insert(m_pending.end(), buffer, buffer + n);
     return true;
 }
@@ -26,8 +24,7 @@ std::vector<wire::Answer> PortClient::Answers(size_t count, std::chrono::millise
         m_pending.clear();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
-        if (answers.size() >= count || left.count() <= 0 || !ReadMore(left))
-            return answers;
+        if (answers.size() >= count || left.count() <= 0 || !ReadMore(left)) return answers;
     }
 }
 

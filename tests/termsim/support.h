@@ -42,8 +42,7 @@ template <typename Cond>
 bool WaitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         struct timespec ts {
             0, 1000000
         };

@@ -10,27 +10,19 @@ Bytes Frame(uint8_t seq, const Bytes& command, bool badFcs) {
     body.resize(body.size() + 2);
     uint32_t crc;
     CRC16_Append(crc, body.data(), 1, static_cast<int>(command.size()));
-    if (badFcs)
-        body.back() ^= 0x01;
+    if (badFcs) body.back() ^= 0x01;
     Bytes out(FRAME_MaxEncodedSize(static_cast<int>(body.size())));
     out.resize(FRAME_Encode(body.data(), 0, static_cast<int>(body.size()), out.data()));
     return out;
 }
 
 static void Put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-Bytes Unlock() {
-    return {0xA0};
-}
-Bytes Close() {
-    return {0xC0};
-}
-Bytes Go() {
-    return {0x90};
-}
+Bytes Unlock() { return {0xA0}; }
+Bytes Close() { return {0xC0}; }
+Bytes Go() { return {0x90}; }
 
 Bytes Erase(uint32_t address, uint32_t length) {
     Bytes b{0xEE};

@@ -40,8 +40,6 @@ class AnswerReader {
     Deframer m_deframer;
 };
 
-inline std::vector<Answer> ParseAnswers(const Bytes& stream) {
-    return AnswerReader().Feed(stream);
-}
+inline std::vector<Answer> ParseAnswers(const Bytes& stream) { return AnswerReader().Feed(stream); }
 
 }  // namespace wire

@@ -1,8 +1,7 @@
 // What only Windows can get wrong: Korean file names through the wide functions, profile
 // values in the ANSI code page, image files in binary mode with 64-bit sizes.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -25,12 +24,12 @@ std::wstring Wide(const std::string& utf8) {
 
 // A new directory of the test's own in the temporary directory, removed at the end.
 class WinFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         wchar_t tmp[MAX_PATH];
         ASSERT_GT(GetTempPathW(MAX_PATH, tmp), 0u);
-        m_dir = UTF16_ToUtf8(tmp) + "kovirw-test-" + std::to_string(GetCurrentProcessId()) +
-                "-" + std::to_string(GetTickCount());
+        m_dir = UTF16_ToUtf8(tmp) + "kovirw-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(GetTickCount());
         ASSERT_TRUE(CreateDirectoryW(Wide(m_dir).c_str(), nullptr));  // never an old one
     }
     void TearDown() override {
@@ -68,8 +67,8 @@ protected:
 
 TEST_F(WinFiles, KoreanNamesReachTheSystemAsTheirCharacters) {
     const std::string ini = Path("설정.ini");
-    ASSERT_TRUE(PrivateProfile_WriteString("KOVIR", "KOVIRFILE", Path("펌웨어.kvr").c_str(),
-                                           ini.c_str()));
+    ASSERT_TRUE(
+        PrivateProfile_WriteString("KOVIR", "KOVIRFILE", Path("펌웨어.kvr").c_str(), ini.c_str()));
     EXPECT_EQ(Names(), std::vector<std::string>{"설정.ini"});
     EXPECT_EQ(Read("설정.ini"), "[KOVIR]\r\nKOVIRFILE=" + Path("펌웨어.kvr") + "\r\n");
 
@@ -94,16 +93,16 @@ TEST_F(WinFiles, AnsiProfileValuesAreReadInTheCodePageAndKeptUnlessChanged) {
     auto ansi = [](const std::string& utf8) {
         std::wstring wide = Wide(utf8);
         char bytes[512];
-        int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, bytes, sizeof bytes, nullptr,
-                                    nullptr);
+        int n =
+            WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
         return std::string(bytes, n > 0 ? n - 1 : 0);
     };
     const std::string code = "C:\\펌웨어\\폰.bin", font = "C:\\펌웨어\\글꼴.fnt";
     ASSERT_NE(ansi(code), code);
     const std::string kvr = Path("기본.kvr");
-    ASSERT_TRUE(CONFIG_IO_ReplaceFile(kvr.c_str(), "[KOVIR]\r\nCODECHECK=1\r\nCODEFILE=" +
-                                                       ansi(code) + "\r\nFONTCHECK=1\r\nFONTFILE=" +
-                                                       ansi(font) + "\r\n"));
+    ASSERT_TRUE(CONFIG_IO_ReplaceFile(kvr.c_str(),
+                                      "[KOVIR]\r\nCODECHECK=1\r\nCODEFILE=" + ansi(code) +
+                                          "\r\nFONTCHECK=1\r\nFONTFILE=" + ansi(font) + "\r\n"));
     CONFIG_ResetForTest();
     std::strcpy(g_szProfilePath, kvr.c_str());
     PROFILE_Read();

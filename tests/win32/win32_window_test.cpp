@@ -58,8 +58,7 @@ class Window {
                                                                  : L"(none)");
             filters.push_back(
                 std::wstring(request->lpstrFilter, FilterLength(request->lpstrFilter)));
-            if (answer.empty())
-                return false;
+            if (answer.empty()) return false;
             wcsncpy(request->lpstrFile, answer.c_str(), request->nMaxFile - 1);
             return true;
         });
@@ -68,8 +67,7 @@ class Window {
         UpdateWindow(handle);
     }
     ~Window() {
-        if (IsWindow(handle))
-            DestroyWindow(handle);
+        if (IsWindow(handle)) DestroyWindow(handle);
         WIN32_SetMessageBoxHook(nullptr);
         WIN32_SetFileDialogHook(nullptr);
     }
@@ -92,8 +90,7 @@ class Window {
     void Click(int id) const { SendMessageW(Item(id), BM_CLICK, 0, 0); }
     // Characters typed into a control.
     void Type(int id, const std::wstring& keys) const {
-        for (wchar_t key : keys)
-            SendMessageW(Item(id), WM_CHAR, key, 1);
+        for (wchar_t key : keys) SendMessageW(Item(id), WM_CHAR, key, 1);
     }
     // The operator picks a list entry.
     void Choose(int channel, int index) const {
@@ -118,13 +115,11 @@ class Window {
             if (window.Core().ChannelPort(c) != 0)
                 Port(DBT_DEVICEREMOVECOMPLETE, window.Core().ChannelPort(c));
         }
-        for (int com = 1; com <= 8; ++com)
-            Port(DBT_DEVICEARRIVAL, com);
+        for (int com = 1; com <= 8; ++com) Port(DBT_DEVICEARRIVAL, com);
     }
     static size_t FilterLength(const wchar_t* filter) {
         size_t n = 0;
-        while (filter[n] != L'\0' || filter[n + 1] != L'\0')
-            ++n;
+        while (filter[n] != L'\0' || filter[n + 1] != L'\0') ++n;
         return n + 2;
     }
 
@@ -189,16 +184,13 @@ class Template {
     // A name or ordinal: the text, or "#<ordinal>".
     std::wstring Name() {
         const WORD first = Word();
-        if (first == 0xFFFF)
-            return L"#" + std::to_wstring(Word());
+        if (first == 0xFFFF) return L"#" + std::to_wstring(Word());
         std::wstring text;
-        for (WORD c = first; c != 0; c = Word())
-            text.push_back(static_cast<wchar_t>(c));
+        for (WORD c = first; c != 0; c = Word()) text.push_back(static_cast<wchar_t>(c));
         return text;
     }
     void Align() {
-        while (reinterpret_cast<uintptr_t>(m_at) % 4 != 0)
-            ++m_at;
+        while (reinterpret_cast<uintptr_t>(m_at) % 4 != 0) ++m_at;
     }
 
   private:
@@ -252,8 +244,7 @@ TEST(Window, TemplateHoldsTheTable) {
         EXPECT_EQ(item & kind.style, kind.style) << place.id;
         EXPECT_EQ((item & WS_TABSTOP) != 0, kind.tabStop) << place.id;
         const WORD extra = t.Word();
-        for (WORD i = 0; i < extra; ++i)
-            t.Word();
+        for (WORD i = 0; i < extra; ++i) t.Word();
     }
 }
 
@@ -342,8 +333,7 @@ TEST(Window, DownloadChecksBoxesAndDialogs) {
 int g_modalStep = 0;  // 1: shown and closed
 void CALLBACK CloseModal(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND shown = FindWindowW(nullptr, Wide(kWindowCaption).c_str());
-    if (shown == nullptr || !IsWindowVisible(shown))
-        return;
+    if (shown == nullptr || !IsWindowVisible(shown)) return;
     ++g_modalStep;
     KillTimer(nullptr, timer);
     PostMessageW(shown, WM_CLOSE, 0, 0);
@@ -366,8 +356,7 @@ TEST(Window, ModalWindowEndsByItsCloseBox) {
 std::function<bool()> g_tick;
 void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
     static bool running = false;
-    if (running || !g_tick)
-        return;
+    if (running || !g_tick) return;
     running = true;
     if (g_tick()) {
         KillTimer(nullptr, timer);
@@ -418,8 +407,7 @@ void CALLBACK CloseBoxAtSummary(HWND, UINT, UINT_PTR, DWORD) {
     wchar_t text[256] = {};
     GetWindowTextW(GetDlgItem(g_shown, IDC_CHANNEL_BAR_0), text, 256);
     HWND box = EndsOnSummary(text) ? FindWindowW(L"#32770", L"kovirw test") : nullptr;
-    if (box != nullptr)
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 // Eight terminals flash from the window: a message box opened during the run still sees the
@@ -461,8 +449,7 @@ TEST(WindowRun, EightTerminalsFlashFromTheWindow) {
 void RunActingWhileChannel5Erases(Window& w, std::function<void()> act) {
     w.PlugEight();
     g_tick = [&w, act] {
-        if (w.Text(IDC_CHANNEL_BAR_5).find(L"erasing") == std::wstring::npos)
-            return false;
+        if (w.Text(IDC_CHANNEL_BAR_5).find(L"erasing") == std::wstring::npos) return false;
         act();
         return true;
     };
@@ -476,8 +463,7 @@ TEST(WindowRun, RemovalDuringARunStopsOnlyItsChannel) {
     EXPECT_EQ(w.Text(IDC_CHANNEL_BAR_5).rfind(L"ERR: ", 0), 0u) << w.Text(IDC_CHANNEL_BAR_5).size();
     EXPECT_EQ(w.window.Core().ChannelPort(5), 0);
     EXPECT_TRUE(IsWindowEnabled(w.Item(IDC_PORT_5)));
-    for (int c : {0, 1, 2, 3, 4, 6, 7})
-        EXPECT_TRUE(EndsOnSummary(w.Text(kChannelBarId[c]))) << c;
+    for (int c : {0, 1, 2, 3, 4, 6, 7}) EXPECT_TRUE(EndsOnSummary(w.Text(kChannelBarId[c]))) << c;
     const std::string& log = w.window.Core().LogText();
     EXPECT_NE(log.find("Disconnect COM6 Port\r\n"), std::string::npos);
     EXPECT_EQ(log.find("5번 채널"), std::string::npos);

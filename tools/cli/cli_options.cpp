@@ -86,7 +86,8 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             long ch = 0, com = 0;
             if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, CHANNEL_COUNT - 1, &ch) ||
                 !ParseInt(v.substr(eq + 1), 1, 1000000, &com)) {
-                *error = "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
+                *error =
+                    "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
                 return false;
             }
             if (o->ports[ch] != 0) {
@@ -145,8 +146,9 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
         return false;
     }
     if (o->station && (o->autoCount > 0 || !o->report.empty())) {
-        *error = "--station takes every port as it arrives and logs each terminal with --log: "
-                 "no --auto or --report";
+        *error =
+            "--station takes every port as it arrives and logs each terminal with --log: "
+            "no --auto or --report";
         return false;
     }
     if (!o->station && !o->log.empty()) {

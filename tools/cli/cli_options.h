@@ -8,16 +8,16 @@
 #include "core/channel_tables.h"
 
 struct CliOptions {
-    std::string profile;        // --profile FILE: load this profile instead of the settings'
+    std::string profile;            // --profile FILE: load this profile instead of the settings'
     int ports[CHANNEL_COUNT] = {};  // --port CH=N
     bool portsGiven = false;
-    int autoCount = 0;          // --auto COUNT: wait for COUNT ports to arrive
-    double autoTimeoutS = 30;   // --auto-timeout S
-    std::string report;         // --report FILE
+    int autoCount = 0;            // --auto COUNT: wait for COUNT ports to arrive
+    double autoTimeoutS = 30;     // --auto-timeout S
+    std::string report;           // --report FILE
     bool changeBootArea = false;  // --change-boot-area: MSM Code from flash address 0
-    bool progress = true;       // --no-progress: no live bars even on a terminal
-    bool station = false;       // --station: flash every terminal as it arrives, until stopped
-    std::string log;            // --log FILE: one JSON line per unit of the station, appended
+    bool progress = true;         // --no-progress: no live bars even on a terminal
+    bool station = false;         // --station: flash every terminal as it arrives, until stopped
+    std::string log;              // --log FILE: one JSON line per unit of the station, appended
     bool help = false;
 };
 

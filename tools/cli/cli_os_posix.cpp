@@ -2,8 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +41,8 @@ void CLI_OS_CatchStop(std::atomic<bool>* stop) {
 }
 
 bool CLI_OS_SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     auto split = [](const std::string& path, std::string* dir) {

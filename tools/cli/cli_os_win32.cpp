@@ -53,8 +53,8 @@ bool CLI_OS_SetupConsole() {
     if (out == INVALID_HANDLE_VALUE || !GetConsoleMode(out, &mode)) return false;
     // The bars move the cursor with escape sequences; a console without virtual-terminal
     // processing (before Windows 10) gets plain lines.
-    return SetConsoleMode(out, mode | ENABLE_PROCESSED_OUTPUT |
-                                   ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return SetConsoleMode(out,
+                          mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 void CLI_OS_CatchStop(std::atomic<bool>* stop) {
@@ -68,15 +68,15 @@ bool CLI_OS_SameFile(const std::string& a, const std::string& b) {
     auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
         std::wstring wide;
         if (!UTF16_FromUtf8(path, &wide)) return false;
-        HANDLE h = CreateFileW(wide.c_str(), 0,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE h =
+            CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (h == INVALID_HANDLE_VALUE) return false;
         const bool got = GetFileInformationByHandle(h, info) != 0;
         CloseHandle(h);
         return got;
     };
-    BY_HANDLE_FILE_INFORMATION ia {}, ib {};
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
     if (identity(a, &ia) && identity(b, &ib)) {
         return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
                ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
@@ -103,13 +103,13 @@ namespace {
 
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string message = text != nullptr ? UTF16_ToUtf8(text) : "error " + std::to_string(code);
     if (text != nullptr) LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == '.'))
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
         message.pop_back();
     return message;
 }
@@ -140,8 +140,8 @@ intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
     } else if (size.QuadPart > 0) {
         LARGE_INTEGER at{};
         at.QuadPart = size.QuadPart - 1;
-        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !ReadFile(h, &last, 1, &got, nullptr) ||
-            got != 1)
+        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) ||
+            !ReadFile(h, &last, 1, &got, nullptr) || got != 1)
             why = "its end cannot be read";
     }
     const intptr_t file = reinterpret_cast<intptr_t>(h);

@@ -60,11 +60,21 @@ std::string REPORT_JsonString(const std::string& text) {
             continue;
         }
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char esc[8];
@@ -110,8 +120,8 @@ bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& cha
                     ",\"size\":" + std::to_string(img.size) + ",\"sha256\":\"" +
                     (img.reached ? img.sent.HexDigest() : "") + "\"" +
                     ",\"sent\":" + std::to_string(img.doneBytes) +
-                    ",\"of\":" + std::to_string(img.totalBytes) +
-                    ",\"complete\":" + (img.reached && img.doneBytes == img.totalBytes ? "true" : "false") +
+                    ",\"of\":" + std::to_string(img.totalBytes) + ",\"complete\":" +
+                    (img.reached && img.doneBytes == img.totalBytes ? "true" : "false") +
                     ",\"seconds\":" + seconds + "}";
         }
         char total[32];

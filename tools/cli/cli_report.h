@@ -11,9 +11,9 @@ struct ImageReport {
     int slot = -1;
     std::string path;
     std::string address;
-    long long size = -1;   // the file's size as it was before the run; -1: not to be had
-    Sha256 sent;           // of the bytes the transfer sent, as it read them for sending
-    int totalBytes = 0;    // as the engine reported them
+    long long size = -1;  // the file's size as it was before the run; -1: not to be had
+    Sha256 sent;          // of the bytes the transfer sent, as it read them for sending
+    int totalBytes = 0;   // as the engine reported them
     int doneBytes = 0;
     bool reached = false;  // the engine reported progress for it
     double seconds = 0;    // measured by the front end, from the previous image's end

@@ -36,7 +36,7 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 // The console's side of a headless run: prints what the window would show.
 class CliWindow : public EngineWindow {
-public:
+  public:
     CliWindow(ProgressDisplay* display, std::vector<ChannelReport>* channels, bool dmbSelected,
               const std::atomic<bool>* stop)
         : m_display(display), m_channels(channels), m_dmbSelected(dmbSelected), m_stop(stop) {}
@@ -107,7 +107,7 @@ public:
 
     bool Stopped() const { return m_stopped; }
 
-private:
+  private:
     ChannelReport* Channel(int c) {
         return c >= 0 && c < static_cast<int>(m_channels->size()) ? &(*m_channels)[c] : nullptr;
     }
@@ -121,8 +121,7 @@ private:
 
 // Waits for `count` ports as the Auto box takes them: those present first, in COM order,
 // then each new arrival; each fills the lowest free channel.
-bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT],
-                  ProgressDisplay* display) {
+bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT], ProgressDisplay* display) {
     std::vector<int> taken;
     const auto deadline = Clock::now() + std::chrono::duration<double>(timeoutS);
     for (;;) {
@@ -142,8 +141,8 @@ bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT],
 }  // namespace
 
 std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
-                                            std::vector<ChannelReport>* channels,
-                                            bool dmbSelected, const std::atomic<bool>* stop) {
+                                            std::vector<ChannelReport>* channels, bool dmbSelected,
+                                            const std::atomic<bool>* stop) {
     return std::make_unique<CliWindow>(display, channels, dmbSelected, stop);
 }
 
@@ -201,8 +200,10 @@ int CLI_Main(int argc, char** argv) {
             return 2;
         }
         if (!options.log.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.log, kept)) {
-            std::fprintf(stderr, "kovirw-cli: the log %s would be written into %s: give another "
-                         "file\n", options.log.c_str(), kept);
+            std::fprintf(stderr,
+                         "kovirw-cli: the log %s would be written into %s: give another "
+                         "file\n",
+                         options.log.c_str(), kept);
             return 2;
         }
     }

@@ -53,7 +53,7 @@ struct Slot {
 };
 
 class Station : public EngineWindow {
-public:
+  public:
     Station(const CliOptions& options, const SlotChoice* choices, ProgressDisplay* display,
             const std::atomic<bool>* stop, intptr_t log)
         : m_options(options),
@@ -100,7 +100,7 @@ public:
 
     bool AnyFailed() const { return m_failed > 0 || m_logFailed; }
 
-private:
+  private:
     bool Belongs(int port) const {
         if (!m_options.portsGiven) return true;
         return std::find(m_options.ports, m_options.ports + CHANNEL_COUNT, port) !=
@@ -129,8 +129,9 @@ private:
         }
         if (!takeArrivals) return;
         for (int n : present) {
-            const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT,
-                                          [n](const Slot& s) { return s.state != Slot::kFree && s.port == n; });
+            const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT, [n](const Slot& s) {
+                return s.state != Slot::kFree && s.port == n;
+            });
             if (held) continue;
             const Slot* free = std::find_if(m_slots, m_slots + CHANNEL_COUNT,
                                             [](const Slot& s) { return s.state == Slot::kFree; });
@@ -159,7 +160,7 @@ private:
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
-            const char* result = unit.done         ? "done"
+            const char* result = unit.done        ? "done"
                                  : slot.unplugged ? "unplugged"
                                  : *m_stop        ? "stopped"
                                                   : "failed";
@@ -170,7 +171,8 @@ private:
             (unit.done ? m_done : m_failed) += 1;
             char took[32];
             std::snprintf(took, sizeof took, " in %.1f s", seconds);
-            const std::string outcome = result + std::string(took) + (unit.done ? "" : ": " + unit.error);
+            const std::string outcome =
+                result + std::string(took) + (unit.done ? "" : ": " + unit.error);
             const std::string name = Name(c);  // before Free forgets the port
             m_display->SetNote(c, "last: " + outcome);
             if (slot.unplugged) {
@@ -228,8 +230,8 @@ private:
         const double hours =
             std::chrono::duration<double>(Clock::now() - m_stationStart).count() / 3600;
         char text[128];
-        std::snprintf(text, sizeof text, "station: %d done, %d failed, %.0f units per hour",
-                      m_done, m_failed, hours > 0 ? m_done / hours : 0.0);
+        std::snprintf(text, sizeof text, "station: %d done, %d failed, %.0f units per hour", m_done,
+                      m_failed, hours > 0 ? m_done / hours : 0.0);
         return text;
     }
 
@@ -260,15 +262,15 @@ int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLO
         std::string error;
         log = CLI_OS_OpenAppend(options.log, &error);
         if (log < 0) {
-            std::fprintf(stderr, "kovirw-cli: cannot write the log %s; the station does not start\n",
+            std::fprintf(stderr,
+                         "kovirw-cli: cannot write the log %s; the station does not start\n",
                          error.c_str());
             return 2;
         }
     }
     display->Line(OPERATOR_LogStart);
     display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +
-                  (options.portsGiven ? " (only the --port COM numbers)" : "") +
-                  "; Ctrl+C ends");
+                  (options.portsGiven ? " (only the --port COM numbers)" : "") + "; Ctrl+C ends");
     Station station(options, choices, display, stop, log);
     station.Run();
     if (log >= 0) CLI_OS_CloseAppend(log);

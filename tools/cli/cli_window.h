@@ -18,8 +18,8 @@
 // events tell; once *stop is set, its PumpHostEvents stops every channel (once) and the
 // records keep the failure texts that follow.
 std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
-                                            std::vector<ChannelReport>* channels,
-                                            bool dmbSelected, const std::atomic<bool>* stop);
+                                            std::vector<ChannelReport>* channels, bool dmbSelected,
+                                            const std::atomic<bool>* stop);
 
 // The read hook: context is the std::vector<ChannelReport> of the window.
 void CLI_AddImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count);

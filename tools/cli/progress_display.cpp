@@ -80,8 +80,8 @@ void ProgressDisplay::Draw() {
         std::string bar(static_cast<size_t>(filled), '#');
         bar.resize(kWidth, '.');
         const std::string port = b.port != 0 ? "COM" + std::to_string(b.port) : "-";
-        std::printf("CH%d %-6s [%s] %s%s%s\n", b.channel, port.c_str(), bar.c_str(),
-                    b.text.c_str(), b.note.empty() ? "" : "  | ", b.note.c_str());
+        std::printf("CH%d %-6s [%s] %s%s%s\n", b.channel, port.c_str(), bar.c_str(), b.text.c_str(),
+                    b.note.empty() ? "" : "  | ", b.note.c_str());
         ++m_drawn;
     }
     if (!m_footer.empty()) {

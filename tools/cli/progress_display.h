@@ -7,7 +7,7 @@
 #include <vector>
 
 class ProgressDisplay {
-public:
+  public:
     explicit ProgressDisplay(bool live) : m_live(live) {}
 
     // A channel with its port gets a bar (port 0: none).
@@ -35,7 +35,7 @@ public:
     // Draws the bars one last time and leaves them on the screen.
     void Finish();
 
-private:
+  private:
     struct Bar {
         int channel;
         int port;

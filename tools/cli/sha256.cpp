@@ -62,11 +62,11 @@ void Sha256::Compress() {
         uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5],
-             g = m_h[6], h = m_h[7];
+    uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5], g = m_h[6],
+             h = m_h[7];
     for (int i = 0; i < 64; ++i) {
-        uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                      kK[i] + w[i];
+        uint32_t t1 =
+            h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
         uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
@@ -77,8 +77,14 @@ void Sha256::Compress() {
         b = a;
         a = t1 + t2;
     }
-    m_h[0] += a; m_h[1] += b; m_h[2] += c; m_h[3] += d;
-    m_h[4] += e; m_h[5] += f; m_h[6] += g; m_h[7] += h;
+    m_h[0] += a;
+    m_h[1] += b;
+    m_h[2] += c;
+    m_h[3] += d;
+    m_h[4] += e;
+    m_h[5] += f;
+    m_h[6] += g;
+    m_h[7] += h;
 }
 
 std::string SHA256_Hex(const std::string& data) {

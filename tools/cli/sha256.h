@@ -7,13 +7,13 @@
 
 // A digest computed piece by piece as the bytes pass.
 class Sha256 {
-public:
+  public:
     void Update(const uint8_t* data, size_t n);
     // Lower-case hexadecimal digest of everything passed so far; the object is left as it
     // was, so more bytes may follow.
     std::string HexDigest() const;
 
-private:
+  private:
     void Compress();
 
     uint32_t m_h[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,

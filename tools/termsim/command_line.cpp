@@ -8,25 +8,21 @@ namespace termsim {
 namespace {
 
 bool ParseNumber(const char* text, long long min, long long max, long long* value) {
-    if (text == nullptr || *text == '\0')
-        return false;
+    if (text == nullptr || *text == '\0') return false;
     errno = 0;
     char* end = nullptr;
     const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v < min || v > max)
-        return false;
+    if (errno != 0 || *end != '\0' || v < min || v > max) return false;
     *value = v;
     return true;
 }
 
 bool ParseSeed(const char* text, uint64_t* seed) {
-    if (text == nullptr || *text < '0' || *text > '9')
-        return false;
+    if (text == nullptr || *text < '0' || *text > '9') return false;
     errno = 0;
     char* end = nullptr;
     const unsigned long long v = std::strtoull(text, &end, 0);
-    if (errno != 0 || *end != '\0')
-        return false;
+    if (errno != 0 || *end != '\0') return false;
     *seed = v;
     return true;
 }
@@ -74,8 +70,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, Options* options
         };
         long long number = 0;
         if (std::strcmp(arg, "--count") == 0) {
-            if (!ParseNumber(value, 1, kMaxTerminals, &number))
-                return bad("expected 1 to 256");
+            if (!ParseNumber(value, 1, kMaxTerminals, &number)) return bad("expected 1 to 256");
             o.count = static_cast<int>(number);
             haveCount = true;
         } else if (std::strcmp(arg, "--first-com") == 0) {
@@ -83,12 +78,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, Options* options
                 return bad("expected a COM number from 1");
             o.firstCom = static_cast<int>(number);
         } else if (std::strcmp(arg, "--port-dir") == 0 || std::strcmp(arg, "--flash-dir") == 0) {
-            if (value == nullptr || *value == '\0')
-                return bad("expected a folder");
+            if (value == nullptr || *value == '\0') return bad("expected a folder");
             (arg[2] == 'p' ? o.portDir : o.flashDir) = value;
         } else if (std::strcmp(arg, "--device") == 0) {
-            if (value == nullptr || *value == '\0')
-                return bad("expected a serial device");
+            if (value == nullptr || *value == '\0') return bad("expected a serial device");
             o.device = value;
             o.count = 1;
             haveCount = true;
@@ -97,14 +90,11 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, Options* options
                 return bad("expected a rate from 1 to 100000000");
             o.baud = static_cast<long>(number);
         } else if (std::strcmp(arg, "--seed") == 0) {
-            if (!ParseSeed(value, &o.seed))
-                return bad("expected a whole number");
+            if (!ParseSeed(value, &o.seed)) return bad("expected a whole number");
         } else if (std::strcmp(arg, "--fault") == 0) {
-            if (value == nullptr)
-                return bad("");
+            if (value == nullptr) return bad("");
             FaultSpec spec;
-            if (!ParseFaultSpec(value, &spec, error))
-                return ParseResult::kError;
+            if (!ParseFaultSpec(value, &spec, error)) return ParseResult::kError;
             o.faults.push_back(spec);
         } else {
             *error = std::string("unknown argument '") + arg + "'";

@@ -35,40 +35,33 @@ std::vector<std::string> Split(const std::string& text) {
     for (;;) {
         size_t colon = text.find(':', from);
         parts.push_back(text.substr(from, colon - from));
-        if (colon == std::string::npos)
-            return parts;
+        if (colon == std::string::npos) return parts;
         from = colon + 1;
     }
 }
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t* value) {
-    if (text.empty() || text[0] < '0' || text[0] > '9')
-        return false;
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
     errno = 0;
     char* end = nullptr;
     unsigned long long v = std::strtoull(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v > max)
-        return false;
+    if (errno != 0 || *end != '\0' || v > max) return false;
     *value = v;
     return true;
 }
 
 bool ParseRate(const std::string& text, double* rate) {
-    if (text.empty())
-        return false;
+    if (text.empty()) return false;
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v) || v < 0 || v > 1)
-        return false;
+    if (*end != '\0' || !std::isfinite(v) || v < 0 || v > 1) return false;
     *rate = v;
     return true;
 }
 
 }  // namespace
 
-const char* FaultKindName(FaultKind kind) {
-    return kKinds[static_cast<int>(kind)].name;
-}
+const char* FaultKindName(FaultKind kind) { return kKinds[static_cast<int>(kind)].name; }
 
 bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -76,8 +69,7 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
         return false;
     };
     std::vector<std::string> parts = Split(text);
-    if (parts.size() < 2)
-        return fail("expected <terminal index or all>:<kind>[:args]");
+    if (parts.size() < 2) return fail("expected <terminal index or all>:<kind>[:args]");
 
     FaultSpec out;
     uint64_t index = 0;
@@ -91,11 +83,9 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
 
     const KindInfo* info = nullptr;
     for (const KindInfo& k : kKinds) {
-        if (parts[1] == k.name)
-            info = &k;
+        if (parts[1] == k.name) info = &k;
     }
-    if (info == nullptr)
-        return fail("unknown kind '" + parts[1] + "'");
+    if (info == nullptr) return fail("unknown kind '" + parts[1] + "'");
     out.kind = info->kind;
 
     const std::vector<std::string> args(parts.begin() + 2, parts.end());
@@ -103,8 +93,7 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
     auto count = [&](size_t i, uint64_t max) { return ParseUnsigned(args[i], max, &out.count); };
     auto reason = [&](size_t i) {
         uint64_t r = 0;
-        if (!ParseUnsigned(args[i], 255, &r))
-            return false;
+        if (!ParseUnsigned(args[i], 255, &r)) return false;
         out.reason = static_cast<int>(r);
         return true;
     };
@@ -138,16 +127,14 @@ bool ParseFaultSpec(const std::string& text, FaultSpec* spec, std::string* error
             break;
         case FaultKind::kDelay:
             ok = args.size() == 2 && ParseRate(args[0], &out.rate) && count(1, kMaxMs);
-            if (ok)
-                out.delayMs = static_cast<int>(out.count);
+            if (ok) out.delayMs = static_cast<int>(out.count);
             break;
         case FaultKind::kNak:
             ok = (args.size() == 1 || args.size() == 2) && ParseRate(args[0], &out.rate) &&
                  (args.size() == 1 || reason(1));
             break;
     }
-    if (!ok)
-        return fail(usage + " (counts are whole numbers, K from 1, RATE from 0 to 1)");
+    if (!ok) return fail(usage + " (counts are whole numbers, K from 1, RATE from 0 to 1)");
     *spec = out;
     return true;
 }
@@ -156,8 +143,7 @@ bool ParseFaultSpecs(const std::vector<std::string>& texts, std::vector<FaultSpe
                      std::string* error) {
     for (const std::string& text : texts) {
         FaultSpec spec;
-        if (!ParseFaultSpec(text, &spec, error))
-            return false;
+        if (!ParseFaultSpec(text, &spec, error)) return false;
         specs->push_back(spec);
     }
     return true;
@@ -166,8 +152,7 @@ bool ParseFaultSpecs(const std::vector<std::string>& texts, std::vector<FaultSpe
 TerminalFaults FaultsForTerminal(const std::vector<FaultSpec>& specs, int index) {
     TerminalFaults f;
     for (const FaultSpec& s : specs) {
-        if (s.terminal != -1 && s.terminal != index)
-            continue;
+        if (s.terminal != -1 && s.terminal != index) continue;
         switch (s.kind) {
             case FaultKind::kNoUnlock:
                 f.noUnlock = true;

@@ -21,9 +21,7 @@ uint64_t Dice::Next() {
     return z ^ (z >> 31);
 }
 
-double Dice::Uniform() {
-    return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0);
-}
+double Dice::Uniform() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
 
 FaultPlan::FaultPlan(const TerminalFaults& faults, uint64_t seed, int index, TerminalStats& stats)
     : m_faults(faults),
@@ -35,8 +33,7 @@ FaultPlan::FaultPlan(const TerminalFaults& faults, uint64_t seed, int index, Ter
       m_delay(StreamSeed(seed, index, FaultKind::kDelay)),
       m_nak(StreamSeed(seed, index, FaultKind::kNak)),
       m_stall(StreamSeed(seed, index, FaultKind::kStallRandom)) {
-    if (m_faults.unplug)
-        m_unplugAfter = m_faults.unplugAfter;
+    if (m_faults.unplug) m_unplugAfter = m_faults.unplugAfter;
     if (m_faults.unplugRandomMax > 0) {
         Dice unplug(StreamSeed(seed, index, FaultKind::kUnplugRandom));
         m_unplugAfter = std::min(m_unplugAfter, unplug.OneTo(m_faults.unplugRandomMax));
@@ -59,8 +56,7 @@ uint64_t FaultPlan::DrawStallLimit() {
 }
 
 bool FaultPlan::Roll(Dice& dice, double rate, FaultKind kind) {
-    if (!dice.Chance(rate))
-        return false;
+    if (!dice.Chance(rate)) return false;
     m_stats.AddFault(kind);
     return true;
 }
@@ -69,18 +65,15 @@ bool FaultPlan::Roll(Dice& dice, double rate, FaultKind kind) {
 // per error rather than once per byte.
 uint64_t FaultPlan::DrawGap(Dice& dice) {
     const double p = m_faults.bitErrorRate;
-    if (p <= 0)
-        return UINT64_MAX;
-    if (p >= 1)
-        return 0;
+    if (p <= 0) return UINT64_MAX;
+    if (p >= 1) return 0;
     const double u = 1.0 - dice.Uniform();  // (0, 1]
     const double gap = std::floor(std::log(u) / std::log1p(-p));
     return gap >= 1e18 ? UINT64_MAX : static_cast<uint64_t>(gap);
 }
 
 void FaultPlan::Damage(Dice& dice, uint64_t& until, uint8_t* data, size_t n) {
-    if (m_faults.bitErrorRate <= 0)
-        return;
+    if (m_faults.bitErrorRate <= 0) return;
     size_t at = 0;
     while (at < n) {
         if (until >= n - at) {

@@ -33,8 +33,7 @@ void FlashModel::Clear() {
     m_covered.clear();
     m_asicAreas.clear();
     m_asicOrder.clear();
-    for (auto& entry : m_pages)
-        m_spare.push_back(std::move(entry.second));
+    for (auto& entry : m_pages) m_spare.push_back(std::move(entry.second));
     m_pages.clear();
 }
 
@@ -53,8 +52,7 @@ FlashModel::Page* FlashModel::FindPage(uint32_t index) const {
 }
 
 FlashModel::Page* FlashModel::TakePage(uint32_t index) {
-    if (Page* page = FindPage(index))
-        return page;
+    if (Page* page = FindPage(index)) return page;
     std::unique_ptr<Page> page;
     if (m_spare.empty()) {
         page = std::make_unique<Page>();
@@ -71,10 +69,8 @@ FlashModel::Page* FlashModel::TakePage(uint32_t index) {
 FlashModel::EraseStatus FlashModel::Erase(uint32_t address, uint32_t length) {
     const uint64_t start = address;
     const uint64_t end = start + length;
-    if (end > (uint64_t{1} << 32))
-        return EraseStatus::kWraps;
-    if (length > kMaxEraseLength)
-        return EraseStatus::kTooLong;
+    if (end > (uint64_t{1} << 32)) return EraseStatus::kWraps;
+    if (length > kMaxEraseLength) return EraseStatus::kTooLong;
 
     auto same = std::find_if(m_ranges.begin(), m_ranges.end(),
                              [address](const Range& r) { return r.address == address; });
@@ -86,17 +82,16 @@ FlashModel::EraseStatus FlashModel::Erase(uint32_t address, uint32_t length) {
     }
     if (address >= kAsicAreaFirst && address < kAsicAreaEnd) {
         std::unique_ptr<FlashModel>& area = m_asicAreas[address];
-        if (!area)
-            area = std::make_unique<FlashModel>();
+        if (!area) area = std::make_unique<FlashModel>();
         area->Erase(0, length);
-        m_asicOrder.erase(std::remove_if(m_asicOrder.begin(), m_asicOrder.end(),
-                                         [address](const Range& r) { return r.address == address; }),
-                          m_asicOrder.end());
+        m_asicOrder.erase(
+            std::remove_if(m_asicOrder.begin(), m_asicOrder.end(),
+                           [address](const Range& r) { return r.address == address; }),
+            m_asicOrder.end());
         m_asicOrder.push_back({address, rangeLength});
         return EraseStatus::kOk;
     }
-    if (length == 0)
-        return EraseStatus::kOk;
+    if (length == 0) return EraseStatus::kOk;
 
     // Bytes programmed earlier in this session read 0xFF again.
     for (uint64_t at = start; at < end;) {
@@ -113,8 +108,7 @@ FlashModel::EraseStatus FlashModel::Erase(uint32_t address, uint32_t length) {
     uint64_t newStart = start;
     uint64_t newEnd = end;
     auto it = m_covered.upper_bound(start);
-    if (it != m_covered.begin() && std::prev(it)->second >= start)
-        --it;
+    if (it != m_covered.begin() && std::prev(it)->second >= start) --it;
     while (it != m_covered.end() && it->first <= newEnd) {
         newStart = std::min(newStart, it->first);
         newEnd = std::max(newEnd, it->second);
@@ -139,10 +133,8 @@ bool FlashModel::Covered(uint64_t at, uint64_t* coveredEnd, uint64_t* nextStart)
 FlashModel::WriteStatus FlashModel::Write(uint32_t address, const uint8_t* data, uint32_t n) {
     if (const Range* r = AsicArea(address)) {
         WriteStatus status = m_asicAreas.at(r->address)->Write(address - r->address, data, n);
-        if (status.outside != 0)
-            status.firstOutside += r->address;
-        if (status.conflicts != 0)
-            status.firstConflict += r->address;
+        if (status.outside != 0) status.firstOutside += r->address;
+        if (status.conflicts != 0) status.firstConflict += r->address;
         return status;
     }
     WriteStatus status;
@@ -153,8 +145,7 @@ FlashModel::WriteStatus FlashModel::Write(uint32_t address, const uint8_t* data,
         uint64_t nextStart = 0;
         if (!Covered(at, &coveredEnd, &nextStart)) {
             const uint64_t skipTo = std::min(end, nextStart);
-            if (status.outside == 0)
-                status.firstOutside = static_cast<uint32_t>(at);
+            if (status.outside == 0) status.firstOutside = static_cast<uint32_t>(at);
             status.outside += static_cast<uint32_t>(skipTo - at);
             at = skipTo;
             continue;
@@ -169,8 +160,7 @@ FlashModel::WriteStatus FlashModel::Write(uint32_t address, const uint8_t* data,
                 const uint8_t value = data[at - address];
                 if (page->IsProgrammed(offset)) {
                     if (page->data[offset] != value) {
-                        if (status.conflicts == 0)
-                            status.firstConflict = static_cast<uint32_t>(at);
+                        if (status.conflicts == 0) status.firstConflict = static_cast<uint32_t>(at);
                         ++status.conflicts;
                     }
                     continue;

@@ -9,8 +9,7 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
     std::array<uint16_t, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned crc = i;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0x8408 : crc >> 1;
         table[i] = static_cast<uint16_t>(crc);
     }
     return table;
@@ -22,8 +21,7 @@ constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
 
 uint16_t Crc16X25(const uint8_t* data, size_t n) {
     uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < n; ++i)
-        crc = (crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF];
+    for (size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF];
     return static_cast<uint16_t>(crc ^ 0xFFFF);
 }
 
@@ -74,8 +72,7 @@ void Deframer::Feed(const uint8_t* data, size_t n, FrameSink& sink) {
                     m_state = State::kEscaped;
                 } else if (b == kFlag) {
                     if (m_state == State::kInFrame) {
-                        if (m_length > 0)
-                            sink.OnFrame(m_body, m_length);
+                        if (m_length > 0) sink.OnFrame(m_body, m_length);
                         m_length = 0;
                         m_state = State::kHunt;
                     }

@@ -23,9 +23,7 @@ constexpr size_t kMaxBody = 16400;
 uint16_t Crc16X25(const uint8_t* data, size_t n);
 
 // Room EncodeFrame needs for a body of n bytes: two flags plus every byte escaped.
-constexpr size_t EncodedCapacity(size_t n) {
-    return 2 * n + 2;
-}
+constexpr size_t EncodedCapacity(size_t n) { return 2 * n + 2; }
 
 // Writes flag, body with 0x7E/0x7D escaped, flag into out, which must hold
 // EncodedCapacity(n) bytes. Returns the number of bytes written.

@@ -10,9 +10,7 @@ uint32_t Le32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 }  // namespace
 
@@ -32,8 +30,7 @@ void Loader::StartSession() {
 
 void Loader::OnFrame(const uint8_t* body, size_t n) {
     // Shorter bodies cannot hold a sequence byte and an FCS; the flasher ignores them too.
-    if (n < 3)
-        return;
+    if (n < 3) return;
     m_stats.Add(m_stats.packets);
     const bool fcsOk = Crc16X25(body + 1, n - 3) == (body[n - 2] | body[n - 1] << 8);
     // A 3-byte body has no code byte: its FCS covers nothing, and it is answered with code 0.
@@ -116,8 +113,7 @@ void Loader::Execute(const Packet& p, uint64_t* holdMs) {
             // Outside a session CLOSE is harmless: the flasher sends one after a failed UNLOCK.
             if (p.payloadLength != 0)
                 Error("CLOSE with %zu payload bytes (none expected)", p.payloadLength);
-            if (m_inSession)
-                m_closed = true;
+            if (m_inSession) m_closed = true;
             break;
         case code::kGo:
             if (p.payloadLength != 0)
@@ -153,8 +149,7 @@ void Loader::DoErase(const Packet& p) {
     }
     const uint32_t address = Le32(p.payload);
     const uint32_t length = Le32(p.payload + 4);
-    if (!CheckOpen("ERASE"))
-        return;
+    if (!CheckOpen("ERASE")) return;
     switch (m_flash.Erase(address, length)) {
         case FlashModel::EraseStatus::kOk:
             break;
@@ -187,8 +182,7 @@ void Loader::DoWrite(const Packet& p) {
               kMaxWriteData);
         return;
     }
-    if (!CheckOpen("WRITE"))
-        return;
+    if (!CheckOpen("WRITE")) return;
     const FlashModel::WriteStatus status = m_flash.Write(address, p.payload + 6, length);
     if (status.outside > 0) {
         Error("WRITE %08X+%u: %u bytes outside every erased range (first at %08X)", address, length,

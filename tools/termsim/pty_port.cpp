@@ -16,9 +16,7 @@
 namespace termsim {
 namespace {
 
-std::string SysError(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
+std::string SysError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
 
@@ -88,10 +86,8 @@ bool OpenDevice(PtyPair* pty, const std::string& path, long baud, std::string* e
 }
 
 void ClosePty(PtyPair* pty) {
-    if (pty->slave >= 0)
-        close(pty->slave);
-    if (pty->master >= 0)
-        close(pty->master);
+    if (pty->slave >= 0) close(pty->slave);
+    if (pty->master >= 0) close(pty->master);
     pty->slave = -1;
     pty->master = -1;
 }
@@ -99,8 +95,7 @@ void ClosePty(PtyPair* pty) {
 bool CloseWatch::Start(const std::string& slavePath) {
     Stop();
     m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0)
-        return false;
+    if (m_fd < 0) return false;
     if (inotify_add_watch(m_fd, slavePath.c_str(), IN_CLOSE) < 0) {
         Stop();
         return false;
@@ -109,16 +104,14 @@ bool CloseWatch::Start(const std::string& slavePath) {
 }
 
 void CloseWatch::Stop() {
-    if (m_fd >= 0)
-        close(m_fd);
+    if (m_fd >= 0) close(m_fd);
     m_fd = -1;
 }
 
 bool CloseWatch::ClosedSince() {
     bool closed = false;
     alignas(inotify_event) char buffer[1024];
-    while (read(m_fd, buffer, sizeof buffer) > 0)
-        closed = true;  // only IN_CLOSE is watched
+    while (read(m_fd, buffer, sizeof buffer) > 0) closed = true;  // only IN_CLOSE is watched
     return closed;
 }
 
@@ -151,11 +144,9 @@ bool PublishEntry(const std::string& entryPath, const std::string& target, std::
 void RemoveEntry(const std::string& entryPath, const std::string& target) {
     char link[256];
     const ssize_t n = readlink(entryPath.c_str(), link, sizeof link - 1);
-    if (n < 0)
-        return;
+    if (n < 0) return;
     link[n] = '\0';
-    if (target == link)
-        unlink(entryPath.c_str());
+    if (target == link) unlink(entryPath.c_str());
 }
 
 }  // namespace termsim

@@ -14,9 +14,7 @@ namespace {
 
 constexpr size_t kChunk = 1 << 16;
 
-std::string Describe(const std::string& path) {
-    return path + ": " + std::strerror(errno);
-}
+std::string Describe(const std::string& path) { return path + ": " + std::strerror(errno); }
 
 bool IsImageName(const char* name) {
     const size_t n = std::strlen(name);
@@ -43,14 +41,11 @@ const char* CodeName(uint8_t code) {
 }  // namespace
 
 bool MakeDirs(const std::string& dir) {
-    if (dir.empty())
-        return false;
+    if (dir.empty()) return false;
     for (size_t pos = dir.find('/', 1);; pos = dir.find('/', pos + 1)) {
         const std::string part = dir.substr(0, pos);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-        if (pos == std::string::npos)
-            break;
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (pos == std::string::npos) break;
     }
     struct stat st {};
     return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -58,17 +53,14 @@ bool MakeDirs(const std::string& dir) {
 
 bool SessionWriter::Write(const FlashModel& flash, const SessionLog& log, uint64_t sessionNumber,
                           std::string* error) {
-    if (m_dir.empty())
-        return true;
+    if (m_dir.empty()) return true;
     if (!MakeDirs(m_dir)) {
         *error = Describe(m_dir);
         return false;
     }
-    if (!RemoveOldImages(error))
-        return false;
+    if (!RemoveOldImages(error)) return false;
     for (const FlashModel::Range& range : flash.Ranges()) {
-        if (!WriteImage(flash, range, error))
-            return false;
+        if (!WriteImage(flash, range, error)) return false;
     }
 
     m_text.clear();
@@ -85,17 +77,14 @@ bool SessionWriter::Write(const FlashModel& flash, const SessionLog& log, uint64
         }
         m_text.append(line, static_cast<size_t>(n));
     }
-    if (!WriteText("packets.log", m_text, error))
-        return false;
+    if (!WriteText("packets.log", m_text, error)) return false;
 
     m_text.clear();
-    for (const std::string& e : log.errors)
-        m_text.append(e).append("\n");
+    for (const std::string& e : log.errors) m_text.append(e).append("\n");
     if (log.errorsNotKept > 0) {
         m_text.append("... and ").append(std::to_string(log.errorsNotKept)).append(" more\n");
     }
-    if (!WriteText("errors.log", m_text, error))
-        return false;
+    if (!WriteText("errors.log", m_text, error)) return false;
 
     return WriteText("session", std::to_string(sessionNumber) + "\n", error);
 }
@@ -108,8 +97,7 @@ bool SessionWriter::RemoveOldImages(std::string* error) {
     }
     std::vector<std::string> old;
     while (const dirent* entry = readdir(dir)) {
-        if (IsImageName(entry->d_name))
-            old.push_back(m_dir + "/" + entry->d_name);
+        if (IsImageName(entry->d_name)) old.push_back(m_dir + "/" + entry->d_name);
     }
     closedir(dir);
     for (const std::string& path : old) {
@@ -139,10 +127,8 @@ bool SessionWriter::WriteImage(const FlashModel& flash, const FlashModel::Range&
         ok = std::fwrite(m_chunk.data(), 1, n, file) == n;
         done += n;
     }
-    if (std::fclose(file) != 0)
-        ok = false;
-    if (!ok)
-        *error = Describe(path);
+    if (std::fclose(file) != 0) ok = false;
+    if (!ok) *error = Describe(path);
     return ok;
 }
 
@@ -158,10 +144,8 @@ bool SessionWriter::WriteText(const std::string& name, const std::string& text,
         return false;
     }
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (std::fclose(file) != 0)
-        ok = false;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
-        ok = false;
+    if (std::fclose(file) != 0) ok = false;
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
     if (!ok) {
         *error = Describe(path);
         unlink(temp.c_str());

@@ -36,8 +36,7 @@ Terminal::~Terminal() {
 bool Terminal::Open(std::string* error) {
     if (!m_config.device.empty())
         return OpenDevice(&m_pty, m_config.device, m_config.deviceBaud, error);
-    if (!OpenPty(&m_pty, error))
-        return false;
+    if (!OpenPty(&m_pty, error)) return false;
     if (!m_closes.Start(m_pty.slavePath)) {
         std::fprintf(stderr,
                      "termsim: COM%d: cannot watch %s for closes; a flasher that leaves it in "
@@ -67,13 +66,11 @@ void Terminal::Start(int stopFd) {
 }
 
 void Terminal::Join() {
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void Terminal::Close() {
-    if (m_pty.master >= 0)
-        RemoveEntry(m_config.entryPath, m_pty.slavePath);
+    if (m_pty.master >= 0) RemoveEntry(m_config.entryPath, m_pty.slavePath);
     m_closes.Stop();
     ClosePty(&m_pty);
 }
@@ -96,8 +93,7 @@ std::vector<FlashRange> Terminal::LastFlash() const {
 }
 
 std::vector<FlashRange> Terminal::CurrentFlash() const {
-    if (m_thread.joinable())
-        return {};  // the terminal's thread owns the loader while it runs
+    if (m_thread.joinable()) return {};  // the terminal's thread owns the loader while it runs
     return m_loader.InSession() ? m_loader.SessionFlash().Snapshot() : LastFlash();
 }
 
@@ -126,10 +122,8 @@ void Terminal::Run(int stopFd) {
         }
 
         pollfd fds[3] = {{stopFd, POLLIN, 0}, {m_pty.master, 0, 0}, {m_closes.Fd(), POLLIN, 0}};
-        if (wantInput)
-            fds[1].events |= POLLIN;
-        if (m_waitWritable)
-            fds[1].events |= POLLOUT;
+        if (wantInput) fds[1].events |= POLLIN;
+        if (m_waitWritable) fds[1].events |= POLLOUT;
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (m_wake != Clock::time_point::max()) {
@@ -140,21 +134,16 @@ void Terminal::Run(int stopFd) {
             timeoutPtr = &timeout;
         }
         if (ppoll(fds, 3, timeoutPtr, nullptr) < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             std::fprintf(stderr, "termsim: COM%d: poll: %s\n", m_config.com, std::strerror(errno));
             return;
         }
-        if (fds[0].revents != 0)
-            return;
-        if ((fds[2].revents & POLLIN) && m_closes.ClosedSince())
-            ioctl(m_pty.slave, TIOCNXCL);
+        if (fds[0].revents != 0) return;
+        if ((fds[2].revents & POLLIN) && m_closes.ClosedSince()) ioctl(m_pty.slave, TIOCNXCL);
         const short events = fds[1].revents;
-        if (events & POLLOUT)
-            m_waitWritable = false;
+        if (events & POLLOUT) m_waitWritable = false;
         if (events & POLLIN) {
-            if (!ReadInput())
-                return;
+            if (!ReadInput()) return;
         } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
             // A pseudo-terminal cannot hang up while our own slave descriptor is open; a real
             // device can (adapter unplugged). Leave rather than spin.
@@ -171,24 +160,20 @@ bool Terminal::ReadInput() {
     want = static_cast<size_t>(std::min<uint64_t>(want, m_plan.UnplugAfter() - received));
     const ssize_t n = read(m_pty.master, m_rxBuffer, want);
     if (n < 0) {
-        if (errno == EAGAIN || errno == EINTR)
-            return true;
+        if (errno == EAGAIN || errno == EINTR) return true;
         std::fprintf(stderr, "termsim: COM%d: read: %s\n", m_config.com, std::strerror(errno));
         return false;
     }
-    if (n == 0)
-        return true;
+    if (n == 0) return true;
     m_rxPace.Take(static_cast<size_t>(n));
     if (m_rxPace.Enabled()) {
         // Wait for enough line time to take what is already waiting in one read (one burst
         // at most); with nothing waiting the line falls idle.
         int pending = 0;
-        if (ioctl(m_pty.master, FIONREAD, &pending) != 0)
-            pending = 0;
+        if (ioctl(m_pty.master, FIONREAD, &pending) != 0) pending = 0;
         const size_t burst = static_cast<size_t>(m_rxPace.Burst() / kCatchUpBursts);
         m_rxNeed = std::clamp<size_t>(static_cast<size_t>(pending), 1, std::max<size_t>(burst, 1));
-        if (pending == 0)
-            m_rxPace.Idle(m_now);
+        if (pending == 0) m_rxPace.Idle(m_now);
     }
 
     m_plan.DamageReceived(m_rxBuffer, static_cast<size_t>(n));
@@ -205,15 +190,13 @@ bool Terminal::ReadInput() {
 }
 
 void Terminal::SendAnswer(const uint8_t* body, size_t n, uint64_t holdMs) {
-    if (m_plan.DropAnswer())
-        return;
+    if (m_plan.DropAnswer()) return;
     const int copies = m_plan.DuplicateAnswer() ? 2 : 1;
     const uint64_t delayMs =
         m_plan.DelayAnswer() ? static_cast<uint64_t>(m_plan.Faults().delayMs) : 0;
     Clock::time_point sendAt = m_now + std::chrono::milliseconds(holdMs + delayMs);
     // The loader is busy until its answer is ready; meanwhile the line input waits.
-    if (holdMs > 0)
-        m_inputHoldUntil = std::max(m_inputHoldUntil, sendAt);
+    if (holdMs > 0) m_inputHoldUntil = std::max(m_inputHoldUntil, sendAt);
     for (int copy = 0; copy < copies; ++copy) {
         if (m_queueCount == kQueueSize) {
             // Nobody has read the line for a long while: the answer falls on the floor.

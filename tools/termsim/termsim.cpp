@@ -42,22 +42,17 @@ bool CheckOptions(const Options& o, std::string* error) {
 
 Simulator::Simulator() = default;
 
-Simulator::~Simulator() {
-    Stop();
-}
+Simulator::~Simulator() { Stop(); }
 
 bool Simulator::Start(const Options& options, std::string* error) {
     Stop();
     m_terminals.clear();
-    if (!CheckOptions(options, error))
-        return false;
+    if (!CheckOptions(options, error)) return false;
 
     const std::string portDir = options.portDir.empty() ? PORT_DIRECTORY_Path() : options.portDir;
     std::string warning;
-    if (!PORT_DIRECTORY_Ensure(portDir, error, &warning))
-        return false;
-    if (!warning.empty())
-        std::fprintf(stderr, "termsim: warning: %s\n", warning.c_str());
+    if (!PORT_DIRECTORY_Ensure(portDir, error, &warning)) return false;
+    if (!warning.empty()) std::fprintf(stderr, "termsim: warning: %s\n", warning.c_str());
     if (pipe2(m_stopPipe, O_CLOEXEC) != 0) {
         *error = "cannot make the stop pipe";
         return false;
@@ -84,52 +79,36 @@ bool Simulator::Start(const Options& options, std::string* error) {
             return false;
         }
     }
-    for (auto& t : m_terminals)
-        t->Start(m_stopPipe[0]);
+    for (auto& t : m_terminals) t->Start(m_stopPipe[0]);
     m_running = true;
     return true;
 }
 
 void Simulator::Stop() {
-    if (!m_running)
-        return;
+    if (!m_running) return;
     // The pipe stays readable once written, so one byte wakes every terminal.
     const char byte = 0;
     while (write(m_stopPipe[1], &byte, 1) < 0 && errno == EINTR) {
     }
-    for (auto& t : m_terminals)
-        t->Join();
-    for (auto& t : m_terminals)
-        t->Close();
+    for (auto& t : m_terminals) t->Join();
+    for (auto& t : m_terminals) t->Close();
     close(m_stopPipe[0]);
     close(m_stopPipe[1]);
     m_stopPipe[0] = m_stopPipe[1] = -1;
     m_running = false;
 }
 
-int Simulator::ComNumber(int i) const {
-    return m_terminals.at(i)->Com();
-}
-std::string Simulator::EntryPath(int i) const {
-    return m_terminals.at(i)->EntryPath();
-}
-std::string Simulator::SlavePath(int i) const {
-    return m_terminals.at(i)->SlavePath();
-}
-TerminalCounters Simulator::Counters(int i) const {
-    return m_terminals.at(i)->Counters();
-}
-uint64_t Simulator::SessionCount(int i) const {
-    return m_terminals.at(i)->Sessions();
-}
+int Simulator::ComNumber(int i) const { return m_terminals.at(i)->Com(); }
+std::string Simulator::EntryPath(int i) const { return m_terminals.at(i)->EntryPath(); }
+std::string Simulator::SlavePath(int i) const { return m_terminals.at(i)->SlavePath(); }
+TerminalCounters Simulator::Counters(int i) const { return m_terminals.at(i)->Counters(); }
+uint64_t Simulator::SessionCount(int i) const { return m_terminals.at(i)->Sessions(); }
 
 bool Simulator::WaitForSessions(int i, uint64_t count, std::chrono::milliseconds timeout) const {
     return m_terminals.at(i)->WaitSessions(count, timeout);
 }
 
-std::vector<FlashRange> Simulator::LastFlash(int i) const {
-    return m_terminals.at(i)->LastFlash();
-}
+std::vector<FlashRange> Simulator::LastFlash(int i) const { return m_terminals.at(i)->LastFlash(); }
 std::vector<FlashRange> Simulator::CurrentFlash(int i) const {
     return m_terminals.at(i)->CurrentFlash();
 }
@@ -145,16 +124,12 @@ std::string Simulator::Summary() const {
                 ", answers " + std::to_string(c.answers) + ", bad FCS " + std::to_string(c.badFcs) +
                 ", sessions " + std::to_string(c.sessions) + ", protocol errors " +
                 std::to_string(c.protocolErrors);
-        if (c.answersLost > 0)
-            text += ", answers lost " + std::to_string(c.answersLost);
-        if (c.overlongFrames > 0)
-            text += ", overlong frames " + std::to_string(c.overlongFrames);
-        if (c.outputErrors > 0)
-            text += ", results not written " + std::to_string(c.outputErrors);
+        if (c.answersLost > 0) text += ", answers lost " + std::to_string(c.answersLost);
+        if (c.overlongFrames > 0) text += ", overlong frames " + std::to_string(c.overlongFrames);
+        if (c.outputErrors > 0) text += ", results not written " + std::to_string(c.outputErrors);
         std::string faults;
         for (int k = 0; k < kFaultKindCount; ++k) {
-            if (c.faults[k] == 0)
-                continue;
+            if (c.faults[k] == 0) continue;
             faults += (faults.empty() ? "" : ", ") +
                       std::string(FaultKindName(static_cast<FaultKind>(k))) + " " +
                       std::to_string(c.faults[k]);

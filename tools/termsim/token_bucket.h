@@ -26,23 +26,20 @@ class TokenBucket {
 
     // Whole bytes that may pass now (unbounded when pacing is off).
     size_t Available(Clock::time_point now) {
-        if (!Enabled())
-            return static_cast<size_t>(-1);
+        if (!Enabled()) return static_cast<size_t>(-1);
         Refill(now);
         return static_cast<size_t>(m_tokens);
     }
 
     void Take(size_t n) {
-        if (Enabled())
-            m_tokens -= static_cast<double>(n);
+        if (Enabled()) m_tokens -= static_cast<double>(n);
         m_idle = false;
     }
 
     // The line has nothing left to carry. Until the next Take it saves up one byte only, so
     // the time it stands idle cannot later pass as line time of bytes that came meanwhile.
     void Idle(Clock::time_point now) {
-        if (!Enabled())
-            return;
+        if (!Enabled()) return;
         Refill(now);
         m_tokens = std::min(m_tokens, 0.0);
         m_idle = true;
@@ -51,16 +48,14 @@ class TokenBucket {
     // When n bytes (at most the burst) will be available.
     Clock::time_point ReadyAt(size_t n) const {
         const double missing = std::min(static_cast<double>(n), m_burst) - m_tokens;
-        if (!Enabled() || missing <= 0)
-            return m_stamp;
+        if (!Enabled() || missing <= 0) return m_stamp;
         return m_stamp + std::chrono::duration_cast<Clock::duration>(
                              std::chrono::duration<double>(missing / m_rate));
     }
 
   private:
     void Refill(Clock::time_point now) {
-        if (now <= m_stamp)
-            return;
+        if (now <= m_stamp) return;
         m_tokens =
             std::min(m_idle ? 1.0 : m_burst,
                      m_tokens + std::chrono::duration<double>(now - m_stamp).count() * m_rate);
