@@ -46,17 +46,6 @@ TEST_F(PrivateProfileFile, SomethingOtherThanAFileReadsAsEmpty) {
     EXPECT_EQ(PrivateProfileReader(fifo.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
     EXPECT_FALSE(PrivateProfile_WriteString("KOVIR", "DELAY", "3", fifo.c_str()));
     EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"fifo.ini", "kovirw.ini"}));
-
-    WriteText(m_dir.File("garbage.ini"), std::string("\0\xff[KOVIR\x01]=\n\n\0=\0", 15));
-    const std::string garbage = m_dir.File("garbage.ini");
-    EXPECT_EQ(PrivateProfileReader(garbage.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
-}
-
-TEST_F(PrivateProfileFile, NewFileUsesThePlatformLineEnd) {
-    ASSERT_TRUE(PrivateProfile_WriteString("KOVIR", "DELAY", "2", m_path.c_str()));
-    ASSERT_TRUE(PrivateProfile_WriteString("PORTS", "COM1", "/dev/ttyUSB0", m_path.c_str()));
-    EXPECT_EQ(ReadText(m_path), "[KOVIR]\nDELAY=2\n[PORTS]\nCOM1=/dev/ttyUSB0\n");
-    EXPECT_EQ(GetString("ports", "com1"), "/dev/ttyUSB0");
 }
 
 TEST_F(PrivateProfileFile, OneSaveGivesTheFileOfTheWritesOneByOne) {
