@@ -54,38 +54,29 @@ std::string Count(uint64_t low, uint64_t high, Dice& dice) {
     return std::to_string(low + dice.Next() % (high - low + 1));
 }
 
-// One fault text for terminal `t` (without the "t:" in front).
+// One fault text for a terminal (without the "t:" in front): the kind, a rate drawn between
+// rateLow and rateHigh when rateHigh > 0, then each count drawn between low and high when
+// high > 0.
 std::string DrawFault(Dice& dice) {
-    switch (dice.Next() % 14) {
-        case 0:
-            return "bit-errors:" + Rate(1e-7, 5e-5, dice);
-        case 1:
-            return "drop:" + Rate(0.005, 0.15, dice);
-        case 2:
-            return "dup:" + Rate(0.005, 0.15, dice);
-        case 3:
-            return "delay:" + Rate(0.02, 0.3, dice) + ":" + Count(1, 800, dice);
-        case 4:
-            return "nak:" + Rate(0.005, 0.08, dice) + ":1";
-        case 5:
-            return "nak:" + Rate(0.005, 0.08, dice) + ":" + Count(0, 9, dice);
-        case 6:
-            return "stall-random:" + Count(2, 40, dice);
-        case 7:
-            return "unplug-random:" + Count(1, 150000, dice);
-        case 8:
-            return "nak-write:" + Count(1, 6, dice) + ":" + Count(1, 2, dice);
-        case 9:
-            return "bad-fcs:" + Count(1, 10, dice);
-        case 10:
-            return "slow-erase:" + Count(1, 300, dice);
-        case 11:
-            return "stall:" + Count(1, 20, dice);
-        case 12:
-            return "unplug:" + Count(1, 100000, dice);
-        default:
-            return "no-unlock";
-    }
+    static const struct {
+        const char* kind;
+        double rateLow, rateHigh;
+        uint64_t low[2], high[2];
+    } kFaults[] = {
+        {"bit-errors", 1e-7, 5e-5, {}, {}},  {"drop", 0.005, 0.15, {}, {}},
+        {"dup", 0.005, 0.15, {}, {}},        {"delay", 0.02, 0.3, {1}, {800}},
+        {"nak", 0.005, 0.08, {1}, {1}},      {"nak", 0.005, 0.08, {0}, {9}},
+        {"stall-random", 0, 0, {2}, {40}},   {"unplug-random", 0, 0, {1}, {150000}},
+        {"nak-write", 0, 0, {1, 1}, {6, 2}}, {"bad-fcs", 0, 0, {1}, {10}},
+        {"slow-erase", 0, 0, {1}, {300}},    {"stall", 0, 0, {1}, {20}},
+        {"unplug", 0, 0, {1}, {100000}},     {"no-unlock", 0, 0, {}, {}},
+    };
+    const auto& fault = kFaults[dice.Next() % (sizeof kFaults / sizeof kFaults[0])];
+    std::string text = fault.kind;
+    if (fault.rateHigh > 0) text += ":" + Rate(fault.rateLow, fault.rateHigh, dice);
+    for (int i = 0; i < 2 && fault.high[i] > 0; ++i)
+        text += ":" + Count(fault.low[i], fault.high[i], dice);
+    return text;
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 // was left behind. KOVIRW_SOAK_RUNS sets the number of runs (default 20), KOVIRW_SOAK_SEED
 // the first run's seed (default 1; run n uses seed + n), KOVIRW_SOAK_IMAGES the most images
 // per channel (default 2).
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -23,13 +24,8 @@ long EnvNumber(const char* name, long fallback) {
 }
 
 int CountEntries(const char* path) {
-    int count = 0;
-    if (DIR* dir = opendir(path)) {
-        while (dirent* d = readdir(dir))
-            if (d->d_name[0] != '.') ++count;
-        closedir(dir);
-    }
-    return count;
+    std::error_code error;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator(path, error), {}));
 }
 
 TEST(Soak, RandomFaultsNeverBreakTheInvariants) {
