@@ -1,6 +1,9 @@
-// The main window: its frame, what Qt measures of the layout, keys and closing.
+// The main window: its frame, what Qt measures of the layout, keys and closing, and what
+// typing may put into the address fields.
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +13,7 @@
 #include <QStyleOptionButton>
 #include <QtTest>
 
+#include "console/address_edit.h"
 #include "console/dialog_units.h"
 #include "console/main_dialog.h"
 #include "console_test_support.h"
@@ -24,7 +28,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void startsInItsStartingState() {
+    void captionIconAndFixedSize() {
         ConsoleSandbox sandbox;
         auto window = sandbox.OpenWindow();
         QCOMPARE(window->windowTitle(), QString::fromLatin1(kCaption));
@@ -32,11 +36,6 @@ class MainWindowTest : public QObject {
         QVERIFY(window->windowIcon().availableSizes().contains(QSize(32, 32)));
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
-
-        // The core's first state reaches the widgets (the log's in the wiring test).
-        QVERIFY(Control<QCheckBox>(window.get(), "m_btnAuto")->isChecked());
-        QVERIFY(!Control<QPushButton>(window.get(), "m_btnDownload")->isEnabled());
-        QCOMPARE(window->AddressField(8)->text(), QStringLiteral("0xF000500"));
     }
 
     // Qt's own measures where the template's places are not enough: every check box shows
@@ -91,11 +90,11 @@ class MainWindowTest : public QObject {
         }
         QVERIFY(!Control<QCheckBox>(window.get(), "m_chkImage_1")->isChecked());
         QCOMPARE(window->Core().ChannelPort(0), 3);
-        QCOMPARE(sandbox.unansweredDialogs, 0);  // Enter on Load opened no dialog
+        QVERIFY(sandbox.dialogRequests.isEmpty());  // Enter on Load opened no dialog
     }
 
-    // Escape closes the window; every close rewrites the settings and the profile, with the
-    // address fields as they stand.
+    // Escape closes the window, which rewrites the profile with the address fields as they
+    // stand.
     void escapeClosesAndTheSettingsAreStored() {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("default.kvr"), "[KOVIR]\r\nFONTCHECK=1\r\n");
@@ -106,16 +105,46 @@ class MainWindowTest : public QObject {
             QVERIFY(!window->isVisible());
             QCOMPARE(window->result(), int(QDialog::Rejected));
         }
-        const QByteArray settings = sandbox.ReadFile(QStringLiteral("kovirw.ini"));
-        QVERIFY(settings.contains("AUTODETECT=1"));
-        QVERIFY(
-            settings.contains("KOVIRFILE=" + sandbox.Path(QStringLiteral("default.kvr")).toUtf8()));
         QVERIFY(sandbox.ReadFile(QStringLiteral("default.kvr")).contains("FONTADDRESS=1A00\r\n"));
+    }
 
-        auto window = sandbox.ShowWindow();
-        window->close();  // the close box goes the same way
-        QVERIFY(!window->isVisible());
-        QCOMPARE(window->AddressField(1)->text(), QStringLiteral("1A00"));
+    // The filter's rule is the core's (OperatorText.HexFieldCharacterFilter); here typed keys
+    // reach it with the field's whole length, selected text included.
+    void typingReachesTheFilterReadOnlyFieldTakesNothing() {
+        HexAddressEdit field;
+        QTest::keyClicks(&field, QStringLiteral("a1 g-f0xbcdef9"));
+        QCOMPARE(field.text(), QStringLiteral("A1F0BCDE"));
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_5);
+        QCOMPARE(field.text(), QStringLiteral("A1F0BCDE"));
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QCOMPARE(field.text(), QString());
+        ReadOnlyTextEdit code;
+        code.setText(QStringLiteral("18000"));
+        QTest::keyClicks(&code, QStringLiteral("12abz "));
+        QTest::keyClick(&code, Qt::Key_Backspace);
+        QCOMPARE(code.text(), QStringLiteral("18000"));
+    }
+
+    // Keyboard shortcuts type control characters, which both fields drop, and Alt or Meta
+    // presses belong to the window: none of them changes the text. Key-down editing (Delete)
+    // works as in any field.
+    void shortcutsChangeNothingEditingKeysWork() {
+        QApplication::clipboard()->setText(QStringLiteral("/home/op/images/font.fnt"));
+        HexAddressEdit hex;
+        ReadOnlyTextEdit code;
+        for (QLineEdit* field : {static_cast<QLineEdit*>(&hex), static_cast<QLineEdit*>(&code)}) {
+            field->setText(QStringLiteral("12345"));
+            field->home(false);
+            QTest::keyClick(field, Qt::Key_Delete);
+            QCOMPARE(field->text(), QStringLiteral("2345"));
+            for (const char* keys : {"Ctrl+V", "Ctrl+X", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y",
+                                     "Ctrl+K", "Ctrl+Backspace", "Alt+A", "Meta+B"}) {
+                field->selectAll();
+                QTest::keySequence(field, QKeySequence(QString::fromLatin1(keys)));
+                QVERIFY2(field->text() == QStringLiteral("2345"), keys);
+            }
+        }
     }
 };
 

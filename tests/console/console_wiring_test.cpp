@@ -21,10 +21,6 @@
 
 namespace {
 
-QPushButton* Button(const MainDialog& window, const char* name) {
-    return Control<QPushButton>(&window, name);
-}
-
 QComboBox* PortList(const MainDialog& window, int channel) {
     return Control<QComboBox>(&window, qPrintable(QStringLiteral("m_cmbPort_%1").arg(channel)));
 }
@@ -149,10 +145,7 @@ class WiringTest : public QObject {
         const ConsoleCore& core = window->Core();
         QCOMPARE(core.ChannelPort(0), 2);
         QCOMPARE(core.ChannelPort(1), 9);
-        QCOMPARE(core.ChannelPort(2), 0);
-        QVERIFY(Log(*window).endsWith(QStringLiteral("Detect COM2 Port\r\nDetect COM9 Port\r\n")));
         QCOMPARE(PortList(*window, 1)->currentText(), QStringLiteral("COM9"));
-        QVERIFY(!PortList(*window, 1)->isEnabled());
         for (int c = 0; c < kChannelCount; ++c) {
             QCOMPARE(PortList(*window, c)->itemData(9, Qt::ToolTipRole).toString(),
                      QStringLiteral("/dev/null"));
