@@ -19,7 +19,6 @@
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QtTest>
-#include <fstream>
 
 #include "config/settings.h"
 #include "console/address_edit.h"
@@ -250,8 +249,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(mkdir(dir.constData(), 0700), 0);
         QByteArray image(100, '\0');
         image[100 - 64] = 0x10;  // the Font address in the trailer
-        QVERIFY(std::ofstream(code.constData()).write(image.constData(), image.size()).good());
-        QVERIFY(std::ofstream(profile.constData()) << "[KOVIR]\nCODEFILE=" << code.constData());
+        WriteText(code.toStdString(), image.toStdString());
+        WriteText(profile.toStdString(), "[KOVIR]\nCODEFILE=" + code.toStdString());
         sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nKOVIRFILE=" + profile + "\n");
         {
             auto window = sandbox.OpenWindow();
@@ -259,9 +258,8 @@ class MainWindowTest : public QObject {
             QCOMPARE(window->AddressField(1)->text(), QStringLiteral("10"));
         }
         QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini")).contains("KOVIRFILE=" + profile));
-        std::ifstream written(profile.constData());
-        const std::string text{std::istreambuf_iterator<char>(written), {}};
-        QVERIFY(text.find("CODEFILE=" + code.toStdString()) != std::string::npos);
+        QVERIFY(QByteArray::fromStdString(ReadText(profile.toStdString()))
+                    .contains("CODEFILE=" + code));
     }
 
     // The port directory: entries present at start-up arrive in COM order, later ones as
