@@ -32,11 +32,6 @@ DeviceProperties Device(const std::string& devpath, const std::string& devname) 
     return {{"DEVPATH", devpath}, {"DEVNAME", devname}, {"SUBSYSTEM", "tty"}};
 }
 
-DeviceProperties Removed(DeviceProperties device) {
-    device["ACTION"] = "remove";
-    return device;
-}
-
 std::vector<std::pair<int, int>> Changes(const std::vector<PortChange>& changes) {
     std::vector<std::pair<int, int>> out;
     for (const PortChange& change : changes) {
@@ -165,7 +160,9 @@ class HotPlugTest : public QObject {
             QCOMPARE(map.Handle(Device("/devices/virtual/tty/tty3", "/dev/tty3"), &error), 0);
 
             // Unplugged from port 2 and plugged in again as another tty: the same number.
-            QCOMPARE(map.Handle(Removed(UsbSerial("ttyUSB0", "2")), &error), 2);
+            DeviceProperties removed = UsbSerial("ttyUSB0", "2");
+            removed["ACTION"] = "remove";
+            QCOMPARE(map.Handle(removed, &error), 2);
             QVERIFY(!QFileInfo(QString::fromStdString(ports + "/COM2")).isSymLink());
             QCOMPARE(map.Handle(UsbSerial("ttyUSB4", "2"), &error), 2);
             QCOMPARE(QFile::symLinkTarget(QString::fromStdString(ports + "/COM2")),
