@@ -1,8 +1,18 @@
-// The main window: its frame, what Qt measures of the layout, keys and closing.
+// The main window: its frame, what Qt measures of the layout, keys and closing, what typing
+// may put into the address fields; and the window as a view of the console core: each
+// control reaches its handler, the core's changes reach the widgets, engine events reach
+// bars and log, file dialogs and paths keep what Qt would change, and the port directory
+// feeds arrivals and removals.
+#include <sys/stat.h>
+
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -10,13 +20,21 @@
 #include <QStyleOptionButton>
 #include <QtTest>
 
+#include "config/settings.h"
+#include "console/address_edit.h"
 #include "console/dialog_units.h"
 #include "console/main_dialog.h"
+#include "console/percent_bar.h"
 #include "console_test_support.h"
+#include "engine/download.h"
 
 namespace {
 
 const char kCaption[] = "Kovir Downloader [2.0K ZR05] (supports XR40-compatible terminals)";
+
+QComboBox* PortList(const MainDialog& window, int channel) {
+    return Control<QComboBox>(&window, qPrintable(QStringLiteral("m_cmbPort_%1").arg(channel)));
+}
 
 }  // namespace
 
@@ -24,7 +42,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void startsInItsStartingState() {
+    void captionIconAndFixedSize() {
         ConsoleSandbox sandbox;
         auto window = sandbox.OpenWindow();
         QCOMPARE(window->windowTitle(), QString::fromLatin1(kCaption));
@@ -32,11 +50,6 @@ class MainWindowTest : public QObject {
         QVERIFY(window->windowIcon().availableSizes().contains(QSize(32, 32)));
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QVERIFY(!(window->windowFlags() & Qt::WindowMaximizeButtonHint));
-
-        // The core's first state reaches the widgets (the log's in the wiring test).
-        QVERIFY(Control<QCheckBox>(window.get(), "m_btnAuto")->isChecked());
-        QVERIFY(!Control<QPushButton>(window.get(), "m_btnDownload")->isEnabled());
-        QCOMPARE(window->AddressField(8)->text(), QStringLiteral("0xF000500"));
     }
 
     // Qt's own measures where the template's places are not enough: every check box shows
@@ -91,11 +104,11 @@ class MainWindowTest : public QObject {
         }
         QVERIFY(!Control<QCheckBox>(window.get(), "m_chkImage_1")->isChecked());
         QCOMPARE(window->Core().ChannelPort(0), 3);
-        QCOMPARE(sandbox.unansweredDialogs, 0);  // Enter on Load opened no dialog
+        QVERIFY(sandbox.dialogRequests.isEmpty());  // Enter on Load opened no dialog
     }
 
-    // Escape closes the window; every close rewrites the settings and the profile, with the
-    // address fields as they stand.
+    // Escape closes the window, which rewrites the profile with the address fields as they
+    // stand.
     void escapeClosesAndTheSettingsAreStored() {
         ConsoleSandbox sandbox;
         sandbox.WriteFile(QStringLiteral("default.kvr"), "[KOVIR]\r\nFONTCHECK=1\r\n");
@@ -106,16 +119,177 @@ class MainWindowTest : public QObject {
             QVERIFY(!window->isVisible());
             QCOMPARE(window->result(), int(QDialog::Rejected));
         }
-        const QByteArray settings = sandbox.ReadFile(QStringLiteral("kovirw.ini"));
-        QVERIFY(settings.contains("AUTODETECT=1"));
-        QVERIFY(
-            settings.contains("KOVIRFILE=" + sandbox.Path(QStringLiteral("default.kvr")).toUtf8()));
         QVERIFY(sandbox.ReadFile(QStringLiteral("default.kvr")).contains("FONTADDRESS=1A00\r\n"));
+    }
 
-        auto window = sandbox.ShowWindow();
-        window->close();  // the close box goes the same way
-        QVERIFY(!window->isVisible());
-        QCOMPARE(window->AddressField(1)->text(), QStringLiteral("1A00"));
+    // The filter's rule is the core's (OperatorText.HexFieldCharacterFilter); here typed keys
+    // reach it with the field's whole length, selected text included.
+    void typingReachesTheFilterReadOnlyFieldTakesNothing() {
+        HexAddressEdit field;
+        QTest::keyClicks(&field, QStringLiteral("a1 g-f0xbcdef9"));
+        QCOMPARE(field.text(), QStringLiteral("A1F0BCDE"));
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_5);
+        QCOMPARE(field.text(), QStringLiteral("A1F0BCDE"));
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QCOMPARE(field.text(), QString());
+        ReadOnlyTextEdit code;
+        code.setText(QStringLiteral("18000"));
+        QTest::keyClicks(&code, QStringLiteral("12abz "));
+        QTest::keyClick(&code, Qt::Key_Backspace);
+        QCOMPARE(code.text(), QStringLiteral("18000"));
+    }
+
+    // Keyboard shortcuts type control characters, which both fields drop, and Alt or Meta
+    // presses belong to the window: none of them changes the text. Key-down editing (Delete)
+    // works as in any field.
+    void shortcutsChangeNothingEditingKeysWork() {
+        QApplication::clipboard()->setText(QStringLiteral("/home/op/images/font.fnt"));
+        HexAddressEdit hex;
+        ReadOnlyTextEdit code;
+        for (QLineEdit* field : {static_cast<QLineEdit*>(&hex), static_cast<QLineEdit*>(&code)}) {
+            field->setText(QStringLiteral("12345"));
+            field->home(false);
+            QTest::keyClick(field, Qt::Key_Delete);
+            QCOMPARE(field->text(), QStringLiteral("2345"));
+            for (const char* keys : {"Ctrl+V", "Ctrl+X", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y",
+                                     "Ctrl+K", "Ctrl+Backspace", "Alt+A", "Meta+B"}) {
+                field->selectAll();
+                QTest::keySequence(field, QKeySequence(QString::fromLatin1(keys)));
+                QVERIFY2(field->text() == QStringLiteral("2345"), keys);
+            }
+        }
+    }
+
+    void controlsReachTheirHandlers() {
+        ConsoleSandbox sandbox;
+        auto window = sandbox.OpenWindow();
+        sandbox.answers << QMessageBox::No;
+        Control<QCheckBox>(window.get(), "m_btnChangeBoot")->click();
+        QCOMPARE(sandbox.messages, QStringList{QStringLiteral("Change?")});
+        QCOMPARE(sandbox.captions.constFirst(), QStringLiteral("console_main_window_test"));
+        QCOMPARE(sandbox.icons.constFirst(), QMessageBox::Question);
+
+        Control<QCheckBox>(window.get(), "m_chkImage_0")->click();  // Code off
+        QVERIFY(!window->AddressField(0)->isEnabled());
+        Button(*window, "m_btnBrowse_1")->click();
+        Button(*window, "m_btnLoad")->click();
+        Button(*window, "m_btnSaveAs")->click();
+        QCOMPARE(sandbox.dialogRequests.size(), 3);
+        QCOMPARE(sandbox.dialogRequests[0].kind, FileDialogRequest::kOpen);
+        QCOMPARE(sandbox.dialogRequests[0].filter,
+                 QStringLiteral("Phone Font Files(*.fnt) (*.fnt);;All Files(*.*) (*)"));
+        QCOMPARE(sandbox.dialogRequests[0].defaultSuffix, QString());
+        QCOMPARE(sandbox.dialogRequests[1].kind, FileDialogRequest::kOpen);
+        QCOMPARE(sandbox.dialogRequests[1].filter, QStringLiteral("Kovir Files(*.kvr) (*.kvr)"));
+        QCOMPARE(sandbox.dialogRequests[1].defaultSuffix, QStringLiteral("kvr"));
+        QCOMPARE(sandbox.dialogRequests[2].kind, FileDialogRequest::kSave);
+
+        Control<QCheckBox>(window.get(), "m_btnAuto")->click();  // off: Download enabled
+        QCOMPARE(g_nAutoDetect, 0);
+        Button(*window, "m_btnDownload")->click();
+        QCOMPARE(sandbox.messages.constLast(), QStringLiteral("Select Image !"));
+        QCOMPARE(sandbox.icons.constLast(), QMessageBox::Warning);
+
+        PortList(*window, 3)->setCurrentIndex(12);
+        emit PortList(*window, 3)->activated(12);
+        QCOMPARE(window->Core().ChannelPort(3), 12);
+        PortList(*window, 3)->setCurrentIndex(5);  // the program's own selection: no handler
+        QCOMPARE(window->Core().ChannelPort(3), 12);
+    }
+
+    void engineEventsReachBarsAndLog() {
+        ConsoleSandbox sandbox;
+        auto window = sandbox.OpenWindow();
+        ImageEntry e{};
+        e.channel = 2;
+        e.slot = 1;
+        e.doneBytes = 16384;
+        e.totalBytes = 40000;
+        QCOMPARE(window->OnEngineMessage(WM_ENGINE_EVENT, EV_PROGRESS, &e), 0);
+        const auto* bar = Control<PercentBar>(window.get(), "m_barChannel_2");
+        QCOMPARE(bar->Text(), QStringLiteral("Font: 40% [16384/40000]"));
+        QCOMPARE(bar->Upper(), 40000);
+        QCOMPARE(bar->Pos(), 16384);
+        window->OnEngineMessage(WM_ENGINE_EVENT + 1, EV_TEXT, "ignored");
+        window->OnEngineMessage(WM_ENGINE_EVENT, EV_TEXT, "2개 파일, 소요시간 : 1분 5초");
+        QCOMPARE(Control<QPlainTextEdit>(window.get(), "m_editLog")->toPlainText(),
+                 QStringLiteral("Initialize.. ok!\n"
+                                ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 5초  <<<<<<<<<<\n"));
+    }
+
+    // Each file dialog opens where the last one was left, the start-up directory at first.
+    void fileDialogsOpenWhereTheLastWasLeft() {
+        ConsoleSandbox sandbox;
+        auto window = sandbox.OpenWindow();
+        sandbox.dialogAnswers << sandbox.Path(QStringLiteral("img/font.fnt")) << QString()
+                              << sandbox.Path(QStringLiteral("prof/a.kvr"));
+        Button(*window, "m_btnBrowse_1")->click();
+        Button(*window, "m_btnBrowse_2")->click();  // cancelled: the folder stays
+        Button(*window, "m_btnLoad")->click();
+        Button(*window, "m_btnBrowse_3")->click();
+        QStringList folders;
+        for (const FileDialogRequest& request : sandbox.dialogRequests) {
+            folders << request.directory;
+        }
+        QCOMPARE(folders,
+                 QStringList({QString::fromUtf8(g_szStartDir), sandbox.Path(QStringLiteral("img")),
+                              sandbox.Path(QStringLiteral("img")),
+                              sandbox.Path(QStringLiteral("prof"))}));
+    }
+
+    // Paths need not be UTF-8 (Latin-1 and EUC-KR bytes beside UTF-8 Korean in a folder
+    // name): they pass through the widgets byte for byte, and the Code trailer is read there.
+    void nonUtf8PathsPassThroughByteForByte() {
+        ConsoleSandbox sandbox;
+        const QByteArray dir =
+            QFile::encodeName(QDir::currentPath()) + "/caf\xE9\xED\x95\x9C\xC7\xD1";
+        const QByteArray code = dir + "/code.bin";
+        const QByteArray profile = dir + "/p.kvr";
+        QCOMPARE(mkdir(dir.constData(), 0700), 0);
+        QByteArray image(100, '\0');
+        image[100 - 64] = 0x10;  // the Font address in the trailer
+        WriteText(code.toStdString(), image.toStdString());
+        WriteText(profile.toStdString(), "[KOVIR]\nCODEFILE=" + code.toStdString());
+        sandbox.WriteFile(QStringLiteral("kovirw.ini"), "[KOVIR]\nKOVIRFILE=" + profile + "\n");
+        {
+            auto window = sandbox.OpenWindow();
+            Button(*window, "m_btnBrowse_0")->click();  // cancelled: the chosen file's trailer
+            QCOMPARE(window->AddressField(1)->text(), QStringLiteral("10"));
+        }
+        QVERIFY(sandbox.ReadFile(QStringLiteral("kovirw.ini")).contains("KOVIRFILE=" + profile));
+        QVERIFY(QByteArray::fromStdString(ReadText(profile.toStdString()))
+                    .contains("CODEFILE=" + code));
+    }
+
+    // The port directory: entries present at start-up arrive in COM order, later ones as
+    // they are made; removed ones go away. Each list entry shows its device path.
+    void portDirectoryEntriesArriveAndGo() {
+        ConsoleSandbox sandbox;
+        QVERIFY(QDir().mkpath(sandbox.PortDir()));
+        const QString dir = sandbox.PortDir();
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/COM9")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/COM2")));
+        auto window = sandbox.OpenWindow();
+        const ConsoleCore& core = window->Core();
+        QCOMPARE(core.ChannelPort(0), 2);
+        QCOMPARE(core.ChannelPort(1), 9);
+        QCOMPARE(PortList(*window, 1)->currentText(), QStringLiteral("COM9"));
+        for (int c = 0; c < kChannelCount; ++c) {
+            QCOMPARE(PortList(*window, c)->itemData(9, Qt::ToolTipRole).toString(),
+                     QStringLiteral("/dev/null"));
+        }
+        QVERIFY(!PortList(*window, 3)->itemData(1, Qt::ToolTipRole).isValid());
+
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/COM4")));
+        QTRY_COMPARE(core.ChannelPort(2), 4);
+        QVERIFY(QFile::remove(dir + QStringLiteral("/COM9")));
+        QTRY_COMPARE(core.ChannelPort(1), 0);
+        QVERIFY(!PortList(*window, 1)->itemData(9, Qt::ToolTipRole).isValid());
+        // A console reset refills the lists with the paths of the ports present.
+        window->Core().ResetConsole();
+        QCOMPARE(PortList(*window, 5)->itemData(4, Qt::ToolTipRole).toString(),
+                 QStringLiteral("/dev/null"));
     }
 };
 

@@ -1,7 +1,6 @@
 #include "console_test_support.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
 #include "config/config_testing.h"
@@ -30,11 +29,7 @@ ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
     });
     SetFileDialogHook([this](const FileDialogRequest& request) {
         dialogRequests << request;
-        if (dialogAnswers.isEmpty()) {
-            ++unansweredDialogs;
-            return QString();
-        }
-        return dialogAnswers.takeFirst();
+        return dialogAnswers.isEmpty() ? QString() : dialogAnswers.takeFirst();
     });
 }
 
@@ -52,18 +47,6 @@ ConsoleSandbox::~ConsoleSandbox() {
 }
 
 QString ConsoleSandbox::Path(const QString& name) const { return m_dir.filePath(name); }
-
-void ConsoleSandbox::WriteFile(const QString& name, const QByteArray& bytes) const {
-    QFile file(Path(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        qFatal("cannot write a test file");
-    }
-}
-
-QByteArray ConsoleSandbox::ReadFile(const QString& name) const {
-    QFile file(Path(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 std::unique_ptr<MainDialog> ConsoleSandbox::OpenWindow() const {
     return std::make_unique<MainDialog>();

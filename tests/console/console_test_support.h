@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <memory>
 
 #include "console/file_dialog.h"
+#include "tests/support/test_files.h"
 
 class MainDialog;
 
@@ -32,8 +34,12 @@ class ConsoleSandbox {
     QString Path(const QString& name) const;
     // The port directory of the windows opened here.
     QString PortDir() const { return Path(QStringLiteral("ports")); }
-    void WriteFile(const QString& name, const QByteArray& bytes) const;
-    QByteArray ReadFile(const QString& name) const;
+    void WriteFile(const QString& name, const QByteArray& bytes) const {
+        WriteText(Path(name).toStdString(), bytes.toStdString());
+    }
+    QByteArray ReadFile(const QString& name) const {
+        return QByteArray::fromStdString(ReadText(Path(name).toStdString()));
+    }
 
     // A window started in this directory, as the program starts it; ShowWindow also shows it
     // and waits until it is on the screen.
@@ -47,11 +53,9 @@ class ConsoleSandbox {
     // Answers for the next boxes, oldest first; with none left, OK or No.
     QList<QMessageBox::StandardButton> answers;
 
-    // Paths the next file dialogs return, oldest first; an empty text cancels. A dialog with
-    // no answer left cancels and counts in unansweredDialogs.
+    // Paths the next file dialogs return, oldest first; an empty text or none left cancels.
     QStringList dialogAnswers;
     QList<FileDialogRequest> dialogRequests;
-    int unansweredDialogs = 0;
 
   private:
     QTemporaryDir m_dir;
@@ -71,4 +75,8 @@ T* Control(const QWidget* window, const char* name) {
         qFatal("the window has no control named %s of the expected kind", name);
     }
     return control;
+}
+
+inline QPushButton* Button(const QWidget& window, const char* name) {
+    return Control<QPushButton>(&window, name);
 }

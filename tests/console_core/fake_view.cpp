@@ -1,13 +1,7 @@
 #include "fake_view.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <stdexcept>
 
 #include "config/config_testing.h"
 
@@ -33,9 +27,8 @@ bool FakeView::AskYesNo(const std::string& text) {
     return yes;
 }
 
-std::string FakeView::ChooseFile(FileKind kind, const std::string& filter,
-                                 const std::string& extension) {
-    fileRequests.push_back({kind, filter, extension});
+std::string FakeView::ChooseFile(FileKind, const std::string&, const std::string&) {
+    ++fileDialogs;
     if (fileAnswers.empty()) return std::string();
     std::string path = fileAnswers.front();
     fileAnswers.pop_front();
@@ -54,47 +47,15 @@ void FakeView::PumpHostEvents() {
     }
 }
 
-const FakeControl& FakeView::At(int id) const {
-    const auto found = controls.find(id);
-    if (found == controls.end()) throw std::logic_error("no control " + std::to_string(id));
-    return found->second;
-}
-
-CoreSandbox::CoreSandbox() {
-    char pattern[] = "/tmp/kovirw-core-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-    m_dir = pattern;
-    m_previousDir = std::filesystem::current_path().string();
-    std::filesystem::current_path(m_dir);
+CoreSandbox::CoreSandbox() : m_previousDir(std::filesystem::current_path().string()) {
+    std::filesystem::current_path(m_dir.Path());
     CONFIG_ResetForTest();
-    // Every control of the template exists, as in a window.
-    for (const int* ids : {kCheckId, kBrowseId, kAddressId, kImageBarId}) {
-        for (int s = 0; s < kConsoleSlots; ++s) view[ids[s]];
-    }
-    for (const int* ids : {kPortListId, kChannelBarId}) {
-        for (int c = 0; c < kConsoleChannels; ++c) view[ids[c]];
-    }
-    for (int id : {IDC_DOWNLOAD, IDC_PROFILE_PATH, IDC_LOAD, IDC_SAVE_AS, IDC_CHANGE_BOOT, IDC_AUTO,
-                   IDC_LOG}) {
-        view[id];
-    }
 }
 
 CoreSandbox::~CoreSandbox() {
     m_core.reset();
     std::filesystem::current_path(m_previousDir);
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
     CONFIG_ResetForTest();
-}
-
-void CoreSandbox::Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-}
-
-std::string CoreSandbox::Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 ConsoleCore& CoreSandbox::Start() {
