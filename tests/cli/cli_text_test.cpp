@@ -22,7 +22,6 @@ TEST(CliOptions, ParsesAndRefuses) {
                                                                  {"--port", "0=0"},
                                                                  {"--port", "0=x"},
                                                                  {"--port"},
-                                                                 {"--port", "0=3", "--port", "1=3"},
                                                                  {"--auto", "9"},
                                                                  {"--auto-timeout", "-1"},
                                                                  {"--auto-timeout", "nan"},
