@@ -263,50 +263,40 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     const std::string out = Read("out.txt");
     EXPECT_NE(out.find("station: 6 done, 2 failed, "), std::string::npos) << out;
 
-    // One line per terminal as it ended (the pulled-out one first); unit 1 in full.
-    std::vector<std::string> lines;
-    std::istringstream log(Read("log.jsonl"));
-    for (std::string line; std::getline(log, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 8u) << Read("log.jsonl");
-    auto lineOf = [&](const std::string& what) {
-        for (const std::string& line : lines)
-            if (line.find(what) != std::string::npos) return line;
-        return std::string();
-    };
+    // One line per terminal as it ended, the pulled-out one first; each names the bytes
+    // sent and their digest (all of the image when done, a part when stopped).
     const std::string time =
         "\"20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3}Z\"";
-    const std::string digest = SHA256_Hex(image);
-    EXPECT_TRUE(std::regex_match(
-        lineOf("\"port\":21,"),
-        std::regex("\\{\"start\":" + time + ",\"end\":" + time +
-                   ",\"port\":21,\"device\":\"/dev/pts/[0-9]+\",\"channel\":0,"
-                   "\"images\":\\[\\{\"slot\":1,\"path\":\"" +
-                   m_dir + "/font.fnt\",\"size\":393216,\"sent\":393216,\"sha256\":\"" + digest +
-                   "\"\\}\\],\"result\":\"done\",\"error\":\"\","
-                   "\"seconds\":[0-9]+\\.[0-9]{3}\\}")))
-        << lineOf("\"port\":21,");
-    auto field = [](const std::string& line, const std::string& name) {
-        const size_t at = line.find("\"" + name + "\":");
-        if (at == std::string::npos) return std::string();
-        const size_t from = at + name.size() + 3;
-        return line.substr(from, line.find_first_of(",}", from) - from);
-    };
+    const std::regex unit(
+        "\\{\"start\":" + time + ",\"end\":" + time +
+        ",\"port\":([0-9]+),\"device\":\"/dev/pts/[0-9]+\",\"channel\":([0-9]),"
+        "\"images\":\\[\\{\"slot\":1,\"path\":\"" +
+        m_dir +
+        "/font.fnt\",\"size\":393216,\"sent\":([0-9]+),\"sha256\":\"([0-9a-f]*)\"\\}\\],"
+        "\"result\":\"([a-z]+)\",\"error\":\"([^\"]*)\",\"seconds\":[0-9]+\\.[0-9]{3}\\}");
     std::vector<std::string> ends;
-    for (const std::string& line : lines)
-        ends.push_back(field(line, "port") + "/" + field(line, "channel") + "/" +
-                       field(line, "result"));
+    std::istringstream log(Read("log.jsonl"));
+    for (std::string line; std::getline(log, line);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, unit)) << line;
+        ends.push_back(m.str(1) + "/" + m.str(2) + "/" + m.str(5));
+        const size_t sent = std::stoul(m.str(3));
+        EXPECT_EQ(m.str(6).empty(), m.str(5) == "done") << line;
+        if (m.str(5) == "unplugged") {
+            EXPECT_EQ(m.str(6).rfind("ERR: ", 0), 0u) << line;
+            continue;
+        }
+        EXPECT_EQ(sent == image.size(), m.str(5) == "done") << line;
+        EXPECT_GT(sent, 0u) << line;
+        EXPECT_EQ(m.str(4), SHA256_Hex(image.substr(0, sent))) << line;
+    }
+    ASSERT_EQ(ends.size(), 8u) << Read("log.jsonl");
+    EXPECT_EQ(ends[0], "23/2/unplugged");
     std::sort(ends.begin(), ends.end());
-    EXPECT_EQ(ends, (std::vector<std::string>{"21/0/\"done\"", "21/0/\"done\"", "21/0/\"done\"",
-                                              "21/0/\"done\"", "22/1/\"done\"", "22/1/\"stopped\"",
-                                              "23/2/\"done\"", "23/2/\"unplugged\""}))
+    EXPECT_EQ(ends, (std::vector<std::string>{"21/0/done", "21/0/done", "21/0/done", "21/0/done",
+                                              "22/1/done", "22/1/stopped", "23/2/done",
+                                              "23/2/unplugged"}))
         << Read("log.jsonl");
-    EXPECT_EQ(lines[0], lineOf("unplugged"));
-    EXPECT_EQ(field(lineOf("unplugged"), "error").rfind("\"ERR: ", 0), 0u) << lineOf("unplugged");
-    const std::string stopped = lineOf("stopped");
-    const long sent = std::atol(field(stopped, "sent").c_str());
-    EXPECT_GT(sent, 0);
-    EXPECT_LT(sent, 393216);
-    EXPECT_EQ(field(stopped, "sha256"), "\"" + SHA256_Hex(image.substr(0, sent)) + "\"");
 
     // Each finished terminal holds the image and was spoken to from sequence number 0.
     ASSERT_EQ(units.size(), 9u);

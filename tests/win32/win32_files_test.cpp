@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,8 @@ class WinFiles : public ::testing::Test {
         ASSERT_TRUE(CreateDirectoryW(Wide(m_dir).c_str(), nullptr));  // never an old one
     }
     void TearDown() override {
-        for (const std::string& name : Names()) {
-            SetFileAttributesW(Wide(Path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileW(Wide(Path(name)).c_str())) RemoveDirectoryW(Wide(Path(name)).c_str());
-        }
-        RemoveDirectoryW(Wide(m_dir).c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(Wide(m_dir), ignored);
     }
 
     std::string Path(const std::string& name) const { return m_dir + "\\" + name; }
@@ -77,6 +75,7 @@ TEST_F(WinFiles, KoreanNamesReachTheSystemAsTheirCharacters) {
     EXPECT_FALSE(PrivateProfile_WriteString("KOVIR", "DELAY", "5", ini.c_str()));
     EXPECT_EQ(Read("설정.ini"), "[KOVIR]\r\nKOVIRFILE=" + Path("펌웨어.kvr") + "\r\n");
     EXPECT_EQ(Names(), std::vector<std::string>{"설정.ini"});
+    SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
 
     ASSERT_TRUE(CreateDirectoryW(Wide(Path("작업")).c_str(), nullptr));
     wchar_t previous[MAX_PATH];
