@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,8 @@
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide;
-    EXPECT_TRUE(UTF16_FromUtf8(utf8, &wide)) << utf8;
-    return wide;
-}
+// UTF-16 of a UTF-8 text, converted by the standard library rather than by the program.
+std::wstring Wide(const std::string& utf8) { return std::filesystem::u8path(utf8).wstring(); }
 
 // A new directory of the test's own in the temporary directory, removed at the end.
 class WinFiles : public ::testing::Test {
@@ -33,11 +31,8 @@ class WinFiles : public ::testing::Test {
         ASSERT_TRUE(CreateDirectoryW(Wide(m_dir).c_str(), nullptr));  // never an old one
     }
     void TearDown() override {
-        for (const std::string& name : Names()) {
-            SetFileAttributesW(Wide(Path(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileW(Wide(Path(name)).c_str())) RemoveDirectoryW(Wide(Path(name)).c_str());
-        }
-        RemoveDirectoryW(Wide(m_dir).c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(Wide(m_dir), ignored);
     }
 
     std::string Path(const std::string& name) const { return m_dir + "\\" + name; }
@@ -45,14 +40,8 @@ class WinFiles : public ::testing::Test {
     // The names in the directory as the system lists them, converted from UTF-16.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
-        WIN32_FIND_DATAW found;
-        HANDLE h = FindFirstFileW(Wide(Path("*")).c_str(), &found);
-        if (h == INVALID_HANDLE_VALUE) return names;
-        do {
-            std::string name = UTF16_ToUtf8(found.cFileName);
-            if (name != "." && name != "..") names.push_back(name);
-        } while (FindNextFileW(h, &found));
-        FindClose(h);
+        for (const auto& entry : std::filesystem::directory_iterator(Wide(m_dir)))
+            names.push_back(UTF16_ToUtf8(entry.path().filename().wstring()));
         return names;
     }
 
@@ -77,14 +66,14 @@ TEST_F(WinFiles, KoreanNamesReachTheSystemAsTheirCharacters) {
     EXPECT_FALSE(PrivateProfile_WriteString("KOVIR", "DELAY", "5", ini.c_str()));
     EXPECT_EQ(Read("설정.ini"), "[KOVIR]\r\nKOVIRFILE=" + Path("펌웨어.kvr") + "\r\n");
     EXPECT_EQ(Names(), std::vector<std::string>{"설정.ini"});
+    SetFileAttributesW(Wide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
 
     ASSERT_TRUE(CreateDirectoryW(Wide(Path("작업")).c_str(), nullptr));
-    wchar_t previous[MAX_PATH];
-    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
-    ASSERT_TRUE(SetCurrentDirectoryW(Wide(Path("작업")).c_str()));
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(Wide(Path("작업")));
     char dir[CONFIG_MAX_PATH + 1];
     EXPECT_TRUE(CONFIG_IO_CurrentDir(dir, sizeof dir));
-    SetCurrentDirectoryW(previous);
+    std::filesystem::current_path(previous);
     EXPECT_EQ(std::string(dir), Path("작업"));
 }
 
