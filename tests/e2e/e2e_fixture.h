@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ class FlashE2E : public ::testing::Test {
             << error;
     }
     std::string Image(const std::string& name, size_t size) { return MakeImage(m_dir, name, size); }
+    // Selects `path` at `address` in one slot of one channel's row only.
+    static void Select(int channel, int slot, const std::string& path, uint32_t address) {
+        ImageEntry& e = g_ImageTable[channel][slot];
+        e.slot = slot;
+        e.address = address;
+        std::strcpy(e.path, path.c_str());
+    }
 
     // Runs a download on the first `channels` terminals (channel c on COM11 + c).
     void Run(int channels) {

@@ -1,12 +1,59 @@
-// The link window driven through the real receive path: frames leave through the port
-// service to a pseudo-terminal, answers come back through the reader step and the deframer.
+// The link window and the loader commands driven through the real receive path: frames leave
+// through the port service to a pseudo-terminal whose master end plays the loader, answers
+// come back through the reader step and the deframer.
+#include "loader/link.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <thread>
 
-#include "tests/loader/link_fixture.h"
+#include "config/settings.h"
+#include "engine/download.h"
+#include "loader/loader_commands.h"
+#include "loader/loader_testing.h"
+#include "serial/port_service.h"
+#include "tests/support/pty_peer.h"
 
 namespace {
 
-using LinkWindow = LinkFixture;
+class LinkWindow : public ::testing::Test {
+  protected:
+    static constexpr int kChannel = 0;
+    static constexpr int kCom = 7;
+
+    void SetUp() override {
+        m_savedDelay = g_nWriteDelay;
+        g_nWriteDelay = 0;
+        m_peer = std::make_unique<PtyPeer>(kCom);
+        int ports[CHANNEL_COUNT] = {};
+        ports[kChannel] = kCom;
+        LOADER_ResetForTest(kChannel);
+        DOWNLOAD_Start(nullptr, 0, ports, 115200);
+        ASSERT_EQ(SERIAL_PORT_Open(kChannel), 1);
+    }
+
+    void TearDown() override {
+        DOWNLOAD_Stop();
+        g_nChannelPort[kChannel] = 0;
+        m_peer.reset();
+        g_nWriteDelay = m_savedDelay;
+    }
+
+    // Builds and sends a bare command packet through the commands' buffers.
+    void SendBare(uint8_t code) {
+        PacketBuffer* p = TakePacketBuffer(kChannel);
+        p->end = p->start;
+        p->data[p->end++] = code;
+        SendPacket(kChannel, p->data, p->start, p->end);
+    }
+
+    const LinkRecord& fn() const { return FN[kChannel]; }
+
+    ScopedPortDir m_dir;
+    std::unique_ptr<PtyPeer> m_peer;
+    int m_savedDelay = 2;
+};
 
 TEST_F(LinkWindow, ThreePacketsGoOutAtOnceAndTheFourthWaitsForTheFirstAnswer) {
     // Counts of 5 before the reset: sequence numbers continue from there, not from 0.
@@ -73,24 +120,6 @@ TEST_F(LinkWindow, NakWithReasonOneIsRepairedByResendingThatPacket) {
     m_peer->Answer(2, ACK);
     EXPECT_EQ(WaitAllAnswered(kChannel, 300), 1);
     EXPECT_EQ(fn().error_count, 0);
-}
-
-TEST_F(LinkWindow, AnswerFaultsAreCounted) {
-    SendBare(UNLOCK);
-    SendBare(ERASE);
-    SendBare(WRITE);
-    ASSERT_EQ(m_peer->ReadFrames(3, 2000).size(), 3u);
-
-    m_peer->Answer(0, NAK, 7);  // refusal for another reason: an error, no resend
-    WaitAllAnswered(kChannel, 20);
-    EXPECT_EQ(fn().error_no, -1);
-    EXPECT_EQ(fn().error_count, 1);
-
-    m_peer->Answer(1, ACK, 0, /*damageFcs=*/true);  // answer number 1, damaged
-    WaitAllAnswered(kChannel, 20);
-    EXPECT_EQ(fn().error_count, 2);
-    EXPECT_EQ(fn().ack[1], NAK);
-    EXPECT_EQ(fn().error_no, -1);  // no resend: the count may name an older packet
 }
 
 TEST_F(LinkWindow, ShortBodiesOtherCodesAndUnreadableSequences) {
@@ -169,6 +198,25 @@ TEST_F(LinkWindow, DrainResendsWhatIsRefusedMeanwhileAndGivesUpOnALoaderThatAlwa
     stubborn.join();
     EXPECT_EQ(refused, 3);
     EXPECT_EQ(fn().tx_timeout, 1);
+}
+
+TEST_F(LinkWindow, WriteOfNoBytesOrMoreThanABlockSendsNothing) {
+    LinkResetCounters(kChannel);
+    const std::vector<uint8_t> block(LOADER_BLOCK_SIZE + 1, 0x5A);
+    EXPECT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0, 0, block.data()), 0);
+    EXPECT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0, LOADER_BLOCK_SIZE + 1, block.data()), 0);
+    EXPECT_TRUE(m_peer->ReadSome(100).empty());
+    EXPECT_EQ(fn().tx_no, 0);
+}
+
+TEST_F(LinkWindow, CloseAfterWindowTimeOutSkipsTheDrain) {
+    LinkResetCounters(kChannel);
+    FN[kChannel].tx_timeout = 1;
+    FN[kChannel].error_no = 0;  // would be resent by a drain
+    EXPECT_EQ(FLASH_DOWNLOADER_Close(kChannel), 0);
+    auto frames = m_peer->ReadFrames(2, 300);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][1], CLOSE);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,14 +14,6 @@
 namespace {
 
 using ImageFileE2E = FlashE2E;
-
-// Puts `path` into slot 1 (MSM Font) of one channel only.
-void SetFont(int channel, const std::string& path, uint32_t address) {
-    ImageEntry& e = g_ImageTable[channel][SLOT_MSM_FONT];
-    e.slot = SLOT_MSM_FONT;
-    e.address = address;
-    std::strcpy(e.path, path.c_str());
-}
 
 // A sparse file of `size` bytes: no disk space, but its length is what the engine sees.
 std::string MakeSparse(const std::string& path, off_t size) {
@@ -59,7 +50,7 @@ TEST_F(ImageFileE2E, WhatIsNoImageFileIsNamedAndNeverSent) {
                                  locked};
     const int channels = geteuid() == 0 ? 7 : 8;
     StartTerminals(channels);
-    for (int c = 0; c < channels; ++c) SetFont(c, names[c], 0x200000);
+    for (int c = 0; c < channels; ++c) Select(c, SLOT_MSM_FONT, names[c], 0x200000);
     const auto start = std::chrono::steady_clock::now();
     Run(channels);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // FIFO: no hang
@@ -85,7 +76,7 @@ TEST_F(ImageFileE2E, FileThatShrinksOrGrowsDuringTheRun) {
     for (int c = 0; c < 3; ++c) {
         paths[c] = Image("img" + std::to_string(c), size);
         original[c] = ReadBytes(paths[c]);
-        SetFont(c, paths[c], 0x200000);
+        Select(c, SLOT_MSM_FONT, paths[c], 0x200000);
     }
     const off_t newSize[3] = {LOADER_BLOCK_SIZE + 100, 0, 9 * LOADER_BLOCK_SIZE};
     m_events.onEvent = [&paths, &newSize](const RecordedEvent& e) {
@@ -115,9 +106,9 @@ TEST_F(ImageFileE2E, RangePastTheTopOfTheAddressSpaceIsRefused) {
     // would land at address 0: the channel must refuse before it erases anything. One block
     // that ends exactly at the top is fine.
     StartTerminals(2);
-    SetFont(0, Image("wraps", 40000), 0xFFFFC000u);
+    Select(0, SLOT_MSM_FONT, Image("wraps", 40000), 0xFFFFC000u);
     const std::string top = Image("top", 16384);
-    SetFont(1, top, 0xFFFFC000u);
+    Select(1, SLOT_MSM_FONT, top, 0xFFFFC000u);
     Run(2);
     EXPECT_EQ(m_events.Texts(0).back(), "ERR: Address Overflow");
     EXPECT_TRUE(m_events.Has(0, EV_IMAGE_FAILED));

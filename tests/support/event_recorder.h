@@ -21,9 +21,6 @@ struct RecordedEvent {
 class EventRecorder : public EngineWindow {
   public:
     int OnEngineMessage(int message, int code, const void* record) override;
-    void PumpHostEvents() override {
-        if (onPump) onPump();
-    }
 
     std::vector<RecordedEvent> events() const;
     std::vector<RecordedEvent> ForChannel(int channel) const;
@@ -32,7 +29,6 @@ class EventRecorder : public EngineWindow {
     // Whether an event with `code` came for the channel.
     bool Has(int channel, int code) const;
 
-    std::function<void()> onPump;
     std::function<void(const RecordedEvent&)> onEvent;  // runs on the console thread
 
   private:

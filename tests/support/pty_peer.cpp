@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "loader/loader_testing.h"
+#include "loader/crc16.h"
 #include "serial/port_directory.h"
 
 ScopedPortDir::ScopedPortDir() {
@@ -70,17 +70,10 @@ void PtyPeer::Write(const std::vector<uint8_t>& bytes) {
     }
 }
 
-std::vector<uint8_t> AnswerBody(uint8_t seq, uint8_t code, uint8_t reason) {
-    std::vector<uint8_t> body = {seq, code, 0x00, reason};
-    uint16_t fcs = CRC16_Compute(body.data() + 1, body.size() - 1);
-    body.push_back(static_cast<uint8_t>(fcs));
-    body.push_back(static_cast<uint8_t>(fcs >> 8));
-    return body;
-}
-
-void PtyPeer::Answer(uint8_t seq, uint8_t code, uint8_t reason, bool damageFcs) {
-    std::vector<uint8_t> body = AnswerBody(seq, code, reason);
-    if (damageFcs) body.back() ^= 0x01;
+void PtyPeer::Answer(uint8_t seq, uint8_t code, uint8_t reason) {
+    std::vector<uint8_t> body = {seq, code, 0x00, reason, 0, 0};
+    uint32_t crc;
+    CRC16_Append(crc, body.data(), 1, 3);
     std::vector<uint8_t> wire(FRAME_MaxEncodedSize(static_cast<int>(body.size())));
     wire.resize(FRAME_Encode(body.data(), 0, static_cast<int>(body.size()), wire.data()));
     Write(wire);

@@ -34,8 +34,8 @@ class PtyPeer {
 
     // Writes raw bytes to the engine.
     void Write(const std::vector<uint8_t>& bytes);
-    // Writes one answer frame: seq, code, byte2, reason, FCS (valid unless damaged).
-    void Answer(uint8_t seq, uint8_t code, uint8_t reason = 0, bool damageFcs = false);
+    // Writes one answer frame: seq, code, byte2, reason, FCS.
+    void Answer(uint8_t seq, uint8_t code, uint8_t reason = 0);
 
     // Reads what arrives within timeoutMs (returns as soon as some bytes came and the line
     // has been quiet for quietMs).
@@ -55,6 +55,3 @@ class PtyPeer {
     Deframer m_deframer{};
     std::vector<std::vector<uint8_t>> m_pending;
 };
-
-// A packet body as the terminal answers it: seq, code, byte2, reason, FCS.
-std::vector<uint8_t> AnswerBody(uint8_t seq, uint8_t code, uint8_t reason);

@@ -48,12 +48,6 @@ Bytes ReadBytes(const std::string& path) {
     return Bytes(text.begin(), text.end());
 }
 
-bool Exists(const std::string& path) {
-    std::error_code error;
-    const fs::file_type type = fs::symlink_status(path, error).type();
-    return type != fs::file_type::not_found && type != fs::file_type::none;
-}
-
 std::string MakeImage(const ScratchDir& dir, const std::string& name, size_t size) {
     uint32_t x = 2166136261u;
     for (char ch : name) x = (x ^ static_cast<uint8_t>(ch)) * 16777619u;

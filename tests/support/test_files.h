@@ -29,7 +29,6 @@ class ScratchDir {
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);  // empty when the file cannot be read
 Bytes ReadBytes(const std::string& path);
-bool Exists(const std::string& path);  // also a dangling link
 
 // Writes an image of `size` bytes whose pattern differs per file name; returns its path.
 std::string MakeImage(const ScratchDir& dir, const std::string& name, size_t size);
