@@ -134,11 +134,13 @@ TEST_F(ConfigFiles, ProfilePathComesFromTheCallerOrKovirfile) {
 }
 
 TEST_F(ConfigFiles, NumbersThatAreNoSettingReadAsZeroOrMissing) {
-    WriteText(Settings(), "[KOVIR]\nDELAY=slow\nBAUDRATE=4294967296\nCH1_PORT=-3\n");
+    WriteText(Settings(),
+              "[KOVIR]\nDELAY=slow\nBAUDRATE=2147483648\nCH1_PORT=-3\nCH2_PORT=2147483647\n");
     CONFIG_Load(nullptr);
     EXPECT_EQ(g_nWriteDelay, 0);
     EXPECT_EQ(g_nBaudRate, 1382400);  // past INT_MAX: as if missing, never negative
     EXPECT_EQ(g_nSavedPort[1], 0);
+    EXPECT_EQ(g_nSavedPort[2], INT_MAX);
 }
 
 // A value too long for its field is refused, never cut into another file's name or another

@@ -141,14 +141,14 @@ class PacedLine : public FlashE2E, public ::testing::WithParamInterface<int> {
 };
 
 TEST_P(PacedLine, EveryBlockIsConfirmedAtTheLowestAndHighestRate) {
-    // At 115200 baud the last block needs 1.4 s of line time after it was written: the
-    // confirmation wait must allow for it.
+    // At 9600 baud a block needs 17 s of line time after it was written, far beyond the
+    // polls of any wait and the time allowed for programming it: the waits must allow for it.
     m_baud = GetParam();
     StartTerminals(1);
-    FlashAndCheck(2);
+    FlashAndCheck(1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, PacedLine, ::testing::Values(115200, 3000000));
+INSTANTIATE_TEST_SUITE_P(Rates, PacedLine, ::testing::Values(9600, 3000000));
 
 // Over a real line: two serial adapters joined by a null-modem cable, named by
 // KOVIRW_HW_PORTS="TERMINAL_DEVICE,FLASHER_DEVICE"; the simulated terminal serves on the
