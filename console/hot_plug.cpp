@@ -41,7 +41,7 @@ void HotPlug::Start() {
         Warn("warning: " + warning);
     }
     // udev's devices are published before the directory is read, so that they count among
-    // the ports present at start-up, in COM order, rather than arriving a moment later.
+    // the ports present at start-up rather than arriving a moment later.
     StartUdev(dir);
     if (!m_watcher.Open(dir, &error)) {
         Warn("the port directory cannot be watched: " + error);
@@ -51,7 +51,7 @@ void HotPlug::Start() {
     m_dirNotifier = std::make_unique<QSocketNotifier>(m_watcher.Fd(), QSocketNotifier::Read);
     QObject::connect(m_dirNotifier.get(), &QSocketNotifier::activated, m_dirNotifier.get(),
                      [this] { ReadDirectory(); });
-    Report(m_watcher.Rescan());
+    m_watcher.Rescan();
 }
 
 void HotPlug::StartUdev(const std::string& portDir) {
@@ -90,11 +90,12 @@ void HotPlug::ReadUdev() {
     }
 }
 
-std::vector<int> HotPlug::Present() const {
-    std::vector<int> present;
+std::vector<std::pair<int, QString>> HotPlug::Present() const {
+    std::vector<std::pair<int, QString>> present;
     if (m_watching) {
         for (const PortChange& port : m_watcher.Present()) {
-            present.push_back(port.com);
+            present.emplace_back(port.com, QString::fromStdString(
+                                               PORT_DIRECTORY_Describe(m_watcher.Dir(), port.com)));
         }
     }
     return present;
@@ -104,7 +105,7 @@ void HotPlug::Report(const std::vector<PortChange>& changes) {
     for (const PortChange& change : changes) {
         const QString path =
             change.kind == PortChange::kArrival
-                ? QString::fromStdString(DescribePortEntry(m_watcher.Dir(), change.com))
+                ? QString::fromStdString(PORT_DIRECTORY_Describe(m_watcher.Dir(), change.com))
                 : QString();
         m_callback(change.kind, change.com, path);
     }

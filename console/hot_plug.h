@@ -14,6 +14,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "console/port_dir_watcher.h"
 
@@ -23,7 +25,7 @@ class UdevPortMap;
 
 class HotPlug {
   public:
-    // devicePath: what the port's entry stands for (DescribePortEntry); empty on removal.
+    // devicePath: what the port's entry stands for (PORT_DIRECTORY_Describe); empty on removal.
     using Callback = std::function<void(PortChange::Kind kind, int com, const QString& devicePath)>;
 
     explicit HotPlug(Callback callback);
@@ -32,12 +34,13 @@ class HotPlug {
     HotPlug& operator=(const HotPlug&) = delete;
 
     // Publishes the serial devices that udev knows now (when the daemon runs and the source
-    // is enabled), starts watching the port directory and udev, and reports every port
-    // present as an arrival, in COM order.
+    // is enabled) and starts watching the port directory and udev. The ports present then
+    // are not reported: only a port that arrives later is a terminal.
     void Start();
 
-    // The COM numbers of the ports present, in COM order (none when nothing is watched).
-    std::vector<int> Present() const;
+    // The ports present, in COM order, each with what it stands for (none when nothing is
+    // watched).
+    std::vector<std::pair<int, QString>> Present() const;
 
     // The port directory being watched (empty before Start or when it cannot be watched).
     std::string Dir() const;

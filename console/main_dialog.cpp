@@ -172,11 +172,6 @@ std::string MainDialog::ChooseFile(FileKind kind, const std::string& filter,
     return PathBytes(path).toStdString();
 }
 
-std::vector<int> MainDialog::PresentPorts() const {
-    // At start-up the ports present arrive when watching begins.
-    return m_hotPlug != nullptr ? m_hotPlug->Present() : std::vector<int>();
-}
-
 int MainDialog::OnEngineMessage(int message, int code, const void* record) {
     return message == WM_ENGINE_EVENT ? m_core.OnEngineEvent(code, record) : 0;
 }
@@ -217,6 +212,9 @@ void MainDialog::StartHotPlug() {
                                   "COM" + std::to_string(com));
         });
     m_hotPlug->Start();
+    for (const auto& [com, devicePath] : m_hotPlug->Present()) {
+        ShowPortPath(com, devicePath);
+    }
 }
 
 void MainDialog::ShowPortPath(int com, const QString& devicePath) {

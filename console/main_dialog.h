@@ -74,7 +74,6 @@ class MainDialog : public QDialog, public ConsoleView, public EngineWindow {
     void ShowFileError(const std::string& text) override;
     std::string ChooseFile(FileKind kind, const std::string& filter,
                            const std::string& defaultExtension) override;
-    std::vector<int> PresentPorts() const override;
     EngineWindow* EventTarget() override { return this; }
 
     // EngineWindow: the engine's side of a run.

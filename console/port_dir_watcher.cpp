@@ -158,26 +158,3 @@ std::vector<PortChange> PortDirWatcher::Present() const {
     }
     return present;
 }
-
-std::string DescribePortEntry(const std::string& dir, int com) {
-    const std::string entry = EntryPath(dir, com);
-    struct stat st {};
-    if (lstat(entry.c_str(), &st) != 0) {
-        return std::string();
-    }
-    if (!S_ISLNK(st.st_mode)) {
-        return entry;
-    }
-    char target[PATH_MAX];
-    const ssize_t n = readlink(entry.c_str(), target, sizeof target - 1);
-    if (n < 0) {
-        return entry;
-    }
-    target[n] = '\0';
-    std::string described = target;
-    char resolved[PATH_MAX];
-    if (realpath(entry.c_str(), resolved) != nullptr && described != resolved) {
-        described += std::string(" (") + resolved + ")";
-    }
-    return described;
-}

@@ -61,8 +61,3 @@ class PortDirWatcher {
     int m_rescans = 0;
     std::set<int> m_present;
 };
-
-// What COM<com>'s entry in `dir` stands for, to show the operator: the link's target, with
-// the device it finally resolves to in brackets when that differs; the entry's own path when
-// it is no link; empty when there is no entry.
-std::string DescribePortEntry(const std::string& dir, int com);

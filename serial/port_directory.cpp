@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -131,4 +132,21 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
     closedir(d);
     std::sort(ports.begin(), ports.end());
     return ports;
+}
+
+std::string PORT_DIRECTORY_Describe(const std::string& dir, int com) {
+    const std::string entry = dir + "/COM" + std::to_string(com);
+    struct stat st {};
+    if (lstat(entry.c_str(), &st) != 0) return std::string();
+    if (!S_ISLNK(st.st_mode)) return entry;
+    char target[PATH_MAX];
+    const ssize_t n = readlink(entry.c_str(), target, sizeof target - 1);
+    if (n < 0) return entry;
+    target[n] = '\0';
+    std::string described = target;
+    char resolved[PATH_MAX];
+    if (realpath(entry.c_str(), resolved) != nullptr && described != resolved) {
+        described += std::string(" (") + resolved + ")";
+    }
+    return described;
 }

@@ -36,5 +36,11 @@ bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error);
 // system lists (dir is not used). Empty when the list cannot be read.
 std::vector<int> PORT_DIRECTORY_List(const std::string& dir);
 
+// What COM<com> stands for, to show the operator. In a port directory: the entry's link
+// target, with the device it finally resolves to in brackets when that differs; the entry's
+// own path when it is no link. On Windows: the device name the system lists for the port,
+// such as \Device\Serial0 (dir is not used). Empty when there is no such port.
+std::string PORT_DIRECTORY_Describe(const std::string& dir, int com);
+
 // The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0.
 int PORT_DIRECTORY_ParseName(const char* name);

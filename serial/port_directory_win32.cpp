@@ -25,12 +25,17 @@ bool PORT_DIRECTORY_Ensure(const std::string& /*dir*/, std::string* /*error*/,
 
 bool PORT_DIRECTORY_Check(const std::string& /*dir*/, std::string* /*error*/) { return true; }
 
-std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
-    std::vector<int> ports;
+namespace {
+
+// Calls found(device, com) for every port the system lists in the registry key
+// HARDWARE\DEVICEMAP\SERIALCOMM of the machine: a value's name is the device, its data the
+// COM name.
+template <typename Found>
+void ForEachListedPort(Found found) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        return ports;
+        return;
     }
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
@@ -42,10 +47,27 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
                                reinterpret_cast<BYTE*>(data), &dataBytes);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS || type != REG_SZ) continue;  // ERROR_MORE_DATA: no COM name
-        int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
-        if (n > 0 && std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
+        const int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
+        if (n > 0) found(UTF16_ToUtf8(std::wstring(name, nameLength)), n);
     }
     RegCloseKey(key);
+}
+
+}  // namespace
+
+std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
+    std::vector<int> ports;
+    ForEachListedPort([&ports](const std::string&, int n) {
+        if (std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
+    });
     std::sort(ports.begin(), ports.end());
     return ports;
+}
+
+std::string PORT_DIRECTORY_Describe(const std::string& /*dir*/, int com) {
+    std::string device;
+    ForEachListedPort([&](const std::string& name, int n) {
+        if (n == com && device.empty()) device = name;
+    });
+    return device;
 }

@@ -39,8 +39,7 @@ class ConsoleCore {
 
     // Loads the settings and the profile (profilePath: nullptr = the one the settings name)
     // and puts them into the controls. A Load that leaves Auto on leaves every channel with
-    // the port Auto gave it; the ports present that no channel holds then fill the free
-    // channels in COM order.
+    // the port Auto gave it; ports that are present but did not arrive stay unassigned.
     void ApplySettings(const char* profilePath);
     // Port table, profile path field and address fields into the settings and the profile;
     // writes both files.
@@ -71,10 +70,6 @@ class ConsoleCore {
     enum class PortEvent { kArrival, kRemoval };
     // A port came or went; only names "COM<n>" with n > 0 count.
     void OnDeviceChange(PortEvent event, const std::string& portName);
-    // Auto became effective: the ports present (ConsoleView::PresentPorts) that no channel
-    // holds fill the free channels in COM order, as arrivals. Called by the core itself, and
-    // by a window whose port source starts after Start.
-    void FillFromPresentPorts();
 
     int ChannelPort(int channel) const { return m_channelPort[channel]; }
     bool Running() const { return m_running != 0; }

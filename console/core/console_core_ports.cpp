@@ -49,20 +49,12 @@ void ConsoleCore::ApplyPortSettings(const int autoPorts[kConsoleChannels]) {
     if (!automatic) {
         return;
     }
-    // Auto stays on: the channels it gave ports to keep them, announced already.
+    // Auto stays on: the channels it gave ports to keep them, announced already. Ports
+    // that are merely present are left alone: on a real PC they include built-in, Bluetooth
+    // and modem ports, and only a port that arrives is a terminal.
     for (int c = 0; c < kConsoleChannels; ++c) {
         if (autoPorts[c] != 0) {
             GiveAutoPort(c, autoPorts[c]);
-        }
-    }
-    FillFromPresentPorts();
-}
-
-void ConsoleCore::FillFromPresentPorts() {
-    for (int com : m_view->PresentPorts()) {
-        if (std::find(std::begin(m_channelPort), std::end(m_channelPort), com) ==
-            std::end(m_channelPort)) {
-            OnDeviceChange(PortEvent::kArrival, "COM" + std::to_string(com));
         }
     }
 }
@@ -107,8 +99,7 @@ void ConsoleCore::OnAutoClicked() {
             SetChannelPort(c, 0);
             m_view->SetText(kChannelBarId[c], std::string());
         }
-        EnableDownload(false);
-        FillFromPresentPorts();
+        EnableDownload(false);  // until a port arrives
     } else {
         g_nAutoDetect = 0;
         for (int c = 0; c < kConsoleChannels; ++c) {

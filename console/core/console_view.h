@@ -55,9 +55,6 @@ class ConsoleView {
     virtual std::string ChooseFile(FileKind kind, const std::string& filter,
                                    const std::string& defaultExtension) = 0;
 
-    // The COM numbers of the ports present now, in COM order.
-    virtual std::vector<int> PresentPorts() const = 0;
-
     // Receives the engine's events during a run.
     virtual EngineWindow* EventTarget() = 0;
 };

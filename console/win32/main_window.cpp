@@ -4,13 +4,13 @@
 #include <commdlg.h>
 #include <dbt.h>
 
-#include <algorithm>
 #include <cwchar>
 
 #include "config/profile.h"
 #include "console/core/dialog_layout.h"
 #include "core/utf16_win32.h"
 #include "engine/download.h"
+#include "serial/port_directory.h"
 
 namespace {
 
@@ -60,21 +60,6 @@ std::wstring ProgramName() {
         name.erase(dot);
     }
     return name;
-}
-
-// n of "COM<n>" (digits only), else 0.
-int ComNumber(const std::wstring& name) {
-    if (name.size() < 4 || name.size() > 12 || name.compare(0, 3, L"COM") != 0) {
-        return 0;
-    }
-    long long n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < L'0' || name[i] > L'9') {
-            return 0;
-        }
-        n = n * 10 + (name[i] - L'0');
-    }
-    return n <= 0x7FFFFFFF ? static_cast<int>(n) : 0;
 }
 
 }  // namespace
@@ -144,6 +129,9 @@ INT_PTR MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DEVICECHANGE:
             OnDeviceChange(wParam, lParam);
             return FALSE;  // then the default processing, whose result stands
+        case WM_NOTIFY:
+            OnPortTip(reinterpret_cast<NMHDR*>(lParam));
+            return FALSE;
         case WM_PAINT:
             if (!IsIconic(m_window)) {
                 return FALSE;
@@ -195,6 +183,7 @@ void MainWindow::OnInitDialog() {
     SendMessageW(Item(IDC_PROFILE_PATH), EM_SETLIMITTEXT, MAX_PATH, 0);
     SendMessageW(Item(IDC_LOG), EM_SETLIMITTEXT, 0, 0);  // the log grows for the window's life
     SetWindowTextW(m_window, Wide(kWindowCaption).c_str());
+    AddPortTips(instance);
     m_wakeTarget.store(m_window);
     m_core.Start();
 }
@@ -274,6 +263,79 @@ void MainWindow::OnDeviceChange(WPARAM event, LPARAM data) {
     m_core.OnDeviceChange(event == DBT_DEVICEARRIVAL ? ConsoleCore::PortEvent::kArrival
                                                      : ConsoleCore::PortEvent::kRemoval,
                           UTF16_ToUtf8(name));
+}
+
+// Each port list, and the drop-down of its entries, shows the device of a port as a tooltip:
+// the entry chosen over the closed list, the entry under the mouse over the open one. The
+// text is asked for when the tip shows, so it follows the ports as they come and go.
+void MainWindow::AddPortTips(HINSTANCE instance) {
+    m_portTips =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
+    if (m_portTips == nullptr) {
+        return;  // the lists work without tips
+    }
+    const auto addTool = [this](HWND tool) {
+        TOOLINFOW info{};
+        info.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = m_window;
+        info.uId = reinterpret_cast<UINT_PTR>(tool);
+        info.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(m_portTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    };
+    for (int id : kPortListId) {
+        addTool(Item(id));
+        COMBOBOXINFO combo{};
+        combo.cbSize = sizeof combo;
+        if (GetComboBoxInfo(Item(id), &combo) && combo.hwndList != nullptr) {
+            addTool(combo.hwndList);
+            SetWindowSubclass(combo.hwndList, PortListProc, 0, reinterpret_cast<DWORD_PTR>(this));
+        }
+    }
+}
+
+// The open list's tip is taken down when the mouse moves to another entry, so that the next
+// one asks for that entry's device.
+LRESULT CALLBACK MainWindow::PortListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<MainWindow*>(data);
+    if (message == WM_MOUSEMOVE) {
+        const LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, lParam);
+        const int entry = HIWORD(hit) == 0 ? LOWORD(hit) : -1;
+        if (entry != self->m_tipEntry) {
+            self->m_tipEntry = entry;
+            SendMessageW(self->m_portTips, TTM_POP, 0, 0);
+        }
+    } else if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, PortListProc, 0);
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+void MainWindow::OnPortTip(NMHDR* header) {
+    if (header == nullptr || header->code != TTN_GETDISPINFOW) {
+        return;
+    }
+    const HWND tool = reinterpret_cast<HWND>(header->idFrom);
+    LRESULT entry = CB_ERR;
+    wchar_t className[16] = {};
+    GetClassNameW(tool, className, 16);
+    if (std::wcscmp(className, L"ComboBox") == 0) {
+        entry = SendMessageW(tool, CB_GETCURSEL, 0, 0);
+    } else {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(tool, &cursor);
+        const LRESULT hit = SendMessageW(tool, LB_ITEMFROMPOINT, 0, MAKELPARAM(cursor.x, cursor.y));
+        entry = HIWORD(hit) == 0 ? LOWORD(hit) : CB_ERR;
+    }
+    // Entry n of a port list is COM n; entry 0 is no port.
+    m_tipText = entry > 0
+                    ? Wide(PORT_DIRECTORY_Describe(PORT_DIRECTORY_Path(), static_cast<int>(entry)))
+                    : std::wstring();
+    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = m_tipText.data();
 }
 
 void MainWindow::OnPaint() {
@@ -389,37 +451,6 @@ std::string MainWindow::ChooseFile(FileKind kind, const std::string& filter,
     }
     path[sizeof path / sizeof path[0] - 1] = L'\0';
     return chosen ? UTF16_ToUtf8(path) : std::string();
-}
-
-std::vector<int> MainWindow::PresentPorts() const {
-    std::vector<int> ports;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return ports;
-    }
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        wchar_t value[64] = {};
-        DWORD valueBytes = sizeof value - sizeof(wchar_t);
-        DWORD type = 0;
-        const LONG status = RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(value), &valueBytes);
-        if (status == ERROR_NO_MORE_ITEMS) {
-            break;
-        }
-        if (status == ERROR_SUCCESS && type == REG_SZ) {
-            const int n = ComNumber(std::wstring(value, wcsnlen(value, 63)));
-            if (n > 0) {
-                ports.push_back(n);
-            }
-        }
-    }
-    RegCloseKey(key);
-    std::sort(ports.begin(), ports.end());
-    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
-    return ports;
 }
 
 int MainWindow::OnEngineMessage(int message, int code, const void* record) {

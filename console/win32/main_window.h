@@ -74,7 +74,6 @@ class MainWindow : public ConsoleView, public EngineWindow {
     void ShowFileError(const std::string& text) override;
     std::string ChooseFile(FileKind kind, const std::string& filter,
                            const std::string& defaultExtension) override;
-    std::vector<int> PresentPorts() const override;
     EngineWindow* EventTarget() override { return this; }
 
     // EngineWindow.
@@ -88,6 +87,10 @@ class MainWindow : public ConsoleView, public EngineWindow {
     void OnInitDialog();
     void OnCommand(int id, int code);
     void OnDeviceChange(WPARAM event, LPARAM data);
+    void AddPortTips(HINSTANCE instance);
+    static LRESULT CALLBACK PortListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR data);
+    void OnPortTip(NMHDR* header);
     void OnCancel();
     void OnPaint();
     int Box(const std::string& text, UINT type);
@@ -101,6 +104,9 @@ class MainWindow : public ConsoleView, public EngineWindow {
     bool m_stored = false;   // the settings were stored at the window's end
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
+    HWND m_portTips = nullptr;  // the port lists' tooltips
+    int m_tipEntry = -1;        // the open list's entry under the mouse
+    std::wstring m_tipText;     // the text of the tip being shown
     std::map<int, std::unique_ptr<PercentBar>> m_bars;
     ConsoleCore m_core{this};
 };

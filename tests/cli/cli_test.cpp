@@ -200,8 +200,9 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
     }
 }
 
-// A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): terminals
-// arrive while others download, one is pulled out mid-download and a good one takes its
+// A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): COM21 is
+// there before the start and, being named, is flashed at once; terminals arrive while others
+// download, one is pulled out mid-download and a good one takes its
 // slot, COM21's channel serves terminal after terminal, and Ctrl+C stops the last download.
 // Every terminal is a fresh simulator, so each must get its images byte for byte and a
 // dialogue that starts as after program start (sequence number 0).
@@ -226,9 +227,9 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     auto unplug = [&](int com) { plugged[com]->Stop(); };
 
     plug(24);
+    plug(21);  // unit 1: CH0
     const pid_t pid =
         Start("--station --no-progress --port 0=21 --port 5=22 --port 7=23 --log log.jsonl");
-    plug(21);  // unit 1: CH0
     WaitFor("CH0: MSM FONT binary downloading");
     plug(22);  // unit 2: CH1, while CH0 downloads
     plug(23);  // unit 3: CH2, pulled out below
@@ -304,6 +305,29 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
         std::getline(packets, first);
         EXPECT_EQ(first, "seq=0 code=A0 UNLOCK addr=- len=- fcs=ok") << k;
     }
+}
+
+// Without --port only arrivals are terminals: a port there before the start (a PC's own COM1)
+// is left alone until it has gone away and come back.
+TEST_F(CliTest, StationWithoutPortsTakesOnlyArrivals) {
+    Profile();
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\n");
+    termsim::Simulator there, arriving, back;
+    const auto start = [&](termsim::Simulator& sim, int com) {
+        std::string error;
+        ASSERT_TRUE(sim.Start(SimOptions(1, com, m_ports.path(), "", {}, 0, 0), &error)) << error;
+    };
+    start(there, 31);
+    const pid_t pid = Start("--station --no-progress --log log.jsonl");
+    WaitFor("COM31 was there before the station started and is left alone");
+    start(arriving, 32);
+    WaitFor("CH0 COM32: done in");
+    EXPECT_EQ(there.Counters(0).packets, 0u);
+    there.Stop();
+    usleep(300 * 1000);  // several scans of the port list
+    start(back, 31);
+    WaitFor("CH1 COM31: done in");
+    EXPECT_EQ(Signal(pid, SIGINT), 0) << Read("out.txt");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "console/port_dir_watcher.h"
 #include "console/udev_monitor.h"
 #include "console/udev_port_map.h"
+#include "serial/port_directory.h"
 
 namespace {
 
@@ -80,15 +81,15 @@ class HotPlugTest : public QObject {
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/COMX")));
         QVERIFY(QFile::remove(dir + QStringLiteral("/COM12")));
         QVERIFY(Changes(watcher.ReadChanges()) == Pairs({{A, 3}, {R, 12}}));
-        QCOMPARE(DescribePortEntry(dir.toStdString(), 3), std::string("/dev/zero"));
-        QCOMPARE(DescribePortEntry(dir.toStdString(), 12), std::string());
+        QCOMPARE(PORT_DIRECTORY_Describe(dir.toStdString(), 3), std::string("/dev/zero"));
+        QCOMPARE(PORT_DIRECTORY_Describe(dir.toStdString(), 12), std::string());
         // A link chain is described by its first target and its end, a plain file by itself.
         const std::string root = temp.path().toStdString();
         QVERIFY(QFile::link(dir + QStringLiteral("/COM3"), temp.filePath(QStringLiteral("COM1"))));
         QFile plain(temp.filePath(QStringLiteral("COM2")));
         QVERIFY(plain.open(QIODevice::WriteOnly));
-        QCOMPARE(DescribePortEntry(root, 1), dir.toStdString() + "/COM3 (/dev/zero)");
-        QCOMPARE(DescribePortEntry(root, 2), root + "/COM2");
+        QCOMPARE(PORT_DIRECTORY_Describe(root, 1), dir.toStdString() + "/COM3 (/dev/zero)");
+        QCOMPARE(PORT_DIRECTORY_Describe(root, 2), root + "/COM2");
 
         // The directory removed, renamed away, renamed and made anew, and events lost: each
         // is one rescan of the directory of that name, after which the watcher is quiet.

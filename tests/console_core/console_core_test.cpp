@@ -473,16 +473,19 @@ TEST(ConsoleCore, SavedAndChosenPortsAndOnlyComNumbersCount) {
     EXPECT_EQ(Held(core), Ports(8, 0));
 }
 
-// Auto off gives the saved ports; Auto on, at start-up, by a click or by a Load, gives the
-// ports present to the free channels in COM order, once; a Load that leaves Auto on keeps
-// each channel's automatic port without announcing it again.
-TEST(ConsoleCore, AutoSwitchesBetweenSavedAndPresentPorts) {
+// Auto off gives the saved ports. Auto on, at start-up, by a click or by a Load, gives no
+// channel a port until one arrives: ports that are merely there (a PC's own COM1) are left
+// alone. A Load that leaves Auto on keeps each channel's automatic port without announcing it
+// again.
+TEST(ConsoleCore, AutoTakesArrivalsOnly) {
     CoreSandbox box;
     box.Write("kovirw.ini", "[KOVIR]\nAUTODETECT=1\nCH0_PORT=3\nCH5_PORT=8\n");
-    box.view.present = {2, 9};
     ConsoleCore& core = box.Start();
-    EXPECT_EQ(Held(core), (Ports{2, 9, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(core.LogText(), kLogStart + "Detect COM2 Port\r\nDetect COM9 Port\r\n");
+    EXPECT_EQ(Held(core), Ports(8, 0));
+    EXPECT_FALSE(box.view[IDC_DOWNLOAD].enabled);
+    core.OnDeviceChange(ConsoleCore::PortEvent::kArrival, "COM9");
+    EXPECT_EQ(Held(core), (Ports{9, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
 
     box.Click(IDC_AUTO);  // off: the saved ports, every list open
     EXPECT_EQ(g_nAutoDetect, 0);
@@ -491,18 +494,18 @@ TEST(ConsoleCore, AutoSwitchesBetweenSavedAndPresentPorts) {
     EXPECT_TRUE(box.view[IDC_PORT_0].enabled);
     EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
 
-    box.view.present = {4, 2};
-    box.Click(IDC_AUTO);  // on: the ports present, in the order the source lists them
+    box.Click(IDC_AUTO);  // on: every channel free until a port arrives
     EXPECT_EQ(g_nAutoDetect, 1);
-    EXPECT_EQ(Held(core), (Ports{4, 2, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Held(core), Ports(8, 0));
     EXPECT_EQ(box.view[IDC_PORT_5].selection, 0);
+    EXPECT_FALSE(box.view[IDC_DOWNLOAD].enabled);
+    core.OnDeviceChange(ConsoleCore::PortEvent::kArrival, "COM4");
 
-    box.view.present = {2, 4, 6};
     box.view.fileAnswers = {box.Path("other.kvr")};
     core.OnLoadProfile();
-    EXPECT_EQ(Held(core), (Ports{4, 2, 6, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Held(core), (Ports{4, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(box.view[IDC_PORT_0].enabled);
-    EXPECT_EQ(core.LogText(), kLogStart + "Detect COM6 Port\r\n");
+    EXPECT_EQ(core.LogText(), kLogStart);
 }
 
 // The hex fields' filter: digits in upper case up to 8 characters of the whole text,

@@ -34,7 +34,6 @@ class FakeView : public ConsoleView, public EngineWindow {
     std::deque<bool> yesAnswers;          // answers to AskYesNo; No when none is left
     int fileDialogs = 0;                  // file dialogs opened so far
     std::deque<std::string> fileAnswers;  // empty or none left: a cancel
-    std::vector<int> present;             // ports present
     std::string shownLog;                 // what the log field shows
     std::function<void()> duringRun;      // runs once in the first pass of a run
 
@@ -55,7 +54,6 @@ class FakeView : public ConsoleView, public EngineWindow {
     bool AskYesNo(const std::string& text) override;
     void ShowFileError(const std::string& text) override { boxes.push_back("error: " + text); }
     std::string ChooseFile(FileKind, const std::string&, const std::string&) override;
-    std::vector<int> PresentPorts() const override { return present; }
     EngineWindow* EventTarget() override { return this; }
 
     ConsoleCore* core = nullptr;

@@ -86,6 +86,11 @@ check "the profile is left as it was" '[ "$(sha256sum <"$work/run/default.kvr")"
 printf '[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s\r\nFONTADDRESS=1A00000\r\n' \
   "$work/images/phone.fnt" >"$work/run/station.kvr"
 logged() { [ "$(cat "$work/run/station.jsonl" 2>/dev/null | wc -l)" -ge "$1" ]; }
+# "PORT CHANNEL RESULT " per logged unit, sorted.
+units_logged() {
+  sed -E 's/.*"port":([0-9]+).*"channel":([0-9]).*"result":"([a-z]+)".*/\1 \2 \3/' \
+    "$work/run/station.jsonl" | sort | tr '\n' ' '
+}
 wait_for() { for _ in $(seq 300); do if eval "$1"; then return 0; fi; sleep 0.1; done; return 1; }
 (cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
    --port 0=2 --port 1=3 --log station.jsonl >"$work/station.out" 2>"$work/station.err") &
@@ -100,14 +105,33 @@ station_status=0
 wait "$station_pid" || station_status=$?
 station_pid=
 tr -d '\r' <"$work/station.out" >"$work/station.lf"
-station_units=$(sed -E 's/.*"port":([0-9]+).*"channel":([0-9]).*"result":"([a-z]+)".*/\1 \2 \3/' \
-  "$work/run/station.jsonl" | sort | tr '\n' ' ')
+station_units=$(units_logged)
 check "the station ends with status 0 on Ctrl+C (was $station_status)" '[ "$station_status" -eq 0 ]'
 check "the station logged COM2, COM3 and COM3 again on its channel" \
   '[ "$station_units" = "2 0 done 3 1 done 3 1 done " ]'
 check "COM3 holds the station's Font image" \
   'cmp -s -n 300000 "$work/images/phone.fnt" "$work/flash/COM3/flash-01A00000.bin"'
 check "the station's totals" 'grep -q "^station: 3 done, 0 failed, " "$work/station.lf"'
+
+# A station without --port while the system lists ports (wine's own COM1 among them): those
+# are left alone; COM5, listed only after the start, is the one terminal it flashes.
+serialcomm remove 5
+rm -f "$work/run/station.jsonl"
+(cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
+   --log station.jsonl >"$work/station.out" 2>"$work/station.err") &
+station_pid=$!
+wait_for 'grep -q "COM4 was there before the station started" "$work/station.out"' || true
+serialcomm add 5
+wait_for 'logged 1' || true
+sleep 1  # time enough to take a port it should not
+kill -INT "$station_pid"
+station_status=0
+wait "$station_pid" || station_status=$?
+station_pid=
+tr -d '\r' <"$work/station.out" >>"$work/station.lf"
+check "the station without --port ends with status 0 (was $station_status)" '[ "$station_status" -eq 0 ]'
+station_units=$(units_logged)
+check "it flashed COM5 alone, on channel 0 (logged: $station_units)" '[ "$station_units" = "5 0 done " ]'
 
 if [ "$failed" -ne 0 ]; then
   echo "--- stdout"; cat "$work/out.lf"; echo "--- stderr"; cat "$work/err.txt"

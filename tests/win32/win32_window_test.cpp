@@ -18,6 +18,7 @@
 #include "config/config_testing.h"
 #include "console/core/dialog_layout.h"
 #include "console/win32/main_window.h"
+#include "serial/port_directory.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -104,12 +105,8 @@ class Window {
         swprintf(port.header.dbcp_name, 17, L"COM%d", com);
         SendMessageW(handle, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&port));
     }
-    // Ports COM1..COM8 arrive, after whatever the system listed at start-up went away.
+    // Ports COM1..COM8 arrive.
     void PlugEight() const {
-        for (int c = 0; c < kConsoleChannels; ++c) {
-            if (window.Core().ChannelPort(c) != 0)
-                Port(DBT_DEVICEREMOVECOMPLETE, window.Core().ChannelPort(c));
-        }
         for (int com = 1; com <= 8; ++com) Port(DBT_DEVICEARRIVAL, com);
     }
 
@@ -249,6 +246,32 @@ TEST(Window, OperatorActionsBoxesAndDialogs) {
     EXPECT_TRUE(IsWindowVisible(w.handle));
 }
 
+// The system lists COM27 before the window starts, as a PC lists its own ports: with Auto on
+// no channel takes it. Once it arrives it is taken, and its list shows the device that the
+// system names for it as the entry's tooltip.
+TEST(Window, AutoTakesArrivalsAndListsShowTheirDevices) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t com[] = L"COM27";
+    RegSetValueExW(key, L"\\Device\\KovirwTest27", 0, REG_SZ, reinterpret_cast<const BYTE*>(com),
+                   sizeof com);
+    Window w("[KOVIR]\r\nAUTODETECT=1\r\n");
+    for (int c = 0; c < kConsoleChannels; ++c) EXPECT_EQ(w.window.Core().ChannelPort(c), 0) << c;
+    EXPECT_FALSE(IsWindowEnabled(w.Item(IDC_DOWNLOAD)));
+    w.Port(DBT_DEVICEARRIVAL, 27);
+    EXPECT_EQ(w.window.Core().ChannelPort(0), 27);
+    NMTTDISPINFOW tip{};
+    tip.hdr.idFrom = reinterpret_cast<UINT_PTR>(w.Item(kPortListId[0]));
+    tip.hdr.code = TTN_GETDISPINFOW;
+    SendMessageW(w.handle, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&tip));
+    EXPECT_EQ(std::wstring(tip.lpszText != nullptr ? tip.lpszText : L"(none)"),
+              L"\\Device\\KovirwTest27");
+    RegDeleteValueW(key, L"\\Device\\KovirwTest27");
+    RegCloseKey(key);
+}
+
 // The program's own way: the window runs modally, the close box ends it, and its end stores
 // the settings.
 void CALLBACK CloseModal(HWND, UINT, UINT_PTR timer, DWORD) {
@@ -311,8 +334,8 @@ bool SaveWindowPicture(HWND window, const char* path) {
     const bool copied =
         BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, 0, 0, SRCCOPY) && GdiFlush();
     const DWORD size = ((info.biWidth * 3 + 3) & ~3) * info.biHeight;
-    const BITMAPFILEHEADER file{0x4D42, sizeof file + sizeof info + size, 0, 0,
-                                sizeof file + sizeof info};
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42, headers + size, 0, 0, headers};
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);

@@ -5,7 +5,10 @@
 #                              KOVIRW_WINE_KOREAN=1 in a Korean locale (ANSI code page 949)
 #   wine_run.sh stop           stops the wineserver, every wine process of the prefix and
 #                              the X server
-# WINEPREFIX must name the prefix (the build tree's, never the user's ~/.wine). Windows get an
+# WINEPREFIX must name the prefix (the build tree's, never the user's ~/.wine).
+# KOVIRW_WINE_BITS=64: the programs are 64-bit; they run under wine64 in a 64-bit prefix (the
+# Debian wine command always takes the 32-bit loader when wine32 is installed, and some
+# kernels run no 32-bit program at all). Otherwise 32-bit, under the wine command. Windows get an
 # X server of their own (Xvfb) on a free display, and Hangul a font: NanumGothic (fonts-nanum)
 # stands in for the dialog fonts, which wine draws without Korean glyphs.
 # Wine's helper processes inherit and keep open the output they were started with: a
@@ -14,7 +17,14 @@
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the test prefix}"
 case "$WINEPREFIX" in "$HOME/.wine"|"$HOME/.wine/") echo "wine_run.sh: refusing the user's ~/.wine" >&2; exit 2 ;; esac
-export WINEPREFIX WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+if [ "${KOVIRW_WINE_BITS:-32}" = 64 ]; then
+  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+  wine=/usr/lib/wine/wine64
+else
+  export WINEARCH=win32
+  wine=wine
+fi
 # Wine takes the ANSI code page and the encoding of Unix file names from LC_CTYPE; a Korean
 # locale compiled beside the prefix serves machines that have none installed.
 locales=$(dirname "$WINEPREFIX")/wine-locales
@@ -51,7 +61,7 @@ window_look() {
     printf '"%s"="NanumGothic"\r\n' "$face" >>"$reg"
   done
   printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n' >>"$reg"
-  wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+  "$wine" regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
   touch "$WINEPREFIX/window-look.done"
 }
 
@@ -59,7 +69,7 @@ case "${1:-}" in
   start)
     mkdir -p "$WINEPREFIX"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i </dev/null >"$WINEPREFIX/../wineboot.log" 2>&1
+      "$wine" wineboot -i </dev/null >"$WINEPREFIX/../wineboot.log" 2>&1
       wineserver -w
     fi
     if [ ! -f "$locales/ko_KR.UTF-8/LC_CTYPE" ]; then
@@ -72,14 +82,14 @@ case "${1:-}" in
     wineserver -p </dev/null >/dev/null 2>&1 || true
     window_look
     # The first program starts the prefix's services (the port devices among them).
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
   run)
     shift
     if [ "${KOVIRW_WINE_KOREAN:-0}" = 1 ]; then
-      exec env LOCPATH="$locales" LC_ALL=ko_KR.UTF-8 wine "$@" </dev/null
+      exec env LOCPATH="$locales" LC_ALL=ko_KR.UTF-8 "$wine" "$@" </dev/null
     fi
-    exec wine "$@" </dev/null
+    exec "$wine" "$@" </dev/null
     ;;
   stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -53,7 +53,9 @@ const char* CLI_Usage() {
            "  --change-boot-area  write the MSM Code image from flash address 0\n"
            "  --no-progress       no live progress bars\n"
            "  --station           until Ctrl+C, flash every terminal as its port arrives, on the\n"
-           "                      lowest free channel; with --port, only those COM numbers\n"
+           "                      lowest free channel. Ports already there at the start are\n"
+           "                      left alone (a PC's own COM ports); with --port, only those\n"
+           "                      COM numbers count, and those already there are flashed\n"
            "  --log FILE          (station) append one JSON line per terminal to FILE\n"
            "exit status: 0 every channel (station: every terminal) done, 1 one failed or\n"
            "the run was stopped mid-download, 2 usage or selection error\n";

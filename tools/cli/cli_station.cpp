@@ -85,6 +85,7 @@ class Station : public EngineWindow {
     }
 
     void Run() {
+        LeavePresentPortsAlone();
         const int none[CHANNEL_COUNT] = {};
         IMAGE_TRANSFER_SetReadHook(CLI_AddImageBytes, &m_units);
         m_stationStart = Clock::now();
@@ -107,11 +108,30 @@ class Station : public EngineWindow {
                m_options.ports + CHANNEL_COUNT;
     }
 
+    // Without --port only ports that arrive are terminals: those present at the start (on a
+    // PC, built-in, Bluetooth and modem ports among them) are left alone until they go away.
+    // A port named with --port is meant, so one present at the start counts as arrived.
+    void LeavePresentPortsAlone() {
+        if (m_options.portsGiven) return;
+        m_leftAlone = CLI_OS_ListPorts();
+        for (int n : m_leftAlone)
+            m_display->Line("station: COM" + std::to_string(n) +
+                            " was there before the station started and is left alone (name it "
+                            "with --port to flash it)");
+    }
+
     void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
         std::vector<int> present;
         for (int n : CLI_OS_ListPorts())
             if (Belongs(n)) present.push_back(n);
+        // A port left alone that went away will be a terminal when it comes back.
+        m_leftAlone.erase(std::remove_if(m_leftAlone.begin(), m_leftAlone.end(),
+                                         [&present](int n) {
+                                             return std::find(present.begin(), present.end(), n) ==
+                                                    present.end();
+                                         }),
+                          m_leftAlone.end());
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             Slot& slot = m_slots[c];
             if (slot.state == Slot::kFree ||
@@ -132,7 +152,8 @@ class Station : public EngineWindow {
             const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT, [n](const Slot& s) {
                 return s.state != Slot::kFree && s.port == n;
             });
-            if (held) continue;
+            if (held || std::find(m_leftAlone.begin(), m_leftAlone.end(), n) != m_leftAlone.end())
+                continue;
             const Slot* free = std::find_if(m_slots, m_slots + CHANNEL_COUNT,
                                             [](const Slot& s) { return s.state == Slot::kFree; });
             if (free == m_slots + CHANNEL_COUNT) break;  // taken once a channel is free
@@ -245,7 +266,8 @@ class Station : public EngineWindow {
     std::vector<ChannelReport> m_units;  // the terminal of each channel, as its events tell
     std::unique_ptr<EngineWindow> m_window;
     Slot m_slots[CHANNEL_COUNT];
-    bool m_finish = false;  // no further terminal; the loop ends once every download ended
+    std::vector<int> m_leftAlone;  // ports present at the start that have not gone away since
+    bool m_finish = false;         // no further terminal; the loop ends once every download ended
     bool m_logFailed = false;
     int m_done = 0;
     int m_failed = 0;
