@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 #include "tools/cli/cli_options.h"
 
 namespace {
+
+// The seconds as --auto-timeout takes them: plain decimal digits, never an exponent, with as
+// few decimals as give the same value back.
+std::string DecimalSeconds(double seconds) {
+    char text[64];
+    for (int decimals = 0; decimals < 40; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, seconds);
+        if (std::strtod(text, nullptr) == seconds) break;
+    }
+    return text;
+}
 
 std::vector<std::string> WriteOut(const CliOptions& o) {
     std::vector<std::string> args;
@@ -23,9 +35,7 @@ std::vector<std::string> WriteOut(const CliOptions& o) {
             args.insert(args.end(),
                         {"--port", std::to_string(c) + "=" + std::to_string(o.ports[c])});
     if (o.autoCount > 0) args.insert(args.end(), {"--auto", std::to_string(o.autoCount)});
-    char timeout[64];
-    std::snprintf(timeout, sizeof timeout, "%.17g", o.autoTimeoutS);
-    args.insert(args.end(), {"--auto-timeout", timeout});
+    args.insert(args.end(), {"--auto-timeout", DecimalSeconds(o.autoTimeoutS)});
     if (!o.report.empty()) args.insert(args.end(), {"--report", o.report});
     if (o.changeBootArea) args.push_back("--change-boot-area");
     if (!o.progress) args.push_back("--no-progress");
