@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "tests/support/pty_peer.h"
+#include "tests/support/sha256_hex.h"
 #include "tests/support/sim_start.h"
 #include "tests/support/test_files.h"
-#include "tools/cli/sha256.h"
 #include "tools/termsim/termsim.h"
 
 namespace {

@@ -1,13 +1,14 @@
 // kovirw-cli's parts that do no I/O: options and the report's strings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/sha256_hex.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_report.h"
-#include "tools/cli/sha256.h"
 
 namespace {
 
@@ -42,9 +43,32 @@ TEST(Report, JsonStringsAreEscaped) {
     EXPECT_EQ(REPORT_TextField("path", "/a\xff\xc0\xaf\xed\x95"),
               "\"path\":\"/a\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\",\"path_hex\":\"2f61ffc0afed95\"");
     EXPECT_EQ(REPORT_TextField("path", "/한"), "\"path\":\"/한\"");
+}
+
+// The FIPS 180-2 vectors: empty, one block, two blocks (the length spills into a block of
+// its own), and a million 'a' fed in uneven pieces with a digest taken on the way, which
+// must leave the sum going.
+TEST(Report, Sha256Vectors) {
     EXPECT_EQ(SHA256_Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(SHA256_Hex("abc"),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(SHA256_Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(
+        SHA256_Hex("abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjk"
+                   "lmnopqklmnopqrlmnopqrsmnopqrstnopqrstu"),
+        "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1");
+    const std::string a(997, 'a');
+    Sha256 digest;
+    for (size_t fed = 0; fed < 1000000; fed += a.size()) {
+        digest.Update(reinterpret_cast<const uint8_t*>(a.data()),
+                      std::min(a.size(), 1000000 - fed));
+        if (fed == 0) {
+            EXPECT_EQ(digest.HexDigest(), SHA256_Hex(a));
+        }
+    }
+    EXPECT_EQ(digest.HexDigest(),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 }  // namespace

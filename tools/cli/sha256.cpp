@@ -86,9 +86,3 @@ void Sha256::Compress() {
     m_h[6] += g;
     m_h[7] += h;
 }
-
-std::string SHA256_Hex(const std::string& data) {
-    Sha256 sha;
-    sha.Update(reinterpret_cast<const uint8_t*>(data.data()), data.size());
-    return sha.HexDigest();
-}

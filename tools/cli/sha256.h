@@ -22,6 +22,3 @@ class Sha256 {
     size_t m_fill = 0;
     uint64_t m_length = 0;
 };
-
-// Digest of a byte string.
-std::string SHA256_Hex(const std::string& data);
