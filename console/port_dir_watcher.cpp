@@ -22,10 +22,6 @@ std::set<int> ListUsableEntries(const std::string& dir) {
     return std::set<int>(ports.begin(), ports.end());
 }
 
-std::string EntryPath(const std::string& dir, int com) {
-    return dir + "/COM" + std::to_string(com);
-}
-
 }  // namespace
 
 PortDirWatcher::~PortDirWatcher() { Close(); }
@@ -62,7 +58,7 @@ bool PortDirWatcher::Open(const std::string& dir, std::string* error) {
 
 bool PortDirWatcher::EntryUsable(int com) const {
     struct stat st {};
-    return stat(EntryPath(m_dir, com).c_str(), &st) == 0;
+    return stat(PORT_DIRECTORY_EntryPath(m_dir, com).c_str(), &st) == 0;
 }
 
 std::vector<PortChange> PortDirWatcher::Rescan() {

@@ -109,7 +109,11 @@ std::string PORT_DIRECTORY_Path() {
 }
 
 std::string PORT_DIRECTORY_EntryPath(int comPort) {
-    return PORT_DIRECTORY_Path() + "/COM" + std::to_string(comPort);
+    return PORT_DIRECTORY_EntryPath(PORT_DIRECTORY_Path(), comPort);
+}
+
+std::string PORT_DIRECTORY_EntryPath(const std::string& dir, int comPort) {
+    return dir + "/COM" + std::to_string(comPort);
 }
 
 bool PORT_DIRECTORY_Ensure(const std::string& dir, std::string* error, std::string* warning) {
@@ -135,7 +139,7 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
 }
 
 std::string PORT_DIRECTORY_Describe(const std::string& dir, int com) {
-    const std::string entry = dir + "/COM" + std::to_string(com);
+    const std::string entry = PORT_DIRECTORY_EntryPath(dir, com);
     struct stat st {};
     if (lstat(entry.c_str(), &st) != 0) return std::string();
     if (!S_ISLNK(st.st_mode)) return entry;

@@ -14,8 +14,10 @@
 // The port directory's path (not created).
 std::string PORT_DIRECTORY_Path();
 
-// The path of COM<comPort>'s entry in the port directory.
+// The path of COM<comPort>'s entry in the port directory; in the directory dir (on
+// Windows the device name, dir is not used).
 std::string PORT_DIRECTORY_EntryPath(int comPort);
+std::string PORT_DIRECTORY_EntryPath(const std::string& dir, int comPort);
 
 // Makes the directory dir (with its parents) where it is missing, mode 0700, and checks that
 // no other user can plant ports in it. The default directory and the kovirw folder above it
@@ -42,5 +44,10 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& dir);
 // such as \Device\Serial0 (dir is not used). Empty when there is no such port.
 std::string PORT_DIRECTORY_Describe(const std::string& dir, int com);
 
-// The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0.
+// The largest COM number a port may carry (a name of at most seven digits).
+constexpr int PORT_COM_MAX = 1000000;
+
+// The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0,
+// "COM0", "COM03" and numbers above PORT_COM_MAX among them. Every program of the tool reads
+// port names with this one rule.
 int PORT_DIRECTORY_ParseName(const char* name);

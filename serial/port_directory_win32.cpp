@@ -16,6 +16,10 @@ std::string PORT_DIRECTORY_EntryPath(int comPort) {
     return comPort < 10 ? name : PORT_DIRECTORY_Path() + name;
 }
 
+std::string PORT_DIRECTORY_EntryPath(const std::string& /*dir*/, int comPort) {
+    return PORT_DIRECTORY_EntryPath(comPort);
+}
+
 // Windows keeps the device names itself: nothing to make, and no one can plant one.
 bool PORT_DIRECTORY_Ensure(const std::string& /*dir*/, std::string* /*error*/,
                            std::string* warning) {

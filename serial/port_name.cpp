@@ -10,7 +10,7 @@ int PORT_DIRECTORY_ParseName(const char* name) {
     for (const char* p = digits; *p != '\0'; ++p) {
         if (*p < '0' || *p > '9') return 0;
         n = n * 10 + (*p - '0');
-        if (n > 1000000) return 0;
+        if (n > PORT_COM_MAX) return 0;
     }
     return static_cast<int>(n);
 }

@@ -7,29 +7,11 @@
 #include "console/core/console_core.h"
 #include "console/core/operator_text.h"
 #include "engine/download.h"
+#include "serial/port_directory.h"
 
 namespace {
 
 const char kReadyText[] = "Ready...";
-
-// n of a name "COM<n>" (decimal digits only, n > 0); 0 for every other name, which would
-// otherwise match the channels that hold no port.
-int ComNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 12 || name.compare(0, 3, "COM") != 0) {
-        return 0;
-    }
-    long n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') {
-            return 0;
-        }
-        n = n * 10 + (name[i] - '0');
-        if (n > 0x7FFFFFFF) {
-            return 0;
-        }
-    }
-    return static_cast<int>(n);
-}
 
 }  // namespace
 
@@ -111,7 +93,7 @@ void ConsoleCore::OnAutoClicked() {
 }
 
 void ConsoleCore::OnDeviceChange(PortEvent event, const std::string& portName) {
-    const int n = ComNumber(portName);
+    const int n = PORT_DIRECTORY_ParseName(portName.c_str());
     if (n <= 0) {
         return;
     }

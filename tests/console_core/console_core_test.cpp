@@ -464,8 +464,8 @@ TEST(ConsoleCore, SavedAndChosenPortsAndOnlyComNumbersCount) {
     EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
 
     box.Click(IDC_AUTO);
-    for (const char* name :
-         {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3", "COM99999999999"}) {
+    for (const char* name : {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3",
+                             "COM03", "COM1000001", "COM99999999999"}) {
         core.OnDeviceChange(ConsoleCore::PortEvent::kArrival, name);
         core.OnDeviceChange(ConsoleCore::PortEvent::kRemoval, name);
     }

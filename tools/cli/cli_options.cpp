@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "serial/port_directory.h"
+
 namespace {
 
 // A whole decimal number in [low, high]; no sign, no trailing characters.
@@ -87,7 +89,7 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             size_t eq = v.find('=');
             long ch = 0, com = 0;
             if (eq == std::string::npos || !ParseInt(v.substr(0, eq), 0, CHANNEL_COUNT - 1, &ch) ||
-                !ParseInt(v.substr(eq + 1), 1, 1000000, &com)) {
+                !ParseInt(v.substr(eq + 1), 1, PORT_COM_MAX, &com)) {
                 *error =
                     "--port takes CH=N with CH from 0 to 7 and a COM number N from 1: '" + v + "'";
                 return false;

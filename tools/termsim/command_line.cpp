@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "serial/port_directory.h"
+
 namespace termsim {
 namespace {
 
@@ -74,7 +76,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, Options* options
             o.count = static_cast<int>(number);
             haveCount = true;
         } else if (std::strcmp(arg, "--first-com") == 0) {
-            if (!ParseNumber(value, 1, 1000000, &number))
+            if (!ParseNumber(value, 1, PORT_COM_MAX, &number))
                 return bad("expected a COM number from 1");
             o.firstCom = static_cast<int>(number);
         } else if (std::strcmp(arg, "--port-dir") == 0 || std::strcmp(arg, "--flash-dir") == 0) {

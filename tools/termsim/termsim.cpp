@@ -13,14 +13,13 @@ namespace termsim {
 namespace {
 
 constexpr long kMaxBaud = 100000000;
-constexpr int kMaxCom = 1000000;  // the largest COM number a port entry name may carry
 
 bool CheckOptions(const Options& o, std::string* error) {
     if (o.count < 1 || o.count > kMaxTerminals) {
         *error = "the count of terminals must be 1 to " + std::to_string(kMaxTerminals);
-    } else if (o.firstCom < 1 || o.firstCom > kMaxCom - o.count + 1) {
+    } else if (o.firstCom < 1 || o.firstCom > PORT_COM_MAX - o.count + 1) {
         *error = "the first COM number must be 1 or more, and the last at most " +
-                 std::to_string(kMaxCom);
+                 std::to_string(PORT_COM_MAX);
     } else if (o.baud < 0 || o.baud > kMaxBaud) {
         *error = "the baud rate must be 0 (no pacing) to " + std::to_string(kMaxBaud);
     } else if (!o.device.empty() && (o.count != 1 || o.baud == 0)) {
@@ -62,7 +61,7 @@ bool Simulator::Start(const Options& options, std::string* error) {
         config.index = i;
         config.com = options.firstCom + i;
         if (options.device.empty())
-            config.entryPath = portDir + "/COM" + std::to_string(config.com);
+            config.entryPath = PORT_DIRECTORY_EntryPath(portDir, config.com);
         if (!options.flashDir.empty())
             config.outputDir = options.flashDir + "/COM" + std::to_string(config.com);
         config.baud = options.device.empty() ? options.baud : 0;
