@@ -7,6 +7,7 @@
 #include "core/channel_tables.h"
 #include "core/debug_trace.h"
 #include "core/event_queue.h"
+#include "core/utf8.h"
 
 namespace {
 
@@ -17,18 +18,7 @@ void FormatText(char* out, size_t size, const char* format, va_list args) {
         out[0] = '\0';
         return;
     }
-    size_t len = static_cast<size_t>(n) < size ? static_cast<size_t>(n) : size - 1;
-    if (static_cast<size_t>(n) >= size) {
-        size_t cut = len;
-        while (cut > 0 && (static_cast<unsigned char>(out[cut - 1]) & 0xC0) == 0x80) --cut;
-        if (cut > 0 && (static_cast<unsigned char>(out[cut - 1]) & 0x80) != 0) {
-            // cut - 1 is a lead byte; keep its character only if it was complete
-            unsigned char lead = static_cast<unsigned char>(out[cut - 1]);
-            size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-            if (len - (cut - 1) < need) len = cut - 1;
-        }
-        out[len] = '\0';
-    }
+    if (static_cast<size_t>(n) >= size) out[UTF8_CutLength(out, size - 1)] = '\0';
 }
 
 }  // namespace

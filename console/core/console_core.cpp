@@ -7,6 +7,7 @@
 #include "config/settings.h"
 #include "console/core/code_trailer.h"
 #include "console/core/operator_text.h"
+#include "core/utf8.h"
 #include "engine/download.h"
 
 const char kBrowseFilters[kConsoleSlots][64] = {
@@ -39,14 +40,8 @@ void CONSOLE_CopyToField(char* field, size_t size, const std::string& text) {
     if (size == 0) {
         return;
     }
-    size_t length = text.size();
-    if (length > size - 1) {
-        length = size - 1;
-        // Step back over continuation bytes so no character is cut in half.
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
-            --length;
-        }
-    }
+    const size_t length =
+        text.size() > size - 1 ? UTF8_CutLength(text.data(), size - 1) : text.size();
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
 }

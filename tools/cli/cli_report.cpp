@@ -5,54 +5,14 @@
 #include <cstring>
 
 #include "config/config_io.h"
+#include "core/utf8.h"
 
-namespace {
-
-// The length of the valid UTF-8 character at text[i], or 0 when the byte there starts none
-// (a stray continuation byte, an overlong form, a surrogate, a cut sequence).
-size_t Utf8Length(const std::string& text, size_t i) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) return 1;
-    size_t length;
-    uint32_t code;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) return 0;
-        code = code << 6 | (next & 0x3F);
-    }
-    if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return 0;
-    if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return 0;
-    return length;
-}
-
-bool IsUtf8(const std::string& text) {
-    for (size_t i = 0; i < text.size();) {
-        const size_t n = Utf8Length(text, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string REPORT_JsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
-        const size_t n = Utf8Length(text, i);
+        const size_t n = UTF8_CharLength(text.data(), text.size(), i);
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (n == 0) {
             out += "\\ufffd";
@@ -91,7 +51,7 @@ std::string REPORT_JsonString(const std::string& text) {
 
 std::string REPORT_TextField(const std::string& name, const std::string& text) {
     std::string field = "\"" + name + "\":" + REPORT_JsonString(text);
-    if (IsUtf8(text)) return field;
+    if (UTF8_IsValid(text)) return field;
     field += ",\"" + name + "_hex\":\"";
     for (unsigned char c : text) {
         char hex[3];
