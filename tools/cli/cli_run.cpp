@@ -246,7 +246,7 @@ int CLI_Main(int argc, char** argv) {
     }
     if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
 
-    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
+    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
     if (!baudProblem.empty()) {
         std::fprintf(stderr, "kovirw-cli: %s\n", baudProblem.c_str());
         return 2;
