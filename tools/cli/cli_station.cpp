@@ -160,10 +160,16 @@ class Station : public EngineWindow {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
+            CLI_TakeAcknowledged(&unit);
             const char* result = unit.done        ? "done"
                                  : slot.unplugged ? "unplugged"
                                  : *m_stop        ? "stopped"
                                                   : "failed";
+            // A pulled-out or stopped terminal ends on the engine's link failure text, which
+            // would read as a line fault: say what happened instead.
+            if (!unit.done && (slot.unplugged || *m_stop))
+                unit.error = slot.unplugged ? "unplugged during the download"
+                                            : "stopped during the download";
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
@@ -206,8 +212,8 @@ class Station : public EngineWindow {
             const ImageReport& img = unit.images[i];
             line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
                     REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
-                    ",\"sent\":" + std::to_string(img.reached ? img.doneBytes : 0) +
-                    ",\"sha256\":\"" + (img.reached ? img.sent.HexDigest() : "") + "\"}";
+                    ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0) +
+                    ",\"sha256\":\"" + img.SentDigest() + "\"}";
         }
         line += std::string("],\"result\":\"") + result + "\"," +
                 REPORT_TextField("error", unit.done ? "" : unit.error) +
@@ -230,9 +236,13 @@ class Station : public EngineWindow {
         const double hours =
             std::chrono::duration<double>(Clock::now() - m_stationStart).count() / 3600;
         char text[128];
-        std::snprintf(text, sizeof text, "station: %d done, %d failed, %.0f units per hour", m_done,
-                      m_failed, hours > 0 ? m_done / hours : 0.0);
-        return text;
+        std::snprintf(text, sizeof text, "station: %d done, %d failed", m_done, m_failed);
+        // A rate taken over the first minutes, before any terminal has ended, would be
+        // thousands per hour or nothing: it is shown once a unit has ended.
+        if (m_done + m_failed == 0 || hours <= 0) return text;
+        char rate[64];
+        std::snprintf(rate, sizeof rate, ", %.0f units per hour", m_done / hours);
+        return text + std::string(rate);
     }
 
     void UpdateTotals() { m_display->SetFooter(TotalsText()); }
