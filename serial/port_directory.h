@@ -36,5 +36,16 @@ bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error);
 // system lists (dir is not used). Empty when the list cannot be read.
 std::vector<int> PORT_DIRECTORY_List(const std::string& dir);
 
+// A port present and what it leads to: an entry's link target and the device number it ends
+// at; on Windows the system's device name for the port (\Device\...). Another text for the
+// same COM number means another device.
+struct PortEntry {
+    int com;
+    std::string device;
+};
+
+// The ports of PORT_DIRECTORY_List, each with what it leads to.
+std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& dir);
+
 // The COM number that an entry name stands for: "COM12" gives 12; anything else gives 0.
 int PORT_DIRECTORY_ParseName(const char* name);

@@ -25,8 +25,14 @@ bool PORT_DIRECTORY_Ensure(const std::string& /*dir*/, std::string* /*error*/,
 
 bool PORT_DIRECTORY_Check(const std::string& /*dir*/, std::string* /*error*/) { return true; }
 
-std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
+std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
     std::vector<int> ports;
+    for (const PortEntry& entry : PORT_DIRECTORY_Entries(dir)) ports.push_back(entry.com);
+    return ports;
+}
+
+std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& /*dir*/) {
+    std::vector<PortEntry> ports;
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
@@ -42,10 +48,13 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
                                reinterpret_cast<BYTE*>(data), &dataBytes);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS || type != REG_SZ) continue;  // ERROR_MORE_DATA: no COM name
-        int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
-        if (n > 0 && std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
+        const int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
+        const bool listed =
+            std::any_of(ports.begin(), ports.end(), [n](const PortEntry& p) { return p.com == n; });
+        if (n > 0 && !listed) ports.push_back({n, UTF16_ToUtf8(std::wstring(name, nameLength))});
     }
     RegCloseKey(key);
-    std::sort(ports.begin(), ports.end());
+    std::sort(ports.begin(), ports.end(),
+              [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
     return ports;
 }
