@@ -162,11 +162,44 @@ TEST_F(CliTest, StopSignalMidFlashReportsWhatWasSent) {
     EXPECT_NE(report.find("\"sha256\":\"" + SHA256_Hex(std::string(sent, 'F'))), std::string::npos);
 }
 
+// A terminal pulled out mid-image: the report counts the blocks it acknowledged, never
+// those still on their way (here up to three more had gone to the line), and the image is not
+// called complete. The answer to the last block it programmed may be lost with the cable.
+TEST_F(CliTest, PulledTerminalReportsWhatItHolds) {
+    StartTerminals(1, {"0:unplug:41000"}, 460800);  // in the third block
+    std::string image(10 * 16384, '\0');
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 % 253);
+    Profile();
+    Write("font.fnt", image);
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\n");
+    Result r = Run("--report r.json");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.out.find("download complete!"), std::string::npos) << r.out;
+    m_sim.Stop();
+    const std::vector<termsim::FlashRange> flash = m_sim.CurrentFlash(0);
+    ASSERT_EQ(flash.size(), 1u);
+    size_t held = 0;
+    while (held < image.size() && flash[0].bytes[held] == static_cast<uint8_t>(image[held])) ++held;
+    EXPECT_EQ(held, 2u * 16384);
+    const std::string report = Read("r.json");
+    const size_t at = report.find("\"sent\":");
+    ASSERT_NE(at, std::string::npos) << report;
+    const size_t sent = std::stoul(report.substr(at + 7));
+    EXPECT_TRUE(sent == held || sent + 16384 == held) << report;
+    EXPECT_NE(report.find("\"sha256\":\"" + SHA256_Hex(image.substr(0, sent)) + "\",\"sent\":" +
+                          std::to_string(sent) + ",\"of\":163840,\"complete\":false"),
+              std::string::npos)
+        << report;
+}
+
 // Every usage or selection error exits with 2 and says why, before any terminal is touched;
 // which addresses pass is the console core's to test. Never a report or a log over the
-// settings or the profile, whatever name reaches them.
+// settings, the profile or one of its images (selected or not), whatever name reaches them.
 TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
-    Profile();
+    Profile("DATACHECK=0\r\nDATAFILE=" + m_dir + "/data.dat\r\n");
+    Write("data.dat", std::string(5000, 'D'));
+    ASSERT_EQ(link((m_dir + "/data.dat").c_str(), (m_dir + "/hard.json").c_str()), 0);
+    ASSERT_EQ(symlink("font.fnt", (m_dir + "/font.jsonl").c_str()), 0);
     Write("empty.kvr", "[KOVIR]\nCODECHECK=0\n");
     Write("noaddr.kvr", "[KOVIR]\nCODECHECK=0\nFONTCHECK=1\nFONTFILE=x\nFONTADDRESS=\n");
     Write("code.kvr", "[KOVIR]\nFONTCHECK=1\n");  // Code first, with no file by default
@@ -192,12 +225,27 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         {"AUTODETECT=0", "--station --log nodir/units.jsonl",
          "cannot write the log nodir/units.jsonl: No such file"},
         {"AUTODETECT=0", "--station --log kovirw.ini", "would be written into"},
+        {"AUTODETECT=0", "--port 0=21 --report font.fnt", "would replace"},
+        {"AUTODETECT=0", "--port 0=21 --report hard.json", "would replace"},
+        {"AUTODETECT=0", "--station --log font.jsonl", "would be written into"},
+        {"AUTODETECT=0", "--station --log data.dat", "would be written into"},
     };
     for (const auto& c : kCases) {
         Write("kovirw.ini", std::string("[KOVIR]\n") + c.ini + "\n");
         Result r = Run(c.args);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_EQ(Read("font.fnt"), std::string(40000, 'F'));
+    EXPECT_EQ(Read("data.dat"), std::string(5000, 'D'));
+    // A line rate is quoted as written, never as the number the reader made of it.
+    for (const std::string written :
+         {"-9600", "abc", "+9600", "0x1C200", "\xEF\xBC\x99\xEF\xBC\x96", "1e6", "2147483648",
+          "4294967296", "99999999999999999999"}) {
+        Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nCH0_PORT=21\nBAUDRATE=" + written + "\n");
+        Result r = Run("");
+        EXPECT_EQ(r.status, 2) << written;
+        EXPECT_EQ(r.err, "kovirw-cli: BAUDRATE=" + written + " in kovirw.ini is not a line rate\n");
     }
 }
 
