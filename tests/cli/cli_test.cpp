@@ -358,4 +358,52 @@ TEST_F(CliTest, StationFlashesEachTerminalAsItArrives) {
     }
 }
 
+// A terminal is known by its device: a link that flaps (gone for less than two scans) keeps
+// its finished terminal, and one replaced in one step by a link to another terminal is that
+// terminal's arrival.
+TEST_F(CliTest, StationKnowsATerminalByItsDevice) {
+    StartTerminals(2);
+    Profile();
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\n");
+    const pid_t pid = Start("--station --no-progress --port 0=21 --log log.jsonl");
+    WaitFor("CH0 COM21: done in");
+    const std::string com21 = m_ports.path() + "/COM21";
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(unlink(com21.c_str()), 0);
+        usleep(10 * 1000);
+        ASSERT_EQ(symlink(m_sim.SlavePath(0).c_str(), com21.c_str()), 0);
+        usleep(60 * 1000);
+    }
+    ASSERT_EQ(symlink(m_sim.SlavePath(1).c_str(), (com21 + ".new").c_str()), 0);
+    ASSERT_EQ(rename((com21 + ".new").c_str(), com21.c_str()), 0);
+    WaitFor("CH0 COM21: done in", 2);
+    EXPECT_EQ(Signal(pid, SIGINT), 0) << Read("err.txt");
+    EXPECT_EQ(m_sim.SessionCount(0), 1u);
+    EXPECT_EQ(m_sim.SessionCount(1), 1u);
+    EXPECT_EQ(Read("out.txt").find("removed during"), std::string::npos);
+}
+
+// The log stays whole: a line the disk has no room for is taken back (and the station takes
+// no further terminal), and a line cut by a crash is trimmed at start.
+TEST_F(CliTest, StationLogStaysWholeOnAFullDisk) {
+    StartTerminals(2);
+    Profile();
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\n");
+    Write("log.jsonl", "{\"kept\":1}\n{\"start\":\"2026-");
+    // Room for 512 bytes: the kept line and one unit's line (about 350 bytes), not two.
+    Result r =
+        Run("--station --port 0=21 --port 1=22 --log log.jsonl", "trap '' XFSZ; ulimit -f 1;");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("log.jsonl ended in a cut line (a crash or a full disk): its 15 bytes "
+                         "were dropped\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("cannot write the log log.jsonl: File too large"), std::string::npos)
+        << r.err;
+    const std::string log = Read("log.jsonl");
+    EXPECT_EQ(log.rfind("{\"kept\":1}\n{\"start\":", 0), 0u) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_EQ(log.substr(log.size() - 2), "}\n") << log;
+}
+
 }  // namespace
