@@ -45,3 +45,11 @@ intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long lon
 bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error);
 
 void CLI_OS_CloseAppend(intptr_t file);
+
+// Reads count bytes at offset `from` of a file opened by CLI_OS_OpenAppend; false when it
+// cannot read them all.
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count);
+
+// The length of the file of `size` bytes up to and including its last newline (0 when it has
+// none), or -1 when it cannot be read (cli_os_common.cpp).
+long long CLI_OS_CompleteLength(intptr_t file, long long size);

@@ -65,23 +65,9 @@ std::string CLI_OS_DevicePath(int com) {
     return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
 }
 
-namespace {
-
-// The length of the file up to and including its last newline (0 when it has none), or -1.
-off_t CompleteLength(int fd, off_t size) {
-    char chunk[4096];
-    for (off_t end = size; end > 0;) {
-        const off_t from = end > off_t{sizeof chunk} ? end - off_t{sizeof chunk} : 0;
-        const ssize_t n = pread(fd, chunk, static_cast<size_t>(end - from), from);
-        if (n != end - from) return -1;
-        for (ssize_t i = n; i > 0; --i)
-            if (chunk[i - 1] == '\n') return from + i;
-        end = from;
-    }
-    return 0;
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count) {
+    return pread(static_cast<int>(file), buffer, static_cast<size_t>(count), from) == count;
 }
-
-}  // namespace
 
 intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long long* dropped) {
     *dropped = 0;
@@ -94,7 +80,8 @@ intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long lon
         why = std::strerror(errno);
     } else if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = "not a regular file";
-    } else if (fcntl(fd, F_SETFL, O_APPEND) != 0 || (keep = CompleteLength(fd, st.st_size)) < 0 ||
+    } else if (fcntl(fd, F_SETFL, O_APPEND) != 0 ||
+               (keep = CLI_OS_CompleteLength(fd, st.st_size)) < 0 ||
                (keep < st.st_size && ftruncate(fd, keep) != 0)) {
         why = std::strerror(errno);
     } else {

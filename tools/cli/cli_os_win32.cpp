@@ -114,33 +114,20 @@ std::string SystemMessage(DWORD code) {
     return message;
 }
 
-}  // namespace
-
-namespace {
-
 bool MoveTo(HANDLE h, long long at) {
     LARGE_INTEGER to{};
     to.QuadPart = at;
     return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != 0;
 }
 
-// The length of the file up to and including its last newline (0 when it has none), or -1.
-long long CompleteLength(HANDLE h, long long size) {
-    char chunk[4096];
-    for (long long end = size; end > 0;) {
-        const long long from = end > static_cast<long long>(sizeof chunk) ? end - sizeof chunk : 0;
-        DWORD got = 0;
-        if (!MoveTo(h, from) ||
-            !ReadFile(h, chunk, static_cast<DWORD>(end - from), &got, nullptr) || got != end - from)
-            return -1;
-        for (DWORD i = got; i > 0; --i)
-            if (chunk[i - 1] == '\n') return from + i;
-        end = from;
-    }
-    return 0;
-}
-
 }  // namespace
+
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count) {
+    HANDLE h = reinterpret_cast<HANDLE>(file);
+    DWORD got = 0;
+    return MoveTo(h, from) && ReadFile(h, buffer, static_cast<DWORD>(count), &got, nullptr) &&
+           got == static_cast<DWORD>(count);
+}
 
 intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long long* dropped) {
     *dropped = 0;
@@ -163,7 +150,7 @@ intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long lon
         why = "not a regular file";
     } else if (!GetFileSizeEx(h, &size)) {
         why = "its size cannot be read";
-    } else if ((keep = CompleteLength(h, size.QuadPart)) < 0) {
+    } else if ((keep = CLI_OS_CompleteLength(reinterpret_cast<intptr_t>(h), size.QuadPart)) < 0) {
         why = "its end cannot be read";
     } else if (keep < size.QuadPart && (!MoveTo(h, keep) || !SetEndOfFile(h))) {
         why = "its cut last line cannot be taken off";
