@@ -14,6 +14,8 @@ int g_nBaudRate = 1382400;
 
 namespace {
 
+std::string s_baudRateText;  // BAUDRATE as the file has it
+
 constexpr char kSection[] = "KOVIR";
 
 std::string PortKey(int channel) { return "CH" + std::to_string(channel) + "_PORT"; }
@@ -48,6 +50,8 @@ int CONFIG_Load(const char* profilePath) {
     }
     g_nWriteDelay = ReadSetting(file, "DELAY", 2);
     g_nBaudRate = ReadSetting(file, "BAUDRATE", 1382400);
+    s_baudRateText.clear();
+    file.GetValue(kSection, "BAUDRATE", &s_baudRateText);
 
     if (profilePath == nullptr) {
         std::string saved;
@@ -86,7 +90,10 @@ int CONFIG_Save() {
     return 1;
 }
 
+const std::string& CONFIG_BaudRateText() { return s_baudRateText; }
+
 void CONFIG_ResetForTest() {
+    s_baudRateText.clear();
     g_Profile = DownloadProfile{};
     std::memset(g_szStartDir, 0, sizeof g_szStartDir);
     std::memset(g_szProfilePath, 0, sizeof g_szProfilePath);

@@ -6,6 +6,8 @@
 // to the port service.
 #pragma once
 
+#include <string>
+
 #include "config/profile.h"
 #include "core/channel_tables.h"
 
@@ -25,6 +27,11 @@ extern int g_nBaudRate;                         // BAUDRATE, default 1382400
 // keys take their defaults; a number past 2147483647 counts as missing; a value that is not
 // a number reads as 0. No range checks: ports may be any COM number. Returns 1.
 int CONFIG_Load(const char* profilePath);
+
+// BAUDRATE as the settings file had it at the last load (empty when missing or empty), so
+// that a refusal can quote what the operator wrote: g_nBaudRate reads "abc" as 0 and a
+// number past 2147483647 as the default.
+const std::string& CONFIG_BaudRateText();
 
 // Writes the twelve settings in one crash-safe save of the settings file, then the profile
 // (PROFILE_Write). Write failures are not reported and leave the old file as it was.

@@ -36,7 +36,8 @@ struct ImageEntry {
     char path[IMAGE_PATH_SIZE];  // empty = not selected; emptied once the file is open
     uint32_t address;            // flash address; 0xFFFFFFFF when cleared
     int32_t totalBytes;          // bytes to send
-    int32_t doneBytes;           // bytes sent so far
+    int32_t doneBytes;           // bytes sent so far (their blocks went out whole)
+    int32_t ackedBytes;          // of those, the bytes the loader acknowledged, from the start
 };
 
 // [ChannelId][ImageSlot]. The console fills it before a run; channel c's worker uses row c.

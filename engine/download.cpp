@@ -172,6 +172,7 @@ int DOWNLOAD_StartChannel(int channel, int comPort, int baudRate) {
         e.channel = channel;
         e.totalBytes = 0;
         e.doneBytes = 0;
+        e.ackedBytes = 0;
     }
     // A new terminal's dialogue starts as the first one after program start does, with
     // sequence number 0, whatever the previous terminal's packet count left.

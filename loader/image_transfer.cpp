@@ -44,6 +44,19 @@ const SlotTexts kTexts[IMAGE_SLOT_COUNT] = {
 
 uint8_t s_block[CHANNEL_COUNT][LOADER_BLOCK_SIZE];
 
+// A block's packet is tagged with its slot and its index in the image (an image of at most
+// 2^31 bytes has at most 2^17 blocks).
+constexpr int kBlockBits = 18;
+
+// Per channel and slot: the blocks the loader acknowledged, as the count of those from the
+// first one on without a gap, and those acknowledged beyond the gap (bit k: block prefix+k).
+// Blocks are sent at most four ahead of the oldest unanswered one, so the bits suffice.
+struct AckedBlocks {
+    int32_t prefix;
+    uint64_t beyond;
+};
+AckedBlocks s_acked[CHANNEL_COUNT][IMAGE_SLOT_COUNT];
+
 // Set between runs only; the workers' start orders the stores before their reads.
 ImageReadHook s_readHook = nullptr;
 void* s_readHookContext = nullptr;
@@ -82,6 +95,8 @@ const char* OpenImage(ImageEntry& entry, ImageFileHandle* file) {
     if (skip > 0 && !IMAGE_FILE_Seek(file->get(), skip)) return "ERR: Read File";
     entry.totalBytes = static_cast<int32_t>(fileSize - skip);
     entry.doneBytes = 0;
+    entry.ackedBytes = 0;
+    s_acked[entry.channel][entry.slot] = AckedBlocks{};
     return nullptr;
 }
 
@@ -92,7 +107,7 @@ int EraseImage(int channel, const ImageEntry& entry) {
                                   EraseLength(entry.slot, static_cast<uint32_t>(entry.totalBytes)));
 }
 
-enum BlocksOutcome { BLOCKS_SENT, BLOCKS_LINK_FAILED, BLOCKS_READ_FAILED };
+enum BlocksOutcome { BLOCKS_SENT, BLOCKS_LINK_FAILED, BLOCKS_READ_FAILED, BLOCKS_WRITE_FAILED };
 
 // Sends the image in blocks of 16384 bytes, a short last block padded with 0xFF (the DMB
 // image's sent as it is), with progress every 16 blocks.
@@ -119,8 +134,16 @@ BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
         const int n = IMAGE_FILE_Read(file, block, want);
         if (n < want) return BLOCKS_READ_FAILED;
         ResendMarked(channel);
+        LinkTagNextPacket(channel, entry.slot << kBlockBits | blockCount);
         FLASH_DOWNLOADER_Write(channel, flashAddress,
                                entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
+        // A block dropped for want of room in the window, or cut by a failed write, did
+        // not go out, and nothing after it does: it is not counted. A stop closes the port
+        // under a write: that is the stop's failure, not the line's.
+        if (fn.tx_timeout != 0 || SERIAL_PORT_WriteFailed(channel)) {
+            const bool line = fn.tx_timeout == 0 && g_bChannelActive[channel] != 0;
+            return line ? BLOCKS_WRITE_FAILED : BLOCKS_LINK_FAILED;
+        }
         if (s_readHook != nullptr) s_readHook(s_readHookContext, channel, entry.slot, block, n);
         entry.doneBytes += n;
         if (++blockCount % kProgressEvery == 0) KOVIR_SendMessage(EV_PROGRESS, &entry);
@@ -151,6 +174,22 @@ void IMAGE_TRANSFER_SetReadHook(ImageReadHook hook, void* context) {
     s_readHookContext = context;
 }
 
+void IMAGE_TRANSFER_Acknowledged(int channel, int tag) {
+    const int slot = tag >> kBlockBits;
+    if (slot < 0 || slot >= IMAGE_SLOT_COUNT) return;
+    AckedBlocks& acked = s_acked[channel][slot];
+    const int ahead = (tag & ((1 << kBlockBits) - 1)) - acked.prefix;
+    if (ahead < 0 || ahead >= 64) return;
+    acked.beyond |= uint64_t{1} << ahead;
+    while ((acked.beyond & 1) != 0) {
+        acked.beyond >>= 1;
+        acked.prefix += 1;
+    }
+    ImageEntry& entry = g_ImageTable[channel][slot];
+    const int64_t bytes = int64_t{acked.prefix} * LOADER_BLOCK_SIZE;
+    entry.ackedBytes = static_cast<int32_t>(bytes < entry.totalBytes ? bytes : entry.totalBytes);
+}
+
 void IMAGE_TRANSFER_SendLinkError(int channel) {
     KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout, FN[channel].error_count);
 }
@@ -171,6 +210,7 @@ int TransferImage(int channel, int slot) {
     KOVIR_SendMessage(EV_PROGRESS, &entry);
 
     if (outcome == BLOCKS_READ_FAILED) return Fail(channel, entry, "ERR: Read File");
+    if (outcome == BLOCKS_WRITE_FAILED) return Fail(channel, entry, "ERR: Port Write");
     if (outcome == BLOCKS_LINK_FAILED) {
         IMAGE_TRANSFER_SendLinkError(channel);
         KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);

@@ -13,6 +13,11 @@
 // address.
 int TransferImage(int channel, int slot);
 
+// The loader acknowledged the block packet tagged `tag` (see LinkTagNextPacket): the entry's
+// ackedBytes grows to the end of the blocks acknowledged without a gap from the first one.
+// Worker thread of the channel, inside its reader steps.
+void IMAGE_TRANSFER_Acknowledged(int channel, int tag);
+
 // Sends the status text of a link failure, "ERR: [%d,%d]" with the channel's tx_timeout and
 // error_count. Worker thread of the channel.
 void IMAGE_TRANSFER_SendLinkError(int channel);

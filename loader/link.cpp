@@ -7,6 +7,7 @@
 #include "core/debug_trace.h"
 #include "loader/crc16.h"
 #include "loader/frame_io.h"
+#include "loader/image_transfer.h"
 #include "loader/loader_commands.h"
 #include "loader/loader_testing.h"
 #include "serial/port_service.h"
@@ -25,6 +26,10 @@ uint32_t s_rxCrc[CHANNEL_COUNT];
 // while it is not sent) and whether it is a block the loader must program.
 int s_slotLineBytes[CHANNEL_COUNT][4];
 bool s_slotIsBlock[CHANNEL_COUNT][4];
+// Per sequence number: the tag of the packet it carries, plus one (0: none); and the tag the
+// next packet takes.
+int s_slotTag[CHANNEL_COUNT][4];
+int s_nextTag[CHANNEL_COUNT];
 
 using Clock = std::chrono::steady_clock;
 
@@ -81,7 +86,8 @@ int PollUntil(int channel, WaitBudget* budget, Condition condition) {
         budget->polls -= 1;
         SERIAL_PORT_DoReading(channel);
         if (condition(FN[channel])) return 1;
-        if (g_bChannelActive[channel] == 0) return 0;
+        // After a failed write no answer can come for what did not go out.
+        if (g_bChannelActive[channel] == 0 || SERIAL_PORT_WriteFailed(channel)) return 0;
         SERIAL_PORT_WaitInput(channel, 1);
     }
     return 0;
@@ -108,6 +114,8 @@ void LinkReset(int channel) {
 void LOADER_ResetForTest(int channel) {
     FN[channel] = LinkRecord{};
     s_lastSeq[channel] = 0;
+    for (int& tag : s_slotTag[channel]) tag = 0;
+    s_nextTag[channel] = 0;
     SERIAL_PORT_ResetDeframer(channel);
     PACKET_ResetChannel(channel);
 }
@@ -119,7 +127,11 @@ void LinkResetCounters(int channel) {
     fn.error_count = 0;
     fn.tx_timeout = 0;
     for (uint8_t& a : fn.ack) a = g_nAckCode;
+    for (int& tag : s_slotTag[channel]) tag = 0;
+    s_nextTag[channel] = 0;
 }
+
+void LinkTagNextPacket(int channel, int tag) { s_nextTag[channel] = tag + 1; }
 
 int LinkHeaderLength(int channel) { return s_headerLength[channel]; }
 
@@ -131,9 +143,12 @@ void SendPacket(int channel, uint8_t* data, int start, int end) {
     fn.tx_no += 1;
     s_slotLineBytes[channel][seq] = 0;
     s_slotIsBlock[channel][seq] = data[start] == WRITE;
+    s_slotTag[channel][seq] = s_nextTag[channel];
+    s_nextTag[channel] = 0;
     CRC16_Append(s_txCrc[channel], data, start, end - start);
     if (WaitWindow(channel, LINK_WINDOW_POLLS) == 0) {
         fn.tx_timeout = 1;
+        s_slotTag[channel][seq] = 0;
         return;
     }
     SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
@@ -157,6 +172,8 @@ void ResendMarked(int channel) {
     }
     for (int i = 0; i < steps; ++i) TakePacketBuffer(channel);
     PacketBuffer* packet = PACKET_Current(channel);
+    s_nextTag[channel] = s_slotTag[channel][seq];  // the packet keeps its tag under a new number
+    s_slotTag[channel][seq] = 0;
     SendPacket(channel, packet->data, packet->start, packet->end);
 }
 
@@ -211,6 +228,9 @@ void FLASH_DOWNLOADER_Receive(int channel, const uint8_t* body, int from, int to
     }
     if (code == g_nAckCode) {
         fn.ack[k] = g_nAckCode;
+        const int tag = s_slotTag[channel][k];
+        s_slotTag[channel][k] = 0;
+        if (tag != 0) IMAGE_TRANSFER_Acknowledged(channel, tag - 1);
     } else if (code == g_nNakCode) {
         fn.ack[k] = g_nNakCode;
         // The reason sits two places after the code; a valid NAK body always has it.

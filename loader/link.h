@@ -38,6 +38,11 @@ void LinkResetCounters(int channel);
 // The header length (1: byte 0 is the sequence number, the code is at byte 1).
 int LinkHeaderLength(int channel);
 
+// Gives the next packet handed to SendPacket a tag (>= 0), which it keeps when it is sent
+// again; when the loader acknowledges it, IMAGE_TRANSFER_Acknowledged gets the tag. A packet
+// dropped by a window time-out loses its tag. Untagged packets are not reported.
+void LinkTagNextPacket(int channel, int tag);
+
 // Numbers the packet in data (byte 0 free, the command in data[start .. end-1], two bytes
 // of room after it), appends its FCS, waits up to 1200 polls for room in the window and
 // writes the frame. On a window time-out the packet is dropped and tx_timeout set.

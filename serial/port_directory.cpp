@@ -126,15 +126,29 @@ bool PORT_DIRECTORY_Check(const std::string& dir, std::string* error) {
 
 std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
     std::vector<int> ports;
+    for (const PortEntry& entry : PORT_DIRECTORY_Entries(dir)) ports.push_back(entry.com);
+    return ports;
+}
+
+std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& dir) {
+    std::vector<PortEntry> ports;
     DIR* d = opendir(dir.c_str());
     if (d == nullptr) return ports;
     while (const dirent* entry = readdir(d)) {
         const int com = PORT_DIRECTORY_ParseName(entry->d_name);
+        const std::string path = dir + "/" + entry->d_name;
         struct stat st {};
-        if (com > 0 && stat((dir + "/" + entry->d_name).c_str(), &st) == 0) ports.push_back(com);
+        if (com <= 0 || stat(path.c_str(), &st) != 0) continue;
+        // The link's own text tells two terminals apart whose device numbers the kernel
+        // handed out again; the device number tells a node replaced under the same name.
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target);
+        ports.push_back({com, (n > 0 ? std::string(target, static_cast<size_t>(n)) : "") + " " +
+                                  std::to_string(st.st_rdev) + ":" + std::to_string(st.st_ino)});
     }
     closedir(d);
-    std::sort(ports.begin(), ports.end());
+    std::sort(ports.begin(), ports.end(),
+              [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
     return ports;
 }
 

@@ -44,6 +44,17 @@ std::vector<int> PORT_DIRECTORY_List(const std::string& dir);
 // such as \Device\Serial0 (dir is not used). Empty when there is no such port.
 std::string PORT_DIRECTORY_Describe(const std::string& dir, int com);
 
+// A port present and what it leads to: an entry's link target and the device number it ends
+// at; on Windows the system's device name for the port (\Device\...). Another text for the
+// same COM number means another device.
+struct PortEntry {
+    int com;
+    std::string device;
+};
+
+// The ports of PORT_DIRECTORY_List, each with what it leads to.
+std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& dir);
+
 // The largest COM number a port may carry (a name of at most seven digits).
 constexpr int PORT_COM_MAX = 1000000;
 

@@ -29,17 +29,20 @@ bool PORT_DIRECTORY_Ensure(const std::string& /*dir*/, std::string* /*error*/,
 
 bool PORT_DIRECTORY_Check(const std::string& /*dir*/, std::string* /*error*/) { return true; }
 
-namespace {
+std::vector<int> PORT_DIRECTORY_List(const std::string& dir) {
+    std::vector<int> ports;
+    for (const PortEntry& entry : PORT_DIRECTORY_Entries(dir)) ports.push_back(entry.com);
+    return ports;
+}
 
-// Calls found(device, com) for every port the system lists in the registry key
-// HARDWARE\DEVICEMAP\SERIALCOMM of the machine: a value's name is the device, its data the
-// COM name.
-template <typename Found>
-void ForEachListedPort(Found found) {
+// The ports the system lists in the registry key HARDWARE\DEVICEMAP\SERIALCOMM of the
+// machine: a value's name is the device, its data the COM name.
+std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& /*dir*/) {
+    std::vector<PortEntry> ports;
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        return;
+        return ports;
     }
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
@@ -52,26 +55,18 @@ void ForEachListedPort(Found found) {
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS || type != REG_SZ) continue;  // ERROR_MORE_DATA: no COM name
         const int n = PORT_DIRECTORY_ParseName(UTF16_ToUtf8(data).c_str());
-        if (n > 0) found(UTF16_ToUtf8(std::wstring(name, nameLength)), n);
+        const bool listed =
+            std::any_of(ports.begin(), ports.end(), [n](const PortEntry& p) { return p.com == n; });
+        if (n > 0 && !listed) ports.push_back({n, UTF16_ToUtf8(std::wstring(name, nameLength))});
     }
     RegCloseKey(key);
-}
-
-}  // namespace
-
-std::vector<int> PORT_DIRECTORY_List(const std::string& /*dir*/) {
-    std::vector<int> ports;
-    ForEachListedPort([&ports](const std::string&, int n) {
-        if (std::find(ports.begin(), ports.end(), n) == ports.end()) ports.push_back(n);
-    });
-    std::sort(ports.begin(), ports.end());
+    std::sort(ports.begin(), ports.end(),
+              [](const PortEntry& a, const PortEntry& b) { return a.com < b.com; });
     return ports;
 }
 
-std::string PORT_DIRECTORY_Describe(const std::string& /*dir*/, int com) {
-    std::string device;
-    ForEachListedPort([&](const std::string& name, int n) {
-        if (n == com && device.empty()) device = name;
-    });
-    return device;
+std::string PORT_DIRECTORY_Describe(const std::string& dir, int com) {
+    for (const PortEntry& entry : PORT_DIRECTORY_Entries(dir))
+        if (entry.com == com) return entry.device;
+    return std::string();
 }

@@ -19,6 +19,7 @@ struct ChannelBuffers {
     uint8_t rx[SERIAL_RX_BUFFER_SIZE];
     uint8_t tx[SERIAL_TX_BUFFER_SIZE];
     int txFill;
+    bool writeFailed;  // a write did not take every byte: nothing more goes out
     PortStats stats;
 };
 
@@ -67,6 +68,7 @@ int SERIAL_PORT_Start(int channel, int comPort, int baudRate) {
 void SERIAL_PORT_ResetChannel(int channel) {
     std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
     s_buffers[channel].txFill = 0;
+    s_buffers[channel].writeFailed = false;
     s_buffers[channel].stats = PortStats{};
 }
 
@@ -142,13 +144,18 @@ void SERIAL_PORT_PutByte(int channel, uint8_t byte) {
 
 void SERIAL_PORT_Flush(int channel) {
     ChannelBuffers& b = s_buffers[channel];
-    if (b.txFill > 0) {
+    // After a failed or short write the line holds a cut frame: what would follow it could
+    // not be told from the loader's point of view, so it is dropped.
+    if (b.txFill > 0 && !b.writeFailed) {
         int n = SERIAL_PORT_Write(channel, b.tx, 0, b.txFill);
         b.stats.writes += 1;
         if (n > 0) b.stats.bytesWritten += static_cast<uint64_t>(n);
+        if (n != b.txFill) b.writeFailed = true;
     }
     b.txFill = 0;
 }
+
+bool SERIAL_PORT_WriteFailed(int channel) { return s_buffers[channel].writeFailed; }
 
 void SERIAL_PORT_WaitInput(int channel, int timeoutMs) {
     SerialHandle device = SERIAL_PORT_Device(channel);

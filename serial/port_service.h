@@ -66,8 +66,12 @@ int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length
 // Appends a byte to the transmit buffer, writing it out once it holds 4096 bytes.
 void SERIAL_PORT_PutByte(int channel, uint8_t byte);
 
-// Writes out the transmit buffer (no retry of a short or failed write); empties it.
+// Writes out the transmit buffer (no retry of a short or failed write); empties it. Once a
+// write has failed or fallen short, the channel writes nothing more until its next reset.
 void SERIAL_PORT_Flush(int channel);
+
+// True once a write of the channel failed or fell short since its last reset. Worker thread.
+bool SERIAL_PORT_WriteFailed(int channel);
 
 // The pause of one poll: waits up to timeoutMs for input on the channel's device, or
 // sleeps when it has none.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/debug_trace.h"
@@ -110,7 +111,18 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     device->exclusive = true;
     device->lineSaved = SERIAL_BAUD_SaveLine(device->fd, &device->savedLine) == 0;
     if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
-    device->lineBytesPerSecond = baudRate / 10;
+    // Drivers round a rate to what their chip can divide (an FTDI chip runs about 1411765
+    // baud when asked for 1382400). A UART samples each bit in its middle, so a terminal
+    // keeps up with a few per cent; beyond that its loader would see only damaged frames.
+    const int got = SERIAL_BAUD_Get(device->fd);
+    if (got <= 0 || std::abs(int64_t{got} - baudRate) * 100 > int64_t{baudRate} * 3) {
+        DEBUG_Trace("[Ch %d] SetCommState(%s) False: asked for %d baud, the driver runs %d\n",
+                    channel, path.c_str(), baudRate, got);
+        return nullptr;
+    }
+    if (got != baudRate)
+        DEBUG_Trace("[Ch %d] %s runs at %d baud for %d\n", channel, path.c_str(), got, baudRate);
+    device->lineBytesPerSecond = got / 10;
     tcflush(device->fd, TCIOFLUSH);
     device->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (device->wakeFd < 0) {

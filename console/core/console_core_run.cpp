@@ -80,7 +80,7 @@ void ConsoleCore::OnDownload() {
         return;
     }
 
-    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
+    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
     if (!baudProblem.empty()) {
         m_view->ShowNotice(baudProblem);
         return;

@@ -100,8 +100,20 @@ char32_t OPERATOR_HexFieldChar(char32_t typed, size_t textLength) {
     return typed >= U'a' ? typed - (U'a' - U'A') : typed;
 }
 
-std::string OPERATOR_BaudProblem(int baud) {
+std::string OPERATOR_BaudProblem(int baud, const std::string& written) {
+    const std::string quoted = "BAUDRATE=" + (written.empty() ? std::to_string(baud) : written);
+    // A sign, a hexadecimal or exponent form, other digits than ASCII ones, or a number past
+    // the signed 32-bit range: the reader would have made another rate of it.
+    long long value = 0;
+    for (char c : written) {
+        if (c < '0' || c > '9' || value > INT32_MAX) {
+            value = -1;
+            break;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value < 0 || value > INT32_MAX) return quoted + " in kovirw.ini is not a line rate";
     if (baud >= OPERATOR_MIN_BAUD) return std::string();
-    return "BAUDRATE=" + std::to_string(baud) + " in kovirw.ini is below " +
-           std::to_string(OPERATOR_MIN_BAUD) + ", the lowest line rate supported";
+    return quoted + " in kovirw.ini is below " + std::to_string(OPERATOR_MIN_BAUD) +
+           ", the lowest line rate supported";
 }

@@ -52,8 +52,11 @@ extern const char OPERATOR_DmbWritingBar[];  // "DMB Writing..."
 // a BAUDRATE is taken for a typing error.
 constexpr int OPERATOR_MIN_BAUD = 9600;
 
-// Empty when a run may use `baud`; otherwise the message that refuses it.
-std::string OPERATOR_BaudProblem(int baud);
+// Empty when a run may use `baud`, read from the settings' BAUDRATE value `written` (empty:
+// none, the default applies); otherwise the message that refuses it, quoting the value as
+// written. A value must be a plain decimal number (digits only) from OPERATOR_MIN_BAUD to
+// 2147483647.
+std::string OPERATOR_BaudProblem(int baud, const std::string& written);
 
 // Port lines of the log.
 std::string OPERATOR_DetectLine(int comPort);

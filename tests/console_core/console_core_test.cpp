@@ -190,6 +190,20 @@ TEST(ConsoleCore, DownloadChecksTheSelectionInSlotOrder) {
     EXPECT_EQ(core.RunStops(), 0);
 }
 
+// Both windows refuse a line rate the settings reader would have made another number of,
+// quoting it as the operator wrote it.
+TEST(ConsoleCore, DownloadRefusesALineRateAsWritten) {
+    CoreSandbox box;
+    box.Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nBAUDRATE=0x1C200\n");
+    box.Write("default.kvr",
+              "[KOVIR]\nCODECHECK=0\nFONTCHECK=1\nFONTFILE=font.fnt\nFONTADDRESS=1A00000\n");
+    ConsoleCore& core = box.Start();
+    box.Write("font.fnt", "F");
+    core.OnDownload();
+    EXPECT_EQ(box.view.boxes.back(), "notice: BAUDRATE=0x1C200 in kovirw.ini is not a line rate");
+    EXPECT_EQ(core.RunStops(), 0);
+}
+
 // With no channel port the run starts and ends at once; the addresses typed are those of
 // the profile from then on, and the rows are open again as their boxes say.
 TEST(ConsoleCore, RunWithoutPortsEndsAtOnce) {

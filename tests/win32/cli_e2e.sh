@@ -85,11 +85,13 @@ check "the profile is left as it was" '[ "$(sha256sum <"$work/run/default.kvr")"
 # leaves the system's list and comes back, and is flashed again on its channel; Ctrl+C ends it.
 printf '[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s\r\nFONTADDRESS=1A00000\r\n' \
   "$work/images/phone.fnt" >"$work/run/station.kvr"
-logged() { [ "$(cat "$work/run/station.jsonl" 2>/dev/null | wc -l)" -ge "$1" ]; }
+# The log ends in a line cut by a crash: the station trims it before its first line.
+printf '{"kept":1}\n{"start":"2026-' >"$work/run/station.jsonl"
+logged() { [ "$(grep -c '"port"' "$work/run/station.jsonl" 2>/dev/null)" -ge "$1" ]; }
 # "PORT CHANNEL RESULT " per logged unit, sorted.
 units_logged() {
-  sed -E 's/.*"port":([0-9]+).*"channel":([0-9]).*"result":"([a-z]+)".*/\1 \2 \3/' \
-    "$work/run/station.jsonl" | sort | tr '\n' ' '
+  grep '"port"' "$work/run/station.jsonl" |
+    sed -E 's/.*"port":([0-9]+).*"channel":([0-9]).*"result":"([a-z]+)".*/\1 \2 \3/' | sort | tr '\n' ' '
 }
 wait_for() { for _ in $(seq 300); do if eval "$1"; then return 0; fi; sleep 0.1; done; return 1; }
 (cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
@@ -106,6 +108,11 @@ wait "$station_pid" || station_status=$?
 station_pid=
 tr -d '\r' <"$work/station.out" >"$work/station.lf"
 station_units=$(units_logged)
+check "the station trimmed the cut line and says so" \
+  'grep -q "ended in a cut line (a crash or a full disk): its 15 bytes were dropped" "$work/station.err"'
+check "the log holds the kept line and whole lines after it" \
+  '[ "$(head -c 11 "$work/run/station.jsonl")" = "{\"kept\":1}" ] && [ "$(grep -vc "^{.*}\$" "$work/run/station.jsonl")" -eq 0 ]'
+
 check "the station ends with status 0 on Ctrl+C (was $station_status)" '[ "$station_status" -eq 0 ]'
 check "the station logged COM2, COM3 and COM3 again on its channel" \
   '[ "$station_units" = "2 0 done 3 1 done 3 1 done " ]'

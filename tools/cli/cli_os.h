@@ -33,13 +33,23 @@ std::string CLI_OS_PortSource();
 std::string CLI_OS_DevicePath(int com);
 
 // An append-only file (the station's log). Opens path for writing at its end, making it when
-// missing and never truncating it; a last line cut short (a crash mid-write) is ended first,
-// so the next line stands on its own. Returns a handle >= 0, or -1 with *error naming the
-// file and the reason, also for something that is not a regular file (a directory, a FIFO).
-intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error);
+// missing; a last line cut short (a crash or a full disk mid-write) is taken off, so every
+// line stays whole, and *dropped tells how many bytes that was. Returns a handle >= 0, or -1
+// with *error naming the file and the reason, also for something that is not a regular file
+// (a directory, a FIFO).
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long long* dropped);
 
-// Appends text in one write and flushes it to the disk before returning, so a crash or a
-// power loss keeps it. False with *error naming the reason.
+// Appends text and flushes it to the disk before returning, so a crash or a power loss keeps
+// it. False with *error naming the reason; the file is then cut back to where it was, so no
+// part of the text stays.
 bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error);
 
 void CLI_OS_CloseAppend(intptr_t file);
+
+// Reads count bytes at offset `from` of a file opened by CLI_OS_OpenAppend; false when it
+// cannot read them all.
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count);
+
+// The length of the file of `size` bytes up to and including its last newline (0 when it has
+// none), or -1 when it cannot be read (cli_os_common.cpp).
+long long CLI_OS_CompleteLength(intptr_t file, long long size);

@@ -65,28 +65,28 @@ std::string CLI_OS_DevicePath(int com) {
     return realpath(entry.c_str(), resolved) != nullptr ? resolved : entry;
 }
 
-intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count) {
+    return pread(static_cast<int>(file), buffer, static_cast<size_t>(count), from) == count;
+}
+
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long long* dropped) {
+    *dropped = 0;
     // Non-blocking only for the open: a FIFO must not hold the station before it starts.
     const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     struct stat st {};
     const char* why = nullptr;
+    off_t keep = 0;
     if (fd < 0) {
         why = std::strerror(errno);
     } else if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = "not a regular file";
-    } else if (fcntl(fd, F_SETFL, O_APPEND) != 0) {
+    } else if (fcntl(fd, F_SETFL, O_APPEND) != 0 ||
+               (keep = CLI_OS_CompleteLength(fd, st.st_size)) < 0 ||
+               (keep < st.st_size && ftruncate(fd, keep) != 0)) {
         why = std::strerror(errno);
     } else {
-        char last = '\n';
-        if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) != 1) {
-            why = std::strerror(errno);
-        } else if (last != '\n' && !CLI_OS_Append(fd, "\n", error)) {
-            close(fd);
-            *error = path + ": " + *error;
-            return -1;
-        } else {
-            return fd;
-        }
+        *dropped = st.st_size - keep;
+        return fd;
     }
     if (fd >= 0) close(fd);
     *error = path + ": " + why;
@@ -95,21 +95,26 @@ intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
 
 bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error) {
     const int fd = static_cast<int>(file);
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *error = n < 0 ? std::strerror(errno) : "nothing written";
-            return false;
+            break;
         }
         done += static_cast<size_t>(n);
     }
-    if (fdatasync(fd) != 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (done == text.size() && fdatasync(fd) == 0) return true;
+    if (done == text.size()) *error = std::strerror(errno);
+    // The text is taken back whole: a cut line would stand in the log for good.
+    if (ftruncate(fd, st.st_size) != 0) *error += "; the part written could not be taken back";
+    return false;
 }
 
 void CLI_OS_CloseAppend(intptr_t file) { close(static_cast<int>(file)); }

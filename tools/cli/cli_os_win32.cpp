@@ -114,55 +114,73 @@ std::string SystemMessage(DWORD code) {
     return message;
 }
 
+bool MoveTo(HANDLE h, long long at) {
+    LARGE_INTEGER to{};
+    to.QuadPart = at;
+    return SetFilePointerEx(h, to, nullptr, FILE_BEGIN) != 0;
+}
+
 }  // namespace
 
-intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error) {
+bool CLI_OS_ReadAt(intptr_t file, long long from, char* buffer, int count) {
+    HANDLE h = reinterpret_cast<HANDLE>(file);
+    DWORD got = 0;
+    return MoveTo(h, from) && ReadFile(h, buffer, static_cast<DWORD>(count), &got, nullptr) &&
+           got == static_cast<DWORD>(count);
+}
+
+intptr_t CLI_OS_OpenAppend(const std::string& path, std::string* error, long long* dropped) {
+    *dropped = 0;
     std::wstring wide;
     if (!UTF16_FromUtf8(path, &wide)) {
         *error = path + ": not a valid file name";
         return -1;
     }
-    // Appending only: every write goes to the end of the file, whatever else writes to it.
-    HANDLE h = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Written only at its end (each write moves there first); no other program may write.
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         *error = path + ": " + SystemMessage(GetLastError());
         return -1;
     }
     LARGE_INTEGER size{};
-    char last = '\n';
-    DWORD got = 0;
+    long long keep = 0;
     const char* why = nullptr;
     if (GetFileType(h) != FILE_TYPE_DISK) {
         why = "not a regular file";
     } else if (!GetFileSizeEx(h, &size)) {
         why = "its size cannot be read";
-    } else if (size.QuadPart > 0) {
-        LARGE_INTEGER at{};
-        at.QuadPart = size.QuadPart - 1;
-        if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) ||
-            !ReadFile(h, &last, 1, &got, nullptr) || got != 1)
-            why = "its end cannot be read";
+    } else if ((keep = CLI_OS_CompleteLength(reinterpret_cast<intptr_t>(h), size.QuadPart)) < 0) {
+        why = "its end cannot be read";
+    } else if (keep < size.QuadPart && (!MoveTo(h, keep) || !SetEndOfFile(h))) {
+        why = "its cut last line cannot be taken off";
     }
-    const intptr_t file = reinterpret_cast<intptr_t>(h);
-    if (why == nullptr && last != '\n' && !CLI_OS_Append(file, "\n", error)) why = error->c_str();
     if (why != nullptr) {
         *error = path + ": " + why;
         CloseHandle(h);
         return -1;
     }
-    return file;
+    *dropped = size.QuadPart - keep;
+    return reinterpret_cast<intptr_t>(h);
 }
 
 bool CLI_OS_Append(intptr_t file, const std::string& text, std::string* error) {
     HANDLE h = reinterpret_cast<HANDLE>(file);
-    DWORD written = 0;
-    if (!WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-        written != text.size() || !FlushFileBuffers(h)) {
+    LARGE_INTEGER end{};
+    const LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(h, zero, &end, FILE_END)) {
         *error = SystemMessage(GetLastError());
         return false;
     }
-    return true;
+    DWORD written = 0;
+    if (WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size() && FlushFileBuffers(h))
+        return true;
+    *error = SystemMessage(GetLastError());
+    // The text is taken back whole: a cut line would stand in the log for good.
+    if (!MoveTo(h, end.QuadPart) || !SetEndOfFile(h))
+        *error += "; the part written could not be taken back";
+    return false;
 }
 
 void CLI_OS_CloseAppend(intptr_t file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }

@@ -77,11 +77,10 @@ bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& cha
             line += "{\"slot\":" + std::to_string(img.slot) + "," +
                     REPORT_TextField("path", img.path) + "," +
                     REPORT_TextField("address", img.address) +
-                    ",\"size\":" + std::to_string(img.size) + ",\"sha256\":\"" +
-                    (img.reached ? img.sent.HexDigest() : "") + "\"" +
-                    ",\"sent\":" + std::to_string(img.doneBytes) +
+                    ",\"size\":" + std::to_string(img.size) + ",\"sha256\":\"" + img.SentDigest() +
+                    "\"" + ",\"sent\":" + std::to_string(img.ackedBytes) +
                     ",\"of\":" + std::to_string(img.totalBytes) + ",\"complete\":" +
-                    (img.reached && img.doneBytes == img.totalBytes ? "true" : "false") +
+                    (img.reached && img.ackedBytes == img.totalBytes ? "true" : "false") +
                     ",\"seconds\":" + seconds + "}";
         }
         char total[32];

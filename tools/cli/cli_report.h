@@ -7,16 +7,32 @@
 
 #include "tools/cli/sha256.h"
 
+// The digest of an image's first `bytes` bytes, as the transfer read them for sending.
+struct DigestMark {
+    long long bytes = 0;
+    Sha256 digest;
+};
+
 struct ImageReport {
     int slot = -1;
     std::string path;
     std::string address;
     long long size = -1;  // the file's size as it was before the run; -1: not to be had
-    Sha256 sent;          // of the bytes the transfer sent, as it read them for sending
-    int totalBytes = 0;   // as the engine reported them
+    // The digest after each block sent, from the last one the terminal acknowledged on.
+    std::vector<DigestMark> marks{DigestMark{}};
+    int totalBytes = 0;  // as the engine reported them
     int doneBytes = 0;
+    int ackedBytes = 0;    // what the terminal acknowledged: the bytes reported as sent
     bool reached = false;  // the engine reported progress for it
     double seconds = 0;    // measured by the front end, from the previous image's end
+
+    // The digest of the acknowledged bytes; empty when the image was never reached.
+    std::string SentDigest() const {
+        if (!reached) return std::string();
+        for (const DigestMark& mark : marks)
+            if (mark.bytes == ackedBytes) return mark.digest.HexDigest();
+        return std::string();
+    }
 };
 
 struct ChannelReport {

@@ -52,6 +52,7 @@ class CliWindow : public EngineWindow {
                     ImageReport* img = ch->Image(e->slot);
                     if (img != nullptr) {
                         img->doneBytes = e->doneBytes;
+                        img->ackedBytes = e->ackedBytes;
                         img->totalBytes = e->totalBytes;
                         img->seconds = Seconds(ch->imageStart, now);
                         img->reached = true;
@@ -146,11 +147,26 @@ std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
     return std::make_unique<CliWindow>(display, channels, dmbSelected, stop);
 }
 
-// Adds the bytes the transfer sends to the digest of their channel's image.
+// Adds the bytes the transfer sends to the digest of their channel's image. Runs on the
+// worker, which also counts the acknowledgements: marks before the one of the bytes
+// acknowledged so far are never needed again.
 void CLI_AddImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count) {
     auto* channels = static_cast<std::vector<ChannelReport>*>(context);
-    if (ImageReport* img = (*channels)[static_cast<size_t>(channel)].Image(slot))
-        img->sent.Update(bytes, static_cast<size_t>(count));
+    ImageReport* img = (*channels)[static_cast<size_t>(channel)].Image(slot);
+    if (img == nullptr) return;
+    DigestMark mark = img->marks.back();
+    mark.bytes += count;
+    mark.digest.Update(bytes, static_cast<size_t>(count));
+    img->marks.push_back(mark);
+    const long long acked = g_ImageTable[channel][slot].ackedBytes;
+    size_t keep = 0;
+    while (keep + 1 < img->marks.size() && img->marks[keep + 1].bytes <= acked) ++keep;
+    img->marks.erase(img->marks.begin(), img->marks.begin() + static_cast<long>(keep));
+}
+
+void CLI_TakeAcknowledged(ChannelReport* channel) {
+    for (ImageReport& img : channel->images)
+        if (img.reached) img.ackedBytes = g_ImageTable[channel->channel][img.slot].ackedBytes;
 }
 
 std::vector<ImageReport> CLI_SelectedImages(const SlotChoice choices[OPERATOR_SLOT_COUNT]) {
@@ -188,11 +204,12 @@ int CLI_Main(int argc, char** argv) {
     CONFIG_Load(options.profile.empty() ? nullptr : options.profile.c_str());
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
 
-    // The report replaces its file and the station's log grows its own: the settings and
-    // the profile are never written.
+    // The report replaces its file and the station's log grows its own: the settings, the
+    // profile and the profile's images (selected or not) are never written.
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
-    const char* const keptFiles[] = {settingsPath, g_szProfilePath};
+    std::vector<const char*> keptFiles = {settingsPath, g_szProfilePath};
+    for (const ProfileSlot& slot : g_Profile.slot) keptFiles.push_back(slot.file);
     for (const char* kept : keptFiles) {
         if (!options.report.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.report, kept)) {
             std::fprintf(stderr, "kovirw-cli: the report %s would replace %s: give another file\n",
@@ -246,7 +263,7 @@ int CLI_Main(int argc, char** argv) {
     }
     if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
 
-    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
+    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
     if (!baudProblem.empty()) {
         std::fprintf(stderr, "kovirw-cli: %s\n", baudProblem.c_str());
         return 2;
@@ -300,6 +317,7 @@ int CLI_Main(int argc, char** argv) {
     const auto runStart = Clock::now();
     DOWNLOAD_Start(&window, WM_ENGINE_EVENT, ports, g_nBaudRate);
     DOWNLOAD_Run();
+    for (ChannelReport& ch : channels) CLI_TakeAcknowledged(&ch);
     DOWNLOAD_Stop();
     const auto runEnd = Clock::now();
     IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);

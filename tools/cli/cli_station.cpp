@@ -10,9 +10,11 @@
 #include "config/settings.h"
 #include "engine/download.h"
 #include "loader/image_transfer.h"
+#include "serial/port_directory.h"
 #include "serial/port_service.h"
 #include "tools/cli/cli_os.h"
 #include "tools/cli/cli_window.h"
+#include "tools/cli/port_presence.h"
 
 namespace {
 
@@ -50,6 +52,7 @@ struct Slot {
     bool unplugged = false;  // the port went away during the download
     WallClock::time_point wallStart;
     Clock::time_point start;
+    int settleScan = -1;  // a failed download ends at this scan (see EndFinishedUnits)
 };
 
 class Station : public EngineWindow {
@@ -91,7 +94,7 @@ class Station : public EngineWindow {
         m_stationStart = Clock::now();
         DOWNLOAD_Start(this, WM_ENGINE_EVENT, none, g_nBaudRate);
         DOWNLOAD_Serve(&m_finish);
-        EndFinishedUnits();  // those whose worker ended after the last pass
+        EndFinishedUnits(true);  // those whose worker ended after the last pass
         DOWNLOAD_Stop();
         IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);
         m_display->SetFooter("");  // the totals follow once, below the bars left on the screen
@@ -122,20 +125,23 @@ class Station : public EngineWindow {
 
     void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
-        std::vector<int> present;
-        for (int n : CLI_OS_ListPorts())
-            if (Belongs(n)) present.push_back(n);
-        // A port left alone that went away will be a terminal when it comes back.
-        m_leftAlone.erase(std::remove_if(m_leftAlone.begin(), m_leftAlone.end(),
-                                         [&present](int n) {
-                                             return std::find(present.begin(), present.end(), n) ==
-                                                    present.end();
-                                         }),
-                          m_leftAlone.end());
+        ++m_scans;
+        std::vector<PortEntry> reading = PORT_DIRECTORY_Entries(PORT_DIRECTORY_Path());
+        reading.erase(std::remove_if(reading.begin(), reading.end(),
+                                     [this](const PortEntry& e) { return !Belongs(e.com); }),
+                      reading.end());
+        const std::vector<int> gone = m_presence.Take(reading);
+        // A port left alone that went away (or leads to another device now) is a terminal
+        // when it is seen again.
+        m_leftAlone.erase(
+            std::remove_if(
+                m_leftAlone.begin(), m_leftAlone.end(),
+                [&gone](int n) { return std::find(gone.begin(), gone.end(), n) != gone.end(); }),
+            m_leftAlone.end());
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             Slot& slot = m_slots[c];
             if (slot.state == Slot::kFree ||
-                std::find(present.begin(), present.end(), slot.port) != present.end())
+                std::find(gone.begin(), gone.end(), slot.port) == gone.end())
                 continue;
             if (slot.state == Slot::kFinished) {
                 m_display->Line(Name(c) + " unplugged, the channel is free");
@@ -148,7 +154,8 @@ class Station : public EngineWindow {
             }
         }
         if (!takeArrivals) return;
-        for (int n : present) {
+        for (const PortEntry& entry : reading) {  // only a port seen now takes a channel
+            const int n = entry.com;
             const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT, [n](const Slot& s) {
                 return s.state != Slot::kFree && s.port == n;
             });
@@ -176,15 +183,28 @@ class Station : public EngineWindow {
         DOWNLOAD_StartChannel(c, port, g_nBaudRate);
     }
 
-    void EndFinishedUnits() {
+    // A terminal pulled out fails its download at once (its port's writes fail), before the
+    // port list may show it gone: a failed download is taken for unplugged when its port
+    // counts as gone within the next two scans. `now`: no waiting (the station ends).
+    void EndFinishedUnits(bool now = false) {
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
+            if (!unit.done && !slot.unplugged && !now && !*m_stop) {
+                if (slot.settleScan < 0) slot.settleScan = m_scans + 2;
+                if (m_scans < slot.settleScan) continue;
+            }
+            CLI_TakeAcknowledged(&unit);
             const char* result = unit.done        ? "done"
                                  : slot.unplugged ? "unplugged"
                                  : *m_stop        ? "stopped"
                                                   : "failed";
+            // A pulled-out or stopped terminal ends on the engine's link failure text, which
+            // would read as a line fault: say what happened instead.
+            if (!unit.done && (slot.unplugged || *m_stop))
+                unit.error = slot.unplugged ? "unplugged during the download"
+                                            : "stopped during the download";
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
@@ -227,8 +247,8 @@ class Station : public EngineWindow {
             const ImageReport& img = unit.images[i];
             line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
                     REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
-                    ",\"sent\":" + std::to_string(img.reached ? img.doneBytes : 0) +
-                    ",\"sha256\":\"" + (img.reached ? img.sent.HexDigest() : "") + "\"}";
+                    ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0) +
+                    ",\"sha256\":\"" + img.SentDigest() + "\"}";
         }
         line += std::string("],\"result\":\"") + result + "\"," +
                 REPORT_TextField("error", unit.done ? "" : unit.error) +
@@ -251,9 +271,13 @@ class Station : public EngineWindow {
         const double hours =
             std::chrono::duration<double>(Clock::now() - m_stationStart).count() / 3600;
         char text[128];
-        std::snprintf(text, sizeof text, "station: %d done, %d failed, %.0f units per hour", m_done,
-                      m_failed, hours > 0 ? m_done / hours : 0.0);
-        return text;
+        std::snprintf(text, sizeof text, "station: %d done, %d failed", m_done, m_failed);
+        // A rate taken over the first minutes, before any terminal has ended, would be
+        // thousands per hour or nothing: it is shown once a unit has ended.
+        if (m_done + m_failed == 0 || hours <= 0) return text;
+        char rate[64];
+        std::snprintf(rate, sizeof rate, ", %.0f units per hour", m_done / hours);
+        return text + std::string(rate);
     }
 
     void UpdateTotals() { m_display->SetFooter(TotalsText()); }
@@ -267,7 +291,9 @@ class Station : public EngineWindow {
     std::unique_ptr<EngineWindow> m_window;
     Slot m_slots[CHANNEL_COUNT];
     std::vector<int> m_leftAlone;  // ports present at the start that have not gone away since
-    bool m_finish = false;         // no further terminal; the loop ends once every download ended
+    PortPresence m_presence;
+    int m_scans = 0;
+    bool m_finish = false;  // no further terminal; the loop ends once every download ended
     bool m_logFailed = false;
     int m_done = 0;
     int m_failed = 0;
@@ -282,13 +308,19 @@ int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLO
     intptr_t log = -1;
     if (!options.log.empty()) {
         std::string error;
-        log = CLI_OS_OpenAppend(options.log, &error);
+        long long dropped = 0;
+        log = CLI_OS_OpenAppend(options.log, &error, &dropped);
         if (log < 0) {
             std::fprintf(stderr,
                          "kovirw-cli: cannot write the log %s; the station does not start\n",
                          error.c_str());
             return 2;
         }
+        if (dropped > 0)
+            std::fprintf(stderr,
+                         "kovirw-cli: the log %s ended in a cut line (a crash or a full disk): "
+                         "its %lld bytes were dropped\n",
+                         options.log.c_str(), dropped);
     }
     display->Line(OPERATOR_LogStart);
     display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +

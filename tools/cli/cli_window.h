@@ -21,8 +21,13 @@ std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
                                             std::vector<ChannelReport>* channels, bool dmbSelected,
                                             const std::atomic<bool>* stop);
 
-// The read hook: context is the std::vector<ChannelReport> of the window.
+// The read hook: context is the std::vector<ChannelReport> of the window. Keeps the digest
+// of each block's end until the terminal has acknowledged the bytes after it.
 void CLI_AddImageBytes(void* context, int channel, int slot, const uint8_t* bytes, int count);
+
+// Once channel c's worker has ended: the bytes of each image of (*channel) that the
+// terminal acknowledged, the answers to the last blocks included.
+void CLI_TakeAcknowledged(ChannelReport* channel);
 
 // One record per checked slot, with its path, address text and the file's size now (-1 when
 // it cannot be opened).
