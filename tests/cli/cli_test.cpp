@@ -90,6 +90,12 @@ class CliTest : public ::testing::Test {
                                  "/font.fnt\r\nFONTADDRESS=1A00000\r\n" + extra);
     }
 
+    // The programs started here must not publish this machine's own adapters (should udev
+    // run) into the test's port directory, where --auto and the station would take them.
+    struct NoUdev {
+        NoUdev() { setenv("KOVIRW_UDEV", "0", 1); }
+        ~NoUdev() { unsetenv("KOVIRW_UDEV"); }
+    } m_noUdev;
     ScopedPortDir m_ports;
     ScratchDir m_scratch;
     const std::string m_dir = m_scratch.Path();

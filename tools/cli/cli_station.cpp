@@ -160,10 +160,13 @@ class Station : public EngineWindow {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
-            const char* result = unit.done                               ? "done"
-                                 : slot.unplugged || SERIAL_PORT_Gone(c) ? "unplugged"
-                                 : *m_stop                               ? "stopped"
-                                                                         : "failed";
+            // A device that went away is a terminal pulled out, even while its port is still
+            // listed: the channel is free for whatever arrives on that number next.
+            if (SERIAL_PORT_Gone(c)) slot.unplugged = true;
+            const char* result = unit.done        ? "done"
+                                 : slot.unplugged ? "unplugged"
+                                 : *m_stop        ? "stopped"
+                                                  : "failed";
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
