@@ -107,7 +107,7 @@ BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
     uint32_t flashAddress = entry.address;
     int blockCount = 0;
     for (;;) {
-        if (g_bChannelActive[channel] == 0 || SERIAL_PORT_Gone(channel)) return BLOCKS_LINK_FAILED;
+        if (g_bChannelActive[channel] == 0) return BLOCKS_LINK_FAILED;
         // Never more than the size measured at the start: a file that grows meanwhile must
         // not write past the erased range.
         const int32_t remaining = entry.totalBytes - entry.doneBytes;

@@ -162,7 +162,12 @@ void ResendMarked(int channel) {
     SendPacket(channel, packet->data, packet->start, packet->end);
 }
 
-int WaitWindow(int channel, int polls) { return PollUntil(channel, polls, WindowOpen); }
+int WaitWindow(int channel, int polls) {
+    // No room for a packet that cannot go out: it is dropped as on a time-out, so the image
+    // fails with the window's usual text.
+    if (SERIAL_PORT_Gone(channel)) return 0;
+    return PollUntil(channel, polls, WindowOpen);
+}
 
 int WaitAllAnswered(int channel, int polls) { return PollUntil(channel, polls, AllAnswered); }
 

@@ -49,7 +49,8 @@ void SendPacket(int channel, uint8_t* data, int start, int end);
 void ResendMarked(int channel);
 
 // Returns 1 once there is room for the packet just numbered, 0 when its wait (`polls` polls,
-// see LINK_BLOCK_PROGRAM_MS) ran out without room or the channel is stopped.
+// see LINK_BLOCK_PROGRAM_MS) ran out without room, the channel is stopped or its device
+// went away (then at once).
 int WaitWindow(int channel, int polls);
 
 // Returns 1 once every packet sent has been answered and no resend is pending, 0 when its
