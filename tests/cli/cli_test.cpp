@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/udev_port_map.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sha256_hex.h"
 #include "tests/support/sim_start.h"
@@ -88,6 +90,12 @@ class CliTest : public ::testing::Test {
                                  "/font.fnt\r\nFONTADDRESS=1A00000\r\n" + extra);
     }
 
+    // The programs started here must not publish this machine's own adapters (should udev
+    // run) into the test's port directory, where --auto and the station would take them.
+    struct NoUdev {
+        NoUdev() { setenv("KOVIRW_UDEV", "0", 1); }
+        ~NoUdev() { unsetenv("KOVIRW_UDEV"); }
+    } m_noUdev;
     ScopedPortDir m_ports;
     ScratchDir m_scratch;
     const std::string m_dir = m_scratch.Path();
@@ -136,6 +144,37 @@ TEST_F(CliTest, PortsFromTheSettingsOrOptionsAndTheReport) {
     r = Run("--auto 1");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Detect COM21 Port"), std::string::npos);
+}
+
+// A terminal whose device goes away mid-image (its cable pulled: reads fail with EIO and
+// poll reports POLLHUP, while nobody tells the batch run) ends its channel at once instead of
+// waiting out the line-scaled waits, which took 50 s at 115200 baud: the run ends as soon as
+// its channel has, and the report and the log say what happened.
+TEST_F(CliTest, ADeviceThatWentAwayEndsItsChannelAtOnce) {
+    StartTerminals(1, {"0:unplug:60000"}, 115200);
+    Write("big.fnt", std::string(12 * 16384, 'F'));
+    Write("default.kvr", "[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=" + m_dir +
+                             "/big.fnt\r\nFONTADDRESS=1A00000\r\n");
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nBAUDRATE=115200\n");
+    const pid_t pid = Start("--no-progress --port 0=21 --report run.json");
+    for (int i = 0; i < 1200 && !m_sim.Counters(0).unplugged; ++i) usleep(10 * 1000);
+    ASSERT_TRUE(m_sim.Counters(0).unplugged);
+    const auto pulled = std::chrono::steady_clock::now();
+    int raw = -1;
+    while (waitpid(pid, &raw, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() - pulled < std::chrono::seconds(30))
+        usleep(10 * 1000);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - pulled).count();
+    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
+    // Generous for a shared machine, yet far below the waits' 50 s.
+    EXPECT_LT(seconds, 3.0);
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_NE(Read("out.txt").find("COM21: the device went away"), std::string::npos)
+        << Read("out.txt");
+    EXPECT_NE(Read("run.json").find("\"result\":\"unplugged\",\"error\":\"ERR: [1,0]\""),
+              std::string::npos)
+        << Read("run.json");
 }
 
 // A stop signal during the run stops every channel; the report names the stop and what was
@@ -229,6 +268,7 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         {"AUTODETECT=0", "--port 0=21 --report hard.json", "would replace"},
         {"AUTODETECT=0", "--station --log font.jsonl", "would be written into"},
         {"AUTODETECT=0", "--station --log data.dat", "would be written into"},
+        {"AUTODETECT=0", "--list-ports --port 0=21", "--list-ports only lists the ports"},
     };
     for (const auto& c : kCases) {
         Write("kovirw.ini", std::string("[KOVIR]\n") + c.ini + "\n");
@@ -247,6 +287,29 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         EXPECT_EQ(r.status, 2) << written;
         EXPECT_EQ(r.err, "kovirw-cli: BAUDRATE=" + written + " in kovirw.ini is not a line rate\n");
     }
+}
+
+// --list-ports names each port's device and who made it known: a simulated terminal's link
+// is nobody's, an adapter that another program publishes is that program's.
+TEST_F(CliTest, ListPortsNamesWhoPublishedEach) {
+    StartTerminals(1);
+    UdevPortMap other(m_dir + "/other.ini", m_ports.path());
+    std::string error;
+    const DeviceProperties adapter = {{"ACTION", "add"},
+                                      {"DEVPATH", "/devices/pci0000:00/usb1/1-2/ttyUSB0/tty/zero"},
+                                      {"DEVNAME", "/dev/zero"},
+                                      {"SUBSYSTEM", "tty"},
+                                      {"ID_BUS", "usb"}};
+    ASSERT_EQ(other.Handle(adapter, &error), 1) << error;
+    const Result r = Run("--list-ports");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("2 ports in " + m_ports.path()), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM1 +/dev/zero +/dev/zero +published by "
+                                                    "another program \\(process " +
+                                                    std::to_string(getpid()) + "\\)")))
+        << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM21 +/dev/pts/[0-9]+ .* made by hand")))
+        << r.out;
 }
 
 // A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): COM21 is

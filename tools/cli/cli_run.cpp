@@ -15,7 +15,10 @@
 #include "engine/download.h"
 #include "loader/image_file.h"
 #include "loader/image_transfer.h"
+#include "ports/port_list.h"
+#include "ports/port_publisher.h"
 #include "serial/port_directory.h"
+#include "serial/port_service.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_os.h"
 #include "tools/cli/cli_report.h"
@@ -139,6 +142,40 @@ bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT], Progress
     }
 }
 
+// Makes the port directory ready and publishes udev's serial devices in it for as long as
+// *publisher lives, so that adapters nobody linked by hand are ports too. False when the
+// directory cannot be used (the message is printed). *why says why nothing is published.
+bool PreparePorts(const char* settingsPath, PortPublisher* publisher, std::string* why) {
+    std::string error;
+    std::string warning;
+    const std::string dir = PORT_DIRECTORY_Path();
+    if (!PORT_DIRECTORY_Ensure(dir, &error, &warning)) {
+        std::fprintf(stderr, "kovirw-cli: %s\n", error.c_str());
+        return false;
+    }
+    if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
+    why->clear();
+    publisher->Start(
+        settingsPath, dir,
+        [](const std::string& text) { std::fprintf(stderr, "kovirw-cli: %s\n", text.c_str()); },
+        why);
+    return true;
+}
+
+// --list-ports: what a station started now would find, and who made each port known.
+int ListPorts(const char* settingsPath) {
+    PortPublisher publisher;
+    std::string why;
+    if (!PreparePorts(settingsPath, &publisher, &why)) return 2;
+    if (!why.empty()) std::printf("note: %s\n", why.c_str());
+    const std::vector<PortListing> ports = PORTS_List(
+        PORT_DIRECTORY_Path(), [&publisher](int com) { return publisher.Publishes(com); });
+    std::printf("%zu port%s in %s\n", ports.size(), ports.size() == 1 ? "" : "s",
+                CLI_OS_PortSource().c_str());
+    for (const PortListing& port : ports) std::printf("%s\n", PORTS_ListingText(port).c_str());
+    return 0;
+}
+
 }  // namespace
 
 std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
@@ -205,9 +242,11 @@ int CLI_Main(int argc, char** argv) {
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
 
     // The report replaces its file and the station's log grows its own: the settings, the
-    // profile and the profile's images (selected or not) are never written.
+    // profile and the profile's images (selected or not) are never written by the run (only
+    // the port publisher adds a new USB port's number to section PORTS).
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
+    if (options.listPorts) return ListPorts(settingsPath);
     std::vector<const char*> keptFiles = {settingsPath, g_szProfilePath};
     for (const ProfileSlot& slot : g_Profile.slot) keptFiles.push_back(slot.file);
     for (const char* kept : keptFiles) {
@@ -256,12 +295,9 @@ int CLI_Main(int argc, char** argv) {
         return 2;
     }
 
-    std::string warning;
-    if (!PORT_DIRECTORY_Ensure(PORT_DIRECTORY_Path(), &error, &warning)) {
-        std::fprintf(stderr, "kovirw-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
+    PortPublisher publisher;  // withdraws what it published when the program ends
+    std::string why;
+    if (!PreparePorts(settingsPath, &publisher, &why)) return 2;
 
     const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
     if (!baudProblem.empty()) {
@@ -335,6 +371,7 @@ int CLI_Main(int argc, char** argv) {
         }
         status = 1;
         ch.stopped = window.Stopped();
+        ch.unplugged = SERIAL_PORT_Gone(ch.channel);
         if (ch.error.empty()) ch.error = ch.lastText.empty() ? "not finished" : ch.lastText;
         if (ch.stopped) std::printf("CH%d: stopped\n", ch.channel);
     }

@@ -123,6 +123,11 @@ class Station : public EngineWindow {
                             "with --port to flash it)");
     }
 
+    static bool Listed(int port) {
+        const std::vector<int> listed = CLI_OS_ListPorts();
+        return std::find(listed.begin(), listed.end(), port) != listed.end();
+    }
+
     void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
         ++m_scans;
@@ -191,20 +196,25 @@ class Station : public EngineWindow {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
-            if (!unit.done && !slot.unplugged && !now && !*m_stop) {
+            const bool gone = SERIAL_PORT_Gone(c);
+            if (!unit.done && !slot.unplugged && !gone && !now && !*m_stop) {
                 if (slot.settleScan < 0) slot.settleScan = m_scans + 2;
                 if (m_scans < slot.settleScan) continue;
             }
             CLI_TakeAcknowledged(&unit);
-            const char* result = unit.done        ? "done"
-                                 : slot.unplugged ? "unplugged"
-                                 : *m_stop        ? "stopped"
-                                                  : "failed";
+            // A device that went away is a terminal pulled out. While a system still lists its
+            // port, the channel keeps it as a finished one (no download on a dead port); once
+            // the port is gone, the channel is free for what arrives on that number next.
+            if (gone && !Listed(slot.port)) slot.unplugged = true;
+            const char* result = unit.done                ? "done"
+                                 : slot.unplugged || gone ? "unplugged"
+                                 : *m_stop                ? "stopped"
+                                                          : "failed";
             // A pulled-out or stopped terminal ends on the engine's link failure text, which
             // would read as a line fault: say what happened instead.
-            if (!unit.done && (slot.unplugged || *m_stop))
-                unit.error = slot.unplugged ? "unplugged during the download"
-                                            : "stopped during the download";
+            if (!unit.done && (slot.unplugged || gone || *m_stop))
+                unit.error = slot.unplugged || gone ? "unplugged during the download"
+                                                    : "stopped during the download";
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
