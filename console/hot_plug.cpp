@@ -4,27 +4,22 @@
 #include <cstdio>
 
 #include "config/settings.h"
-#include "console/udev_monitor.h"
-#include "console/udev_port_map.h"
+#include "ports/port_publisher.h"
 #include "serial/port_directory.h"
 
 namespace {
-
-bool s_udevEnabled = true;
 
 void Warn(const std::string& text) { std::fprintf(stderr, "kovirw: %s\n", text.c_str()); }
 
 }  // namespace
 
-void HotPlug::SetUdevEnabled(bool enabled) { s_udevEnabled = enabled; }
+void HotPlug::SetUdevEnabled(bool enabled) { PortPublisher::SetEnabled(enabled); }
 
 HotPlug::HotPlug(Callback callback) : m_callback(std::move(callback)) {}
 
 HotPlug::~HotPlug() {
-    // The notifiers go before what they watch.
-    m_udevNotifier.reset();
-    m_dirNotifier.reset();
-    m_udevPorts.reset();
+    m_dirNotifier.reset();  // before what it watches
+    m_publisher.reset();
 }
 
 std::string HotPlug::Dir() const { return m_watching ? m_watcher.Dir() : std::string(); }
@@ -55,40 +50,16 @@ void HotPlug::Start() {
 }
 
 void HotPlug::StartUdev(const std::string& portDir) {
-    if (!s_udevEnabled || !UdevMonitor::DaemonRunning()) {
-        return;
-    }
-    auto monitor = std::make_unique<UdevMonitor>();
-    if (!monitor->Open()) {
-        Warn("udev's device events cannot be received");
-        return;
-    }
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
-    m_udevPorts = std::make_unique<UdevPortMap>(settingsPath, portDir);
-    m_udev = std::move(monitor);
-    for (const DeviceProperties& device : m_udev->Enumerate()) {
-        std::string error;
-        if (m_udevPorts->Handle(device, &error) == 0 && !error.empty()) {
-            Warn(error);
-        }
+    m_publisher = std::make_unique<PortPublisher>();
+    std::string why;
+    if (!m_publisher->Start(settingsPath, portDir, Warn, &why)) {
+        m_publisher.reset();
     }
-    m_udevNotifier = std::make_unique<QSocketNotifier>(m_udev->Fd(), QSocketNotifier::Read);
-    QObject::connect(m_udevNotifier.get(), &QSocketNotifier::activated, m_udevNotifier.get(),
-                     [this] { ReadUdev(); });
 }
 
 void HotPlug::ReadDirectory() { Report(m_watcher.ReadChanges()); }
-
-void HotPlug::ReadUdev() {
-    DeviceProperties device;
-    while (m_udev->Receive(&device)) {
-        std::string error;
-        if (m_udevPorts->Handle(device, &error) == 0 && !error.empty()) {
-            Warn(error);
-        }
-    }
-}
 
 std::vector<int> HotPlug::Present() const {
     std::vector<int> present;

@@ -2,10 +2,10 @@
 // through socket notifiers of its event loop:
 //   1. the port directory (console/port_dir_watcher.h): entries COM<n> made and removed, by
 //      the terminal simulator, by a user, or by source 2;
-//   2. udev's serial devices (console/udev_monitor.h), each published in the port directory
-//      under the COM number that its physical place keeps (console/udev_port_map.h), and
-//      withdrawn when it goes away. Source 1 then reports it like any other port, and the
-//      serial device opens it through its entry like any other.
+//   2. udev's serial devices, which the port publisher (ports/port_publisher.h) puts in the
+//      port directory under the COM number that its physical place keeps, and withdraws when
+//      they go away. Source 1 then reports them like any other port, and the serial device
+//      opens them through their entries like any other.
 //
 // Console thread only. Problems (a directory that cannot be watched, a COM number held by
 // someone else) go to standard error; the other source goes on.
@@ -18,8 +18,7 @@
 #include "console/port_dir_watcher.h"
 
 class QSocketNotifier;
-class UdevMonitor;
-class UdevPortMap;
+class PortPublisher;
 
 class HotPlug {
   public:
@@ -49,14 +48,11 @@ class HotPlug {
   private:
     void StartUdev(const std::string& portDir);
     void ReadDirectory();
-    void ReadUdev();
     void Report(const std::vector<PortChange>& changes);
 
     Callback m_callback;
     PortDirWatcher m_watcher;
     bool m_watching = false;
     std::unique_ptr<QSocketNotifier> m_dirNotifier;
-    std::unique_ptr<UdevMonitor> m_udev;
-    std::unique_ptr<UdevPortMap> m_udevPorts;
-    std::unique_ptr<QSocketNotifier> m_udevNotifier;
+    std::unique_ptr<PortPublisher> m_publisher;
 };

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/udev_port_map.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/sim_start.h"
 #include "tests/support/test_files.h"
@@ -191,6 +192,7 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         {"AUTODETECT=0", "--station --log nodir/units.jsonl",
          "cannot write the log nodir/units.jsonl: No such file"},
         {"AUTODETECT=0", "--station --log kovirw.ini", "would be written into"},
+        {"AUTODETECT=0", "--list-ports --port 0=21", "--list-ports only lists the ports"},
     };
     for (const auto& c : kCases) {
         Write("kovirw.ini", std::string("[KOVIR]\n") + c.ini + "\n");
@@ -198,6 +200,29 @@ TEST_F(CliTest, SelectionAndUsageErrorsExitWithTwo) {
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
     }
+}
+
+// --list-ports names each port's device and who made it known: a simulated terminal's link
+// is nobody's, an adapter that another program publishes is that program's.
+TEST_F(CliTest, ListPortsNamesWhoPublishedEach) {
+    StartTerminals(1);
+    UdevPortMap other(m_dir + "/other.ini", m_ports.path());
+    std::string error;
+    const DeviceProperties adapter = {{"ACTION", "add"},
+                                      {"DEVPATH", "/devices/pci0000:00/usb1/1-2/ttyUSB0/tty/zero"},
+                                      {"DEVNAME", "/dev/zero"},
+                                      {"SUBSYSTEM", "tty"},
+                                      {"ID_BUS", "usb"}};
+    ASSERT_EQ(other.Handle(adapter, &error), 1) << error;
+    const Result r = Run("--list-ports");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("2 ports in " + m_ports.path()), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM1 +/dev/zero +/dev/zero +published by "
+                                                    "another program \\(process " +
+                                                    std::to_string(getpid()) + "\\)")))
+        << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("COM21 +/dev/pts/[0-9]+ .* made by hand")))
+        << r.out;
 }
 
 // A station of three slots, COM21 to COM23 (a terminal on COM24 is no part of it): terminals

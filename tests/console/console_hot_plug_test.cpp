@@ -1,5 +1,5 @@
-// Hot-plug sources: the port directory watcher, the COM numbers that udev's serial devices
-// get (from recorded device properties), and the udev monitor on a machine that runs udev.
+// Hot-plug's first source: the port directory watcher (the udev publisher that feeds it is
+// tested in tests/ports).
 #include <poll.h>
 
 #include <QDir>
@@ -7,30 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "config/private_profile.h"
 #include "console/port_dir_watcher.h"
-#include "console/udev_monitor.h"
-#include "console/udev_port_map.h"
 
 namespace {
-
-// Properties as `udevadm info --query=property` prints them for real devices.
-DeviceProperties UsbSerial(const std::string& tty, const std::string& usbPort) {
-    const std::string byPath =
-        "/dev/serial/by-path/pci-0000:00:14.0-usb-0:" + usbPort + ":1.0-port0";
-    return {{"ACTION", "add"},
-            {"DEVPATH", "/devices/pci0000:00/0000:00:14.0/usb1/1-" + usbPort + "/1-" + usbPort +
-                            ":1.0/" + tty + "/tty/" + tty},
-            {"DEVNAME", "/dev/" + tty},
-            {"SUBSYSTEM", "tty"},
-            {"ID_BUS", "usb"},
-            {"ID_PATH", "pci-0000:00:14.0-usb-0:" + usbPort + ":1.0"},
-            {"DEVLINKS", "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0 " + byPath}};
-}
-
-DeviceProperties Device(const std::string& devpath, const std::string& devname) {
-    return {{"DEVPATH", devpath}, {"DEVNAME", devname}, {"SUBSYSTEM", "tty"}};
-}
 
 std::vector<std::pair<int, int>> Changes(const std::vector<PortChange>& changes) {
     std::vector<std::pair<int, int>> out;
@@ -118,123 +97,6 @@ class HotPlugTest : public QObject {
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/COM9")));
         QVERIFY(Settled(watcher) == Pairs({{A, 9}}));
         QCOMPARE(watcher.Rescans(), 4);
-    }
-
-    void onlyRealSerialPortsCount() {
-        QVERIFY(UDEV_IsSerialPort(UsbSerial("ttyUSB0", "2")));
-        QVERIFY(UDEV_IsSerialPort(Device(
-            "/devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/tty/ttyACM0", "/dev/ttyACM0")));
-        QVERIFY(UDEV_IsSerialPort(Device("/devices/pnp0/00:04/tty/ttyS0", "/dev/ttyS0")));
-        QVERIFY(!UDEV_IsSerialPort(
-            Device("/devices/platform/serial8250/tty/ttyS5", "/dev/ttyS5")));  // placeholder
-        QVERIFY(!UDEV_IsSerialPort(Device("/devices/virtual/tty/tty3", "/dev/tty3")));
-        QVERIFY(!UDEV_IsSerialPort(Device("/devices/virtual/tty/ptmx", "/dev/ptmx")));
-        DeviceProperties block = UsbSerial("ttyUSB0", "2");
-        block["SUBSYSTEM"] = "block";
-        QVERIFY(!UDEV_IsSerialPort(block));
-
-        QCOMPARE(UDEV_StablePath(UsbSerial("ttyUSB7", "4")),
-                 std::string("/dev/serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0"));
-        QCOMPARE(UDEV_StablePath(Device("/devices/pnp0/00:04/tty/ttyS0", "/dev/ttyS0")),
-                 std::string("/dev/ttyS0"));
-    }
-
-    // A physical USB port keeps its COM number across plug-ins and restarts; the numbers
-    // live in section PORTS of the settings file.
-    void usbPortsKeepTheirNumbers() {
-        QTemporaryDir temp;
-        const std::string ini = temp.filePath(QStringLiteral("kovirw.ini")).toStdString();
-        const std::string ports = temp.filePath(QStringLiteral("ports")).toStdString();
-        QVERIFY(QDir().mkpath(QString::fromStdString(ports)));
-        QVERIFY(PrivateProfile_WriteString("KOVIR", "AUTODETECT", "1", ini.c_str()));
-        // COM1 is a simulated terminal's; udev's devices must leave it alone.
-        QVERIFY(QFile::link(QStringLiteral("/dev/null"), QString::fromStdString(ports + "/COM1")));
-        std::string error;
-        {
-            UdevPortMap map(ini, ports);
-            QCOMPARE(map.Handle(UsbSerial("ttyUSB0", "2"), &error), 2);
-            QCOMPARE(QFile::symLinkTarget(QString::fromStdString(ports + "/COM2")),
-                     QStringLiteral("/dev/ttyUSB0"));
-            QCOMPARE(map.Handle(UsbSerial("ttyUSB1", "3"), &error), 3);
-            QCOMPARE(map.Handle(UsbSerial("ttyUSB0", "2"), &error), 0);  // already there
-            QCOMPARE(map.Handle(Device("/devices/virtual/tty/tty3", "/dev/tty3"), &error), 0);
-
-            // Unplugged from port 2 and plugged in again as another tty: the same number.
-            DeviceProperties removed = UsbSerial("ttyUSB0", "2");
-            removed["ACTION"] = "remove";
-            QCOMPARE(map.Handle(removed, &error), 2);
-            QVERIFY(!QFileInfo(QString::fromStdString(ports + "/COM2")).isSymLink());
-            QCOMPARE(map.Handle(UsbSerial("ttyUSB4", "2"), &error), 2);
-            QCOMPARE(QFile::symLinkTarget(QString::fromStdString(ports + "/COM2")),
-                     QStringLiteral("/dev/ttyUSB4"));
-        }
-        // The map withdrew its entries when it ended; the terminal's stays.
-        QVERIFY(!QFileInfo(QString::fromStdString(ports + "/COM2")).isSymLink());
-        QVERIFY(!QFileInfo(QString::fromStdString(ports + "/COM3")).isSymLink());
-        QVERIFY(QFileInfo(QString::fromStdString(ports + "/COM1")).isSymLink());
-
-        const IniKeyValues kept = PrivateProfile_GetSection("PORTS", ini.c_str());
-        QVERIFY(kept.size() == 2);
-        QCOMPARE(kept[0].first, std::string("COM2"));
-        QCOMPARE(kept[0].second, UDEV_StablePath(UsbSerial("ttyUSB0", "2")));
-        QCOMPARE(PrivateProfileReader(ini.c_str()).GetInt("KOVIR", "AUTODETECT", 0), 1u);
-
-        // After a restart the same places get the same numbers, in any order; an edited key
-        // moves a place to the number the user chose.
-        QVERIFY(PrivateProfile_WriteString(
-            "PORTS", "com9", UDEV_StablePath(UsbSerial("x", "3")).c_str(), ini.c_str()));
-        QVERIFY(PrivateProfile_WriteString("PORTS", "COM3", nullptr, ini.c_str()));
-        UdevPortMap map(ini, ports);
-        QCOMPARE(map.Handle(UsbSerial("ttyUSB0", "3"), &error), 9);
-        QCOMPARE(map.Handle(UsbSerial("ttyUSB1", "2"), &error), 2);
-        QCOMPARE(map.Handle(UsbSerial("ttyUSB2", "5"), &error), 3);  // 1, 2 and 9 are taken
-    }
-
-    void aNumberHeldByAnotherProgramIsNotTakenOver() {
-        QTemporaryDir temp;
-        const std::string ini = temp.filePath(QStringLiteral("kovirw.ini")).toStdString();
-        const std::string ports = temp.path().toStdString();
-        const DeviceProperties adapter = UsbSerial("ttyUSB0", "2");
-        QVERIFY(PrivateProfile_WriteString("PORTS", "COM4", UDEV_StablePath(adapter).c_str(),
-                                           ini.c_str()));
-        QVERIFY(QFile::link(QStringLiteral("/dev/null"), QString::fromStdString(ports + "/COM4")));
-        UdevPortMap map(ini, ports);
-        std::string error;
-        QCOMPARE(map.Handle(adapter, &error), 0);
-        QVERIFY(error.find("COM4") != std::string::npos);
-        QCOMPARE(QFile::symLinkTarget(QString::fromStdString(ports + "/COM4")),
-                 QStringLiteral("/dev/null"));
-
-        // A link left behind by an earlier run that leads nowhere is replaced.
-        QVERIFY(QFile::remove(QString::fromStdString(ports + "/COM4")));
-        QVERIFY(QFile::link(QStringLiteral("/dev/gone"), QString::fromStdString(ports + "/COM4")));
-        QCOMPARE(map.Handle(adapter, &error), 4);
-    }
-
-    // Needs a running udev daemon (not on build machines): the monitor subscribes, and the
-    // devices found now are real ones.
-    void udevMonitorOnThisMachine() {
-        if (!UdevMonitor::DaemonRunning()) {
-            QSKIP("udev does not run on this machine");
-        }
-        UdevMonitor monitor;
-        QVERIFY(monitor.Open());
-        QVERIFY(monitor.Fd() >= 0);
-        const std::vector<DeviceProperties> devices = monitor.Enumerate();
-        QVERIFY(!devices.empty());  // at least the virtual terminals
-        QTemporaryDir temp;
-        UdevPortMap map(std::string(), temp.path().toStdString());
-        for (const DeviceProperties& device : devices) {
-            QVERIFY(device.count("DEVPATH") == 1);
-            QCOMPARE(device.at("SUBSYSTEM"), std::string("tty"));
-            std::string error;
-            const int com = map.Handle(device, &error);
-            if (com > 0) {
-                QVERIFY(QFileInfo::exists(temp.filePath(QStringLiteral("COM%1").arg(com))));
-            }
-        }
-        DeviceProperties none;
-        QVERIFY(!monitor.Receive(&none) || none.count("ACTION") == 1);
     }
 };
 

@@ -42,6 +42,7 @@ const char* CLI_Usage() {
     return "usage: kovirw-cli [--profile FILE] [--port CH=N]... [--auto COUNT [--auto-timeout S]]\n"
            "                  [--report FILE] [--change-boot-area] [--no-progress]\n"
            "       kovirw-cli --station [--port CH=N]... [--log FILE] [--profile FILE] ...\n"
+           "       kovirw-cli --list-ports\n"
            "  Flashes the images of the download profile into the terminals on the channels'\n"
            "  ports, using kovirw.ini and the profile in the current directory as the desktop\n"
            "  program does. It never writes the settings file or the profile.\n"
@@ -55,6 +56,8 @@ const char* CLI_Usage() {
            "  --station           until Ctrl+C, flash every terminal as its port arrives, on the\n"
            "                      lowest free channel; with --port, only those COM numbers\n"
            "  --log FILE          (station) append one JSON line per terminal to FILE\n"
+           "  --list-ports        list the ports present: COM number, device, what the entry\n"
+           "                      links to, and who published it\n"
            "exit status: 0 every channel (station: every terminal) done, 1 one failed or\n"
            "the run was stopped mid-download, 2 usage or selection error\n";
 }
@@ -127,6 +130,8 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             o->changeBootArea = true;
         } else if (a == "--no-progress") {
             o->progress = false;
+        } else if (a == "--list-ports") {
+            o->listPorts = true;
         } else if (a == "--station") {
             o->station = true;
         } else if (a == "--log") {
@@ -140,6 +145,12 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
             *error = "unknown option '" + a + "'";
             return false;
         }
+    }
+    if (o->listPorts && (o->station || o->portsGiven || o->autoCount > 0 || !o->report.empty() ||
+                         !o->log.empty())) {
+        *error =
+            "--list-ports only lists the ports: no --station, --port, --auto, --report or --log";
+        return false;
     }
     if (o->portsGiven && o->autoCount > 0) {
         *error = "--port and --auto cannot be used together";

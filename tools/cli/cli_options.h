@@ -18,6 +18,7 @@ struct CliOptions {
     bool progress = true;         // --no-progress: no live bars even on a terminal
     bool station = false;         // --station: flash every terminal as it arrives, until stopped
     std::string log;              // --log FILE: one JSON line per unit of the station, appended
+    bool listPorts = false;       // --list-ports: print the ports the station would see
     bool help = false;
 };
 

@@ -15,6 +15,8 @@
 #include "engine/download.h"
 #include "loader/image_file.h"
 #include "loader/image_transfer.h"
+#include "ports/port_list.h"
+#include "ports/port_publisher.h"
 #include "serial/port_directory.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_os.h"
@@ -138,6 +140,40 @@ bool WaitForPorts(int count, double timeoutS, int ports[CHANNEL_COUNT], Progress
     }
 }
 
+// Makes the port directory ready and publishes udev's serial devices in it for as long as
+// *publisher lives, so that adapters nobody linked by hand are ports too. False when the
+// directory cannot be used (the message is printed). *why says why nothing is published.
+bool PreparePorts(const char* settingsPath, PortPublisher* publisher, std::string* why) {
+    std::string error;
+    std::string warning;
+    const std::string dir = PORT_DIRECTORY_Path();
+    if (!PORT_DIRECTORY_Ensure(dir, &error, &warning)) {
+        std::fprintf(stderr, "kovirw-cli: %s\n", error.c_str());
+        return false;
+    }
+    if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
+    why->clear();
+    publisher->Start(
+        settingsPath, dir,
+        [](const std::string& text) { std::fprintf(stderr, "kovirw-cli: %s\n", text.c_str()); },
+        why);
+    return true;
+}
+
+// --list-ports: what a station started now would find, and who made each port known.
+int ListPorts(const char* settingsPath) {
+    PortPublisher publisher;
+    std::string why;
+    if (!PreparePorts(settingsPath, &publisher, &why)) return 2;
+    if (!why.empty()) std::printf("note: %s\n", why.c_str());
+    const std::vector<PortListing> ports = PORTS_List(
+        PORT_DIRECTORY_Path(), [&publisher](int com) { return publisher.Publishes(com); });
+    std::printf("%zu port%s in %s\n", ports.size(), ports.size() == 1 ? "" : "s",
+                CLI_OS_PortSource().c_str());
+    for (const PortListing& port : ports) std::printf("%s\n", PORTS_ListingText(port).c_str());
+    return 0;
+}
+
 }  // namespace
 
 std::unique_ptr<EngineWindow> CLI_NewWindow(ProgressDisplay* display,
@@ -192,6 +228,7 @@ int CLI_Main(int argc, char** argv) {
     // the profile are never written.
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
+    if (options.listPorts) return ListPorts(settingsPath);
     const char* const keptFiles[] = {settingsPath, g_szProfilePath};
     for (const char* kept : keptFiles) {
         if (!options.report.empty() && kept[0] != '\0' && CLI_OS_SameFile(options.report, kept)) {
@@ -239,12 +276,9 @@ int CLI_Main(int argc, char** argv) {
         return 2;
     }
 
-    std::string warning;
-    if (!PORT_DIRECTORY_Ensure(PORT_DIRECTORY_Path(), &error, &warning)) {
-        std::fprintf(stderr, "kovirw-cli: %s\n", error.c_str());
-        return 2;
-    }
-    if (!warning.empty()) std::fprintf(stderr, "kovirw-cli: warning: %s\n", warning.c_str());
+    PortPublisher publisher;  // withdraws what it published when the program ends
+    std::string why;
+    if (!PreparePorts(settingsPath, &publisher, &why)) return 2;
 
     const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate);
     if (!baudProblem.empty()) {

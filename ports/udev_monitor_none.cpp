@@ -1,5 +1,6 @@
-// Built when libudev is not available: there is no udev source of ports.
-#include "console/udev_monitor.h"
+// Built when libudev is not available: there is no udev source of ports, and the publisher
+// publishes nothing.
+#include "ports/udev_monitor.h"
 
 UdevMonitor::~UdevMonitor() = default;
 

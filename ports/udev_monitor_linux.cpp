@@ -1,7 +1,7 @@
 #include <libudev.h>
 #include <unistd.h>
 
-#include "console/udev_monitor.h"
+#include "ports/udev_monitor.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The udev side of hot-plug: the tty devices that exist now and the ones that come and go.
 //
 // Wraps libudev (udev_monitor_linux.cpp); builds without it (udev_monitor_none.cpp), and then
-// Open fails. Not thread-safe: one thread (the console's) uses a monitor.
+// Open fails. Not thread-safe: one thread at a time uses a monitor.
 #pragma once
 
 #include <vector>
 
-#include "console/udev_port_map.h"
+#include "ports/udev_port_map.h"
 
 struct udev;
 struct udev_monitor;
