@@ -12,7 +12,14 @@ note() {
 }
 
 uptime_at_start=$(cut -d' ' -f1 /proc/uptime)
-/lib/systemd/systemd-udevd --daemon >"$share/udevd.log" 2>&1
+# As a job of this shell: started with --daemon it ends on its own in this machine.
+/lib/systemd/systemd-udevd >"$share/udevd.log" 2>&1 &
+n=0
+until udevadm control --ping 2>/dev/null; do
+    n=$((n + 1))
+    [ $n -lt 200 ] || { echo "guest: udevd does not answer" > "$share/udevd.failed"; break; }
+    sleep 0.05
+done
 udevadm trigger --action=add
 udevadm settle --timeout=30
 note "$uptime_at_start $(cut -d' ' -f1 /proc/uptime)" booted

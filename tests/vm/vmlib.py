@@ -19,7 +19,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-MODULES = ["virtio_pci", "9pnet_virtio", "9p", "xhci_pci", "ftdi_sio"]
+MODULES = ["virtio_pci", "virtio_console", "9pnet_virtio", "9p", "xhci_pci", "ftdi_sio"]
 
 
 class VmError(Exception):
@@ -170,9 +170,12 @@ class Vm:
             "qemu-system-x86_64", "-accel", "tcg", "-m", str(memory), "-smp", "1",
             "-nodefaults", "-no-user-config", "-display", "none", "-no-reboot",
             "-kernel", kernel, "-initrd", initrd,
-            "-append", "console=ttyS0 panic=-1 quiet loglevel=4 "
+            "-append", "console=hvc0 panic=-1 quiet loglevel=4 "
                        f"kovirw_guest={os.path.join(HERE, 'guest.sh')}",
-            "-serial", f"file:{self.console}",
+            # The console is a virtio console, not a UART: a built-in serial port would be
+            # published too, and a station without --port takes every port it finds.
+            "-chardev", f"file,id=console,path={self.console}",
+            "-device", "virtio-serial-pci", "-device", "virtconsole,chardev=console",
             "-qmp", f"unix:{self.qmp_path},server=on,wait=off",
             "-virtfs", "local,path=/,mount_tag=hostroot,security_model=none,readonly=on,"
                        "multidevs=remap",
