@@ -26,25 +26,6 @@ wait_text() {
     done
 }
 
-# usb_sent PORT: bytes the driver has sent through the adapter in USB port PORT (0: none).
-usb_sent() {
-    awk -v tail="-$1" '{ for (i = 1; i <= NF; i++) { if ($i ~ /^path:/) p = substr($i, 6);
-                                                   if ($i ~ /^tx:/) t = substr($i, 4) }
-                         if (substr(p, length(p) - length(tail) + 1) == tail) print t; p = "" }' \
-        /proc/tty/driver/usbserial | tail -n 1 | grep . || echo 0
-}
-
-# note_when_sent PORT BYTES NAME SECONDS: notes NAME once BYTES went out through USB port PORT.
-note_when_sent() {
-    n=$(( $4 * 20 ))
-    while [ "$(usb_sent "$1")" -lt "$2" ]; do
-        n=$(( n - 1 ))
-        [ "$n" -gt 0 ] || { echo "guest: fewer than $2 bytes sent on USB port $1 in $4 s"; return 1; }
-        sleep 0.05
-    done
-    note "$3" "$(usb_sent "$1")"
-}
-
 # by_path PORT: the /dev/serial/by-path link of the adapter in USB port PORT.
 by_path() {
     ls /dev/serial/by-path/*-usb-0:"$1":1.0-port0 2>/dev/null
