@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/debug_trace.h"
@@ -47,6 +48,15 @@ namespace {
 
 constexpr int kDrainLimitMs = 500;
 
+// A driver that cannot make a rate may keep another one without an error: ftdi_sio, asked
+// for more than its chip divides down to, sets 9600 and reports that. Such a line carries
+// only garbage and the channel would wait out its timeouts, so a rate reported more than
+// 5 % off the one asked for counts as refused: there the last bit of an 8N1 frame slips by
+// half a bit. Drivers that report the rate their divisor really makes stay well within it.
+bool RateHeld(int asked, int reported) {
+    return reported > 0 && std::llabs(static_cast<long long>(reported) - asked) * 20 <= asked;
+}
+
 // Raw 8N1: no echo, no line editing, no signals, no CR/LF translation, no XON/XOFF (binary
 // data contains 0x11 and 0x13). Hardware flow control is left as the driver has it.
 bool ApplyLineSettings(int channel, int fd, int baudRate) {
@@ -63,6 +73,12 @@ bool ApplyLineSettings(int channel, int fd, int baudRate) {
     tio.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &tio) != 0 || SERIAL_BAUD_Set(fd, baudRate) != 0) {
         DEBUG_Trace("[Ch %d] SetCommState False\n", channel);
+        return false;
+    }
+    const int reported = SERIAL_BAUD_Get(fd);
+    if (!RateHeld(baudRate, reported)) {
+        DEBUG_Trace("[Ch %d] SetCommState False: rate %d refused, the driver set %d\n", channel,
+                    baudRate, reported);
         return false;
     }
     return true;
