@@ -263,10 +263,16 @@ class Vm:
             return None
         return wait_for(ready, timeout, f"the guest writing {name}").strip()
 
-    def baud_trace(self):
-        """The rates the emulated adapter was set to, as QEMU decoded the driver's divisor."""
+    def baud_trace(self, name):
+        """The rates adapter `name` was set to, as QEMU decoded the driver's divisors, oldest
+        first."""
+        info = self.qmp("human-monitor-command", **{"command-line": "info usb"})
+        m = re.search(rf"Device \d+\.(\d+),.*ID: usb-{re.escape(name)}\b", info)
+        if not m:
+            raise VmError(f"QEMU lists no adapter {name}: {info}")
         with open(self.qemu_log, errors="replace") as f:
-            return [int(m) for m in re.findall(r"usb_serial_set_baud .*?baud rate (\d+)", f.read())]
+            found = re.findall(r"usb_serial_set_baud dev \d+:(\d+) baud rate (\d+)", f.read())
+        return [int(rate) for address, rate in found if address == m.group(1)]
 
     def finish(self, timeout=30):
         """Waits for the guest to power off; kills QEMU after timeout s."""
