@@ -1,6 +1,7 @@
 #include "config/private_profile.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "config/config_io.h"
 
@@ -79,6 +80,11 @@ bool PrivateProfileEdit::Set(const char* section, const char* key, const char* v
 }
 
 bool PrivateProfileEdit::Commit() {
+    // One edit at a time in this process: the port publisher binds new COM numbers from its
+    // own thread while the console may store the settings, and each edit must start from
+    // the file as the one before it left it.
+    static std::mutex s_editing;
+    std::lock_guard<std::mutex> editing(s_editing);
     std::string original;
     ConfigFileStatus status = CONFIG_IO_ReadFile(m_path.c_str(), &original);
     if (m_path.empty() || status == ConfigFileStatus::Unreadable) {

@@ -8,8 +8,9 @@
 // key name that a file cannot represent (see IniText_IsSectionName) is never found, and a
 // write of it, or of a value with a line break, fails.
 //
-// The functions and classes hold no shared state: any thread may call them, but two writers
-// of one file at the same time each write their own result and the last rename wins.
+// Any thread may call them. Writes within one process take turns, each reading the file as
+// the one before left it; two processes writing one file at the same time each write their
+// own result and the last rename wins.
 #pragma once
 
 #include <string>

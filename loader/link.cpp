@@ -72,7 +72,8 @@ bool AllAnswered(const LinkRecord& fn) { return fn.tx_no == fn.rx_no && fn.error
 bool AnsweredOrMarked(const LinkRecord& fn) { return fn.tx_no == fn.rx_no || fn.error_no != -1; }
 
 // One reader step, the condition, the channel's active flag, a pause of up to 1 ms, until the
-// condition holds, the channel stops or the budget is spent (what is left stays in it).
+// condition holds, the channel stops, its device goes away or the budget is spent (what is
+// left stays in it).
 template <typename Condition>
 int PollUntil(int channel, WaitBudget* budget, Condition condition) {
     if (condition(FN[channel])) return 1;
@@ -81,7 +82,8 @@ int PollUntil(int channel, WaitBudget* budget, Condition condition) {
         budget->polls -= 1;
         SERIAL_PORT_DoReading(channel);
         if (condition(FN[channel])) return 1;
-        if (g_bChannelActive[channel] == 0) return 0;
+        // A device that went away answers nothing more: no line time is worth waiting.
+        if (g_bChannelActive[channel] == 0 || SERIAL_PORT_Gone(channel)) return 0;
         SERIAL_PORT_WaitInput(channel, 1);
     }
     return 0;
@@ -160,7 +162,12 @@ void ResendMarked(int channel) {
     SendPacket(channel, packet->data, packet->start, packet->end);
 }
 
-int WaitWindow(int channel, int polls) { return PollUntil(channel, polls, WindowOpen); }
+int WaitWindow(int channel, int polls) {
+    // No room for a packet that cannot go out: it is dropped as on a time-out, so the image
+    // fails with the window's usual text.
+    if (SERIAL_PORT_Gone(channel)) return 0;
+    return PollUntil(channel, polls, WindowOpen);
+}
 
 int WaitAllAnswered(int channel, int polls) { return PollUntil(channel, polls, AllAnswered); }
 

@@ -26,7 +26,8 @@ constexpr int LINK_WINDOW_POLLS = 1200;
 // time the line needs for the bytes of the packets still unanswered (10 bits a byte at the
 // channel's rate) plus, when one of them is a block, the time a terminal may take to
 // program it: a 16 KiB block programmed word by word at NOR flash's 200 us worst case takes
-// 1.6 s. A wait ends earlier only when its condition holds or the channel is stopped.
+// 1.6 s. A wait ends earlier only when its condition holds, the channel is stopped or its
+// device went away (SERIAL_PORT_Gone).
 constexpr int LINK_BLOCK_PROGRAM_MS = 2000;
 
 // Full set-up at run start: answer codes, header length 1, last_seq 0, counters.
@@ -48,7 +49,8 @@ void SendPacket(int channel, uint8_t* data, int start, int end);
 void ResendMarked(int channel);
 
 // Returns 1 once there is room for the packet just numbered, 0 when its wait (`polls` polls,
-// see LINK_BLOCK_PROGRAM_MS) ran out without room or the channel is stopped.
+// see LINK_BLOCK_PROGRAM_MS) ran out without room, the channel is stopped or its device
+// went away (then at once).
 int WaitWindow(int channel, int polls);
 
 // Returns 1 once every packet sent has been answered and no resend is pending, 0 when its

@@ -23,6 +23,9 @@ struct ChannelBuffers {
 };
 
 ChannelBuffers s_buffers[CHANNEL_COUNT];
+// Set by the worker when its device failed under it (unplugged, the other side closed);
+// read by the waits on the same thread and by the front ends once the worker has ended.
+std::atomic<bool> s_gone[CHANNEL_COUNT];
 std::atomic<SerialReceiveHook> s_receiveHook{nullptr};
 std::atomic<int> s_writeDelay{2};
 
@@ -32,6 +35,20 @@ void CloseLocked(int channel) {
     if (device) {
         SERIAL_DEVICE_Close(channel, device);
         std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
+    }
+}
+
+// A read or write failed: the device went away (or failed so that nothing more can pass).
+// The channel's waits end at once on the flag, and the device is closed as a read failure
+// closes it, so no drain waits for a line that is gone. The log learns it once.
+void MarkGone(int channel) {
+    {
+        std::lock_guard<std::mutex> guard(g_hEngineMutex);
+        CloseLocked(channel);
+    }
+    if (!s_gone[channel].exchange(true)) {
+        // After the lock: the console thread takes it for a channel stop.
+        KOVIR_SendText("COM%d: the device went away", g_nChannelPort[channel].load());
     }
 }
 
@@ -68,7 +85,10 @@ void SERIAL_PORT_ResetChannel(int channel) {
     std::atomic_store(&g_hSerialDevice[channel], SerialHandle());
     s_buffers[channel].txFill = 0;
     s_buffers[channel].stats = PortStats{};
+    s_gone[channel] = false;
 }
+
+bool SERIAL_PORT_Gone(int channel) { return s_gone[channel]; }
 
 const PortStats& SERIAL_PORT_Stats(int channel) { return s_buffers[channel].stats; }
 
@@ -116,8 +136,7 @@ void SERIAL_PORT_DoReading(int channel) {
         if (SerialReceiveHook hook = s_receiveHook) hook(channel, b.rx, 0, n);
     } else if (n < 0) {
         DEBUG_Trace("[Ch %d] SERIAL_PORT_DoReading read_size < 0\n", channel);
-        std::lock_guard<std::mutex> guard(g_hEngineMutex);
-        CloseLocked(channel);
+        MarkGone(channel);
     }
 }
 
@@ -131,7 +150,9 @@ int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length
     WritePause(channel);
     SerialHandle device = SERIAL_PORT_Device(channel);
     if (!device) return -1;
-    return SERIAL_DEVICE_Write(channel, device.get(), buffer, offset, length);
+    const int n = SERIAL_DEVICE_Write(channel, device.get(), buffer, offset, length);
+    if (n < 0) MarkGone(channel);
+    return n;
 }
 
 void SERIAL_PORT_PutByte(int channel, uint8_t byte) {

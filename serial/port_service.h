@@ -54,12 +54,20 @@ void SERIAL_PORT_Drain(int channel);
 
 // One reader step: reads what is queued (at most 4096 bytes) and hands it to the receive
 // hook, so every complete answer is processed before it returns. On a read failure closes the
-// device.
+// device and marks the channel gone.
 void SERIAL_PORT_DoReading(int channel);
 
+// True once a read or write of the channel's device failed since its last reset: the device
+// went away (unplugged adapter, closed pseudo-terminal peer) or failed so that nothing more
+// can pass. Its device is then closed, and "COM%d: the device went away" went to the log
+// once. The link's waits end at once on it; a slow terminal never sets it. Any thread (the
+// front ends read it after the worker ended).
+bool SERIAL_PORT_Gone(int channel);
+
 // Reads/writes the channel's current device; a channel without a device reads 0 and
-// fails writes with -1. Write pauses for the write delay first; the pause ends at once when
-// the channel is stopped (its active flag cleared).
+// fails writes with -1. A write that fails on the device marks the channel gone. Write pauses for
+// the write delay first; the pause ends at once when the channel is stopped (its active flag
+// cleared).
 int SERIAL_PORT_Read(int channel, uint8_t* buffer, int offset, int maxBytes);
 int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length);
 
@@ -86,6 +94,6 @@ struct PortStats {
 // The channel's counts; read them on the worker's thread or after the run.
 const PortStats& SERIAL_PORT_Stats(int channel);
 
-// Run start: forgets the channel's device without closing it, empties its transmit buffer
-// and zeroes its counts.
+// Run start: forgets the channel's device without closing it, empties its transmit buffer,
+// zeroes its counts and clears its gone mark.
 void SERIAL_PORT_ResetChannel(int channel);

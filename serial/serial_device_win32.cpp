@@ -196,7 +196,7 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
     return static_cast<int>(n);
 }
 
-int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* buffer, int offset,
+int SERIAL_DEVICE_Write(int channel, SerialDevice* handle, const uint8_t* buffer, int offset,
                         int length) {
     if (handle == nullptr || length <= 0) return length == 0 ? 0 : -1;
     if (handle->closed.load(std::memory_order_relaxed)) return 0;
@@ -214,13 +214,19 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
     if (!WriteFile(handle->handle, buffer + offset, static_cast<DWORD>(length), &n,
                    &handle->osWrite)) {
         DWORD errors = 0;
-        if (GetLastError() != ERROR_IO_PENDING) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            // A device that is gone fails here (wine: a pseudo-terminal whose other end
+            // closed) and the port service counts the channel gone.
+            DEBUG_Trace("[Ch %d] WriteFile False = %lu\n", channel, error);
             ClearCommError(handle->handle, &errors, nullptr);
             return -1;
         }
         // The driver ends the write after the write time-out; the wait gives it a margin.
         if (AwaitOverlapped(handle, &handle->osWrite, static_cast<DWORD>(boundMs) + 1000, &n) < 0 &&
             n == 0) {
+            DEBUG_Trace("[Ch %d] GetOverlappedResult(write) False = %lu\n", channel,
+                        GetLastError());
             ClearCommError(handle->handle, &errors, nullptr);
             return -1;
         }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -89,6 +90,12 @@ class CliTest : public ::testing::Test {
                                  "/font.fnt\r\nFONTADDRESS=1A00000\r\n" + extra);
     }
 
+    // The programs started here must not publish this machine's own adapters (should udev
+    // run) into the test's port directory, where --auto and the station would take them.
+    struct NoUdev {
+        NoUdev() { setenv("KOVIRW_UDEV", "0", 1); }
+        ~NoUdev() { unsetenv("KOVIRW_UDEV"); }
+    } m_noUdev;
     ScopedPortDir m_ports;
     ScratchDir m_scratch;
     const std::string m_dir = m_scratch.Path();
@@ -137,6 +144,37 @@ TEST_F(CliTest, PortsFromTheSettingsOrOptionsAndTheReport) {
     r = Run("--auto 1");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Detect COM21 Port"), std::string::npos);
+}
+
+// A terminal whose device goes away mid-image (its cable pulled: reads fail with EIO and
+// poll reports POLLHUP, while nobody tells the batch run) ends its channel at once instead of
+// waiting out the line-scaled waits, which took 50 s at 115200 baud: the run ends as soon as
+// its channel has, and the report and the log say what happened.
+TEST_F(CliTest, ADeviceThatWentAwayEndsItsChannelAtOnce) {
+    StartTerminals(1, {"0:unplug:60000"}, 115200);
+    Write("big.fnt", std::string(12 * 16384, 'F'));
+    Write("default.kvr", "[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=" + m_dir +
+                             "/big.fnt\r\nFONTADDRESS=1A00000\r\n");
+    Write("kovirw.ini", "[KOVIR]\nAUTODETECT=0\nBAUDRATE=115200\n");
+    const pid_t pid = Start("--no-progress --port 0=21 --report run.json");
+    for (int i = 0; i < 1200 && !m_sim.Counters(0).unplugged; ++i) usleep(10 * 1000);
+    ASSERT_TRUE(m_sim.Counters(0).unplugged);
+    const auto pulled = std::chrono::steady_clock::now();
+    int raw = -1;
+    while (waitpid(pid, &raw, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() - pulled < std::chrono::seconds(30))
+        usleep(10 * 1000);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - pulled).count();
+    if (!WIFEXITED(raw)) kill(pid, SIGKILL);
+    // Generous for a shared machine, yet far below the waits' 50 s.
+    EXPECT_LT(seconds, 3.0);
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_NE(Read("out.txt").find("COM21: the device went away"), std::string::npos)
+        << Read("out.txt");
+    EXPECT_NE(Read("run.json").find("\"result\":\"unplugged\",\"error\":\"ERR: [1,0]\""),
+              std::string::npos)
+        << Read("run.json");
 }
 
 // A stop signal during the run stops every channel; the report names the stop and what was

@@ -95,18 +95,40 @@ TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
     EXPECT_EQ(peer.ReadSome(1000).size(), 4097u);
 }
 
-TEST_F(PortServiceTest, ReaderStepClosesADeviceThatWentAway) {
+// The other end of a pseudo-terminal closing is a device pulled out: the reader step's read
+// (EIO, POLLHUP) or a write (EIO) fails, the device is closed, the channel counts as gone
+// and the log says so once. A device that is merely quiet is not gone, and the mark does not
+// outlive the channel's next start.
+TEST_F(PortServiceTest, ADeviceThatWentAwayIsClosedAndMarkedGone) {
     PtyPeer peer(5);
     Start(0, 5);
     ASSERT_EQ(SERIAL_PORT_Open(0), 1);
     SERIAL_PORT_DoReading(0);  // nothing queued: nothing changes
     EXPECT_TRUE(SERIAL_PORT_Device(0));
+    EXPECT_FALSE(SERIAL_PORT_Gone(0));
     peer.Unplug();
     SERIAL_PORT_DoReading(0);
     EXPECT_FALSE(SERIAL_PORT_Device(0));
+    EXPECT_TRUE(SERIAL_PORT_Gone(0));
     uint8_t byte = 0;
     EXPECT_EQ(SERIAL_PORT_Read(0, &byte, 0, 1), 0);    // later reads find no device
     EXPECT_EQ(SERIAL_PORT_Write(0, &byte, 0, 1), -1);  // and writes fail
+    SERIAL_PORT_DoReading(0);
+    int told = 0;
+    for (const RecordedEvent& e : m_events.events())
+        told += e.code == EV_TEXT && e.text == "COM5: the device went away" ? 1 : 0;
+    EXPECT_EQ(told, 1);
+
+    DOWNLOAD_Stop();
+    PtyPeer writer(6);
+    Start(0, 6);
+    EXPECT_FALSE(SERIAL_PORT_Gone(0));
+    ASSERT_EQ(SERIAL_PORT_Open(0), 1);
+    writer.Unplug();
+    const uint8_t frame[4] = {0x7E, 1, 2, 0x7E};
+    EXPECT_EQ(SERIAL_PORT_Write(0, frame, 0, 4), -1);
+    EXPECT_TRUE(SERIAL_PORT_Gone(0));
+    EXPECT_FALSE(SERIAL_PORT_Device(0));
 }
 
 }  // namespace

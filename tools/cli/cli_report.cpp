@@ -126,7 +126,10 @@ bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& cha
         }
         char total[32];
         std::snprintf(total, sizeof total, "%.3f", ch.totalSeconds);
-        const char* result = ch.done ? "\"done\"" : ch.stopped ? "\"stopped\"" : "\"failed\"";
+        const char* result = ch.done        ? "\"done\""
+                             : ch.stopped   ? "\"stopped\""
+                             : ch.unplugged ? "\"unplugged\""
+                                            : "\"failed\"";
         line += std::string("],\"result\":") + result + "," + REPORT_TextField("error", ch.error) +
                 ",\"seconds\":" + total + "}\n";
         text += line;

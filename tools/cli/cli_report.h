@@ -25,7 +25,8 @@ struct ChannelReport {
     std::string device;
     std::vector<ImageReport> images;
     bool done = false;
-    bool stopped = false;  // the run was stopped before the channel was done
+    bool stopped = false;    // the run was stopped before the channel was done
+    bool unplugged = false;  // its device went away during the download
     std::string error;
     std::string lastText;
     double totalSeconds = 0;

@@ -18,6 +18,7 @@
 #include "ports/port_list.h"
 #include "ports/port_publisher.h"
 #include "serial/port_directory.h"
+#include "serial/port_service.h"
 #include "tools/cli/cli_options.h"
 #include "tools/cli/cli_os.h"
 #include "tools/cli/cli_report.h"
@@ -351,6 +352,7 @@ int CLI_Main(int argc, char** argv) {
         }
         status = 1;
         ch.stopped = window.Stopped();
+        ch.unplugged = SERIAL_PORT_Gone(ch.channel);
         if (ch.error.empty()) ch.error = ch.lastText.empty() ? "not finished" : ch.lastText;
         if (ch.stopped) std::printf("CH%d: stopped\n", ch.channel);
     }

@@ -160,6 +160,9 @@ class Station : public EngineWindow {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
+            // A device that went away is a terminal pulled out, even while its port is still
+            // listed: the channel is free for whatever arrives on that number next.
+            if (SERIAL_PORT_Gone(c)) slot.unplugged = true;
             const char* result = unit.done        ? "done"
                                  : slot.unplugged ? "unplugged"
                                  : *m_stop        ? "stopped"
