@@ -59,12 +59,15 @@ def write_atomic(path, data):
 
 def kernel_package():
     """The package of the kernel Debian installs now, such as linux-image-6.1.0-57-amd64."""
-    out = run(["apt-cache", "depends", "linux-image-amd64"], "finding the guest kernel")
-    m = re.search(r"Depends: (linux-image-[0-9][^\s]*-amd64)", out)
-    if not m:
-        raise VmError("finding the guest kernel: apt-cache names no linux-image package for "
-                      "linux-image-amd64 (run apt-get update)")
-    return m.group(1)
+    for attempt in range(2):
+        out = run(["apt-cache", "depends", "linux-image-amd64"], "finding the guest kernel")
+        m = re.search(r"Depends: (linux-image-[0-9][^\s]*-amd64)", out)
+        if m:
+            return m.group(1)
+        if attempt == 0 and os.geteuid() == 0:  # a fresh machine may have no package lists
+            run(["apt-get", "update", "-qq"], "updating the package lists")
+    raise VmError("finding the guest kernel: apt-cache names no linux-image package for "
+                  "linux-image-amd64 (run apt-get update)")
 
 
 def fetch_kernel(cache):
