@@ -88,9 +88,13 @@ class Bench:
         self.vm = vmlib.Vm(kernel, initrd, self.work, self.share)
 
     def booted(self):
-        """Waits for udev to have settled in the guest; returns the guest's boot seconds."""
+        """Waits for udev to have settled in the guest and prints how long the boot took."""
         start, settled = self.vm.wait_share("booted", 120).split()
-        return float(start), float(settled), time.monotonic() - self.vm.started
+        if os.path.exists(os.path.join(self.share, "udevd.failed")):
+            raise VmError(f"udevd does not answer in the guest: {self.share_text('udevd.log')}")
+        print(f"  boot: the guest's test began {float(start):.1f} s after the kernel started, "
+              f"udev settled at {float(settled):.1f} s, {time.monotonic() - self.vm.started:.1f} "
+              "s after QEMU started", flush=True)
 
     def start_sim(self, name, label, baud=None, *termsim_options):
         """Serves adapter `name`'s far end with one termsim terminal; opening it plugs the
@@ -104,7 +108,8 @@ class Bench:
             [termsim, "--device", self.vm.ptys[name], "--baud", str(baud or self.baud),
              "--first-com", str(label), "--flash-dir", self.flash, "--port-dir", self.hostports,
              *termsim_options],
-            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
+            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+            preexec_fn=vmlib.die_with_parent)
         self.labels[name] = label
         # Bytes the guest sends before termsim holds the pty are lost.
         vmlib.wait_for(lambda: self.share_text(path).count("ready ") > readies or
@@ -224,10 +229,8 @@ note station.status $?
 def station_three(bench):
     """Three adapters plugged in one after another while the station runs."""
     bench.boot(STATION_GUEST.format(during=""))
-    _, settled, host_boot = bench.booted()
+    bench.booted()
     bench.vm.wait_share("started", 60)
-    print(f"  boot: udev settled {settled:.1f} s after the kernel started, {host_boot:.1f} s "
-          "after QEMU did", flush=True)
     plugged = time.monotonic()
     for i, name in enumerate(("a", "b", "c"), 1):
         bench.plug_new(name, i, i)

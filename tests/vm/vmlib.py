@@ -9,10 +9,12 @@ device_del over QMP is the pull-out.
 
 Every wait is bounded and every failure raises VmError naming what failed.
 """
+import ctypes
 import json
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -46,6 +48,12 @@ def wait_for(condition, timeout, what, step=0.02):
         if time.monotonic() > deadline:
             raise VmError(f"{what}: not within {timeout:g} s")
         time.sleep(step)
+
+
+def die_with_parent():
+    """For the programs the test starts: a killed test (a ctest timeout) takes them along."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def write_atomic(path, data):
@@ -165,6 +173,8 @@ class Vm:
         self.console = os.path.join(workdir, "console.log")
         self.qemu_log = os.path.join(workdir, "qemu.log")
         self.qmp_path = os.path.join(workdir, "qmp.sock")
+        if len(self.qmp_path) > 100:  # a socket's path has room for 107 bytes
+            self.qmp_path = os.path.join(tempfile.mkdtemp(prefix="kovirw-vm."), "qmp.sock")
         self.events = []
         self.ptys = {}  # chardev id -> pty path
         if shutil.which("qemu-system-x86_64") is None:
@@ -190,11 +200,15 @@ class Vm:
         self.started = time.monotonic()
         with open(self.qemu_log, "w") as log:
             self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log,
-                                         stderr=subprocess.STDOUT)
-        self.sock = wait_for(self._connect, 10, "connecting to QEMU's QMP socket", step=0.05)
+                                         stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
         self.buffer = b""
-        self._read_message()  # the greeting
-        self.qmp("qmp_capabilities")
+        try:
+            self.sock = wait_for(self._connect, 10, "connecting to QEMU's QMP socket", step=0.05)
+            self._read_message()  # the greeting
+            self.qmp("qmp_capabilities")
+        except VmError:
+            self.kill()
+            raise
 
     def _connect(self):
         if self.proc.poll() is not None:
@@ -293,6 +307,8 @@ class Vm:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+        if not self.qmp_path.startswith(self.workdir):
+            shutil.rmtree(os.path.dirname(self.qmp_path), ignore_errors=True)
 
     @staticmethod
     def tail(path, lines=15):
