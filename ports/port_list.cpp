@@ -3,14 +3,18 @@
 #include <cstdio>
 
 std::string PORTS_ListingText(const PortListing& port) {
+    const std::string process =
+        port.pid > 0 ? " (process " + std::to_string(port.pid) + ")" : std::string();
     std::string source;
     switch (port.source) {
         case PortListing::kThisProgram:
             source = "published by this program";
             break;
         case PortListing::kOtherProgram:
-            source = "published by another program" +
-                     (port.pid > 0 ? " (process " + std::to_string(port.pid) + ")" : std::string());
+            source = "published by another program" + process;
+            break;
+        case PortListing::kLeft:
+            source = "left by a program that ended" + process;
             break;
         case PortListing::kByHand:
             source = "made by hand";

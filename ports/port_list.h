@@ -11,15 +11,15 @@ struct PortListing {
     enum Source {
         kThisProgram,   // published by the caller's publisher
         kOtherProgram,  // published by another running program (pid)
-        kByHand,        // an entry no publisher holds: a user's link, a simulator's, or one
-                        // left by a program that ended
+        kByHand,        // an entry no publisher made: a user's link, a simulator's
+        kLeft,          // published by a program that ended; a running one adopts it soon
         kSystem,        // listed by the system (Windows)
     };
     int com = 0;
     std::string device;      // the device node (or name) it opens
     std::string stablePath;  // what the entry links to, such as a /dev/serial/by-path link
     Source source = kByHand;
-    int pid = 0;  // kOtherProgram: the publisher's process id, when known
+    int pid = 0;  // kOtherProgram, kLeft: the publisher's process id, when known
 };
 
 // The ports present in portDir (Windows: the ports the system lists), in COM order.

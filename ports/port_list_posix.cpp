@@ -19,8 +19,11 @@ std::vector<PortListing> PORTS_List(const std::string& portDir, const PublishesF
         port.device = realpath(entry.c_str(), text) != nullptr ? text : entry;
         if (publishes && publishes(com)) {
             port.source = PortListing::kThisProgram;
-        } else if (UDEV_EntryOwner(portDir, com, &port.pid) == EntryOwner::kLive) {
-            port.source = PortListing::kOtherProgram;
+        } else {
+            const EntryOwner owner = UDEV_EntryOwner(portDir, com, &port.pid);
+            port.source = owner == EntryOwner::kLive    ? PortListing::kOtherProgram
+                          : owner == EntryOwner::kEnded ? PortListing::kLeft
+                                                        : PortListing::kByHand;
         }
         ports.push_back(port);
     }

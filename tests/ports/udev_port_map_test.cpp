@@ -171,7 +171,7 @@ TEST(UdevPortMap, TwoPublishersNeverFightOverAnEntry) {
     int pid = 0;
     EXPECT_EQ(UDEV_EntryOwner(ports, 1, &pid), EntryOwner::kEnded);
     EXPECT_EQ(PORTS_List(ports, [&](int com) { return station.Publishes(com); }).at(0).source,
-              PortListing::kByHand);
+              PortListing::kLeft);
     EXPECT_EQ(station.Adopt(&error), std::vector<int>({1}));
     EXPECT_TRUE(station.Publishes(1));
     EXPECT_EQ(PORTS_List(ports, [&](int com) { return station.Publishes(com); }).at(0).source,

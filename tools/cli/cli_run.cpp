@@ -226,7 +226,8 @@ int CLI_Main(int argc, char** argv) {
     g_Profile.changeBootArea = options.changeBootArea ? 1 : 0;
 
     // The report replaces its file and the station's log grows its own: the settings and
-    // the profile are never written.
+    // the profile are never written by the run (only the port publisher adds a new USB
+    // port's number to section PORTS).
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
     if (options.listPorts) return ListPorts(settingsPath);
