@@ -30,3 +30,19 @@ wait_text() {
 by_path() {
     ls /dev/serial/by-path/*-usb-0:"$1":1.0-port0 2>/dev/null
 }
+
+# note_published PORT NAME SECONDS: notes NAME, holding the entry's name, once an entry of
+# the port directory leads to the adapter in USB port PORT.
+note_published() {
+    n=$(( $3 * 20 ))
+    while :; do
+        for entry in "$KOVIRW_PORT_DIR"/COM*; do
+            case "$(readlink "$entry" 2>/dev/null)" in
+                *-usb-0:"$1":1.0-port0) note "$2" "${entry##*/}"; return 0 ;;
+            esac
+        done
+        n=$(( n - 1 ))
+        [ "$n" -gt 0 ] || { echo "guest: USB port $1 not published within $3 s"; return 1; }
+        sleep 0.05
+    done
+}

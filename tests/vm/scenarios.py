@@ -214,6 +214,13 @@ def usb_path_of(link):
 PULL_WHEN = """
 (wait_text {out} "CH1: ASIC CODE binary downloading" 120 && {also} note pull-b "$(date +%s.%N)") """
 
+# Tells the host when adapters a and b (USB ports 1 and 2) are published, so that it plugs
+# b in only then: a takes channel 0 and b channel 1, as PULL_WHEN expects.
+WATCH_PUBLISHED = """
+note_published 1 published-a 120 &
+note_published 2 published-b 120 &
+"""
+
 STATION_GUEST = """
 $cli --station --no-progress --log station.log > station.out 2>&1 &
 station=$!
@@ -262,19 +269,21 @@ def station_three(bench):
 
 def station_pull(bench):
     """One of two adapters pulled mid-image, then plugged back into the same USB port."""
-    bench.boot(STATION_GUEST.format(during=PULL_WHEN.format(out="station.out", also="")))
+    bench.boot(WATCH_PUBLISHED + STATION_GUEST.format(
+        during=PULL_WHEN.format(out="station.out", also="")))
     bench.booted()
     bench.vm.wait_share("started", 60)
     bench.plug_new("a", 1, 1)
-    time.sleep(1.0)
+    bench.vm.wait_share("published-a", 60)
     bench.plug_new("b", 2, 2)
     bench.vm.wait_share("pull-b", 120)
     pulled = time.monotonic()
     bench.vm.pull("b")
     removed = time.monotonic() - pulled
-    log = bench.wait_lines("station.log", 1, 30)
+    first = vmlib.wait_for(lambda: next((e for e in bench.json_lines("station.log")
+                                         if e["channel"] == 1), None),
+                           30, "the station logging channel 1 (adapter b)")
     ended = time.monotonic() - pulled
-    first = log[0]
     print(f"  pull-out: QEMU removed the adapter in {removed:.2f} s; the station logged its "
           f"channel {ended:.2f} s after the pull", flush=True)
     check(first["result"] == "unplugged" and first["channel"] == 1,
@@ -301,7 +310,7 @@ def station_pull(bench):
     by_result = [(e["port"], e["result"]) for e in log]
     check(sorted(r for _, r in by_result) == ["done", "done", "unplugged"],
           f"then two terminals are logged done: {by_result}")
-    again = [e for e in log[1:] if e["port"] == pulled_port]
+    again = [e for e in log if e["port"] == pulled_port and e != first]
     check(len(again) == 1 and again[0]["result"] == "done",
           f"plugged back into the same USB port, the adapter got the same COM{pulled_port} "
           "and was flashed again")
@@ -312,13 +321,14 @@ def station_pull(bench):
 def batch_pull(bench):
     """A batch --auto run over two adapters, one pulled mid-image."""
     channel0_done = 'wait_text batch.out "0번 채널 다운로드 완료" 120 &&'
-    bench.boot(PULL_WHEN.format(out="batch.out", also=channel0_done) + f"""&
+    bench.boot(WATCH_PUBLISHED + PULL_WHEN.format(out="batch.out", also=channel0_done) + f"""&
 $cli --auto 2 --auto-timeout 120 --no-progress --report report.json > batch.out 2>&1
 note batch.status $?
 wait
 """)
     bench.booted()
     bench.plug_new("a", 1, 1)
+    bench.vm.wait_share("published-a", 60)
     # b's terminal erases slowly, so that a is done while b still writes its second image.
     bench.plug_new("b", 2, 2, "--fault", "0:slow-erase:1500")
     bench.vm.wait_share("pull-b", 120)
