@@ -28,6 +28,15 @@ class CheckFailed(Exception):
     pass
 
 
+def read_text(path):
+    """A file's text; empty when it is not there (yet)."""
+    try:
+        with open(path, errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
 def check(condition, text):
     if not condition:
         raise CheckFailed(text)
@@ -62,7 +71,7 @@ class Bench:
         lines = ["[KOVIR]", "CODECHECK=0"]
         made = []
         for prefix, address, size in images:
-            data = bytes(rng.getrandbits(8) for _ in range(size))
+            data = rng.randbytes(size)
             path = os.path.join(folder, prefix.lower() + ".bin")
             with open(path, "wb") as f:
                 f.write(data)
@@ -72,10 +81,9 @@ class Bench:
         vmlib.write_atomic(os.path.join(self.share, "default.kvr"), "\n".join(lines) + "\n")
         return made
 
-    def write_settings(self, baud, ports=""):
+    def write_settings(self, baud):
         vmlib.write_atomic(os.path.join(self.share, "kovirw.ini"),
-                           f"[KOVIR]\nAUTODETECT=1\nDELAY=2\nBAUDRATE={baud}\nKOVIRFILE=\n"
-                           + ports)
+                           f"[KOVIR]\nAUTODETECT=1\nDELAY=2\nBAUDRATE={baud}\nKOVIRFILE=\n")
 
     def boot(self, guest_commands):
         lib = os.path.join(vmlib.HERE, "guest-lib.sh")
@@ -102,20 +110,20 @@ class Bench:
         os.makedirs(self.hostports, mode=0o700, exist_ok=True)
         termsim = os.path.join(self.build, "tools", "termsim", "termsim")
         path = os.path.join(self.work, f"termsim-{name}.log")
-        log = open(path, "a")
-        readies = self.share_text(path).count("ready ")
-        self.sims[name] = subprocess.Popen(
-            [termsim, "--device", self.vm.ptys[name], "--baud", str(baud or self.baud),
-             "--first-com", str(label), "--flash-dir", self.flash, "--port-dir", self.hostports,
-             *termsim_options],
-            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
-            preexec_fn=vmlib.die_with_parent)
+        readies = read_text(path).count("ready ")
+        with open(path, "a") as log:
+            self.sims[name] = subprocess.Popen(
+                [termsim, "--device", self.vm.ptys[name], "--baud", str(baud or self.baud),
+                 "--first-com", str(label), "--flash-dir", self.flash,
+                 "--port-dir", self.hostports, *termsim_options],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                preexec_fn=vmlib.die_with_parent)
         self.labels[name] = label
         # Bytes the guest sends before termsim holds the pty are lost.
-        vmlib.wait_for(lambda: self.share_text(path).count("ready ") > readies or
+        vmlib.wait_for(lambda: read_text(path).count("ready ") > readies or
                        self.sims[name].poll() is not None, 10, f"termsim serving adapter {name}")
         if self.sims[name].poll() is not None:
-            raise VmError(f"termsim for adapter {name} ended: {self.share_text(path)}")
+            raise VmError(f"termsim for adapter {name} ended: {read_text(path)}")
 
     def stop_sim(self, name):
         p = self.sims.pop(name)
@@ -159,8 +167,7 @@ class Bench:
               f"{name}: no protocol error")
 
     def share_text(self, name):
-        path = os.path.join(self.share, name)
-        return open(path, errors="replace").read() if os.path.exists(path) else ""
+        return read_text(os.path.join(self.share, name))
 
     def json_lines(self, name):
         return [json.loads(line) for line in self.share_text(name).splitlines() if line.strip()]
@@ -361,8 +368,10 @@ REFUSED = 4000000  # above what the emulated FT232BM's 3 MHz clock divides to
 
 
 def rates(bench):
-    """What ftdi_sio makes of the rates asked for: reported back, put on the wire, and a
-    flash at each; a rate it refuses fails the open at once."""
+    """What ftdi_sio makes of 115200, 1382400 and 3,000,000 baud, and of a rate it refuses.
+
+    For each: the rate it reports back, the rate the adapter is set to, a flash; the refused
+    rate fails the open at once."""
     # One adapter per rate, in USB ports 1 to 3, its terminal at that rate from the start:
     # restarting termsim on a pty would hold the answers back until QEMU polls the pty again.
     probe = os.path.join(vmlib.HERE, "baud_probe.py")
