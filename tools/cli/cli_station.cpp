@@ -107,6 +107,11 @@ class Station : public EngineWindow {
                m_options.ports + CHANNEL_COUNT;
     }
 
+    static bool Listed(int port) {
+        const std::vector<int> listed = CLI_OS_ListPorts();
+        return std::find(listed.begin(), listed.end(), port) != listed.end();
+    }
+
     void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
         std::vector<int> present;
@@ -160,13 +165,15 @@ class Station : public EngineWindow {
             Slot& slot = m_slots[c];
             if (slot.state != Slot::kBusy || g_nChannelPort[c] != 0) continue;
             ChannelReport& unit = m_units[c];
-            // A device that went away is a terminal pulled out, even while its port is still
-            // listed: the channel is free for whatever arrives on that number next.
-            if (SERIAL_PORT_Gone(c)) slot.unplugged = true;
-            const char* result = unit.done        ? "done"
-                                 : slot.unplugged ? "unplugged"
-                                 : *m_stop        ? "stopped"
-                                                  : "failed";
+            // A device that went away is a terminal pulled out. While a system still lists its
+            // port, the channel keeps it as a finished one (no download on a dead port); once
+            // the port is gone, the channel is free for what arrives on that number next.
+            const bool gone = SERIAL_PORT_Gone(c);
+            if (gone && !Listed(slot.port)) slot.unplugged = true;
+            const char* result = unit.done                ? "done"
+                                 : slot.unplugged || gone ? "unplugged"
+                                 : *m_stop                ? "stopped"
+                                                          : "failed";
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
