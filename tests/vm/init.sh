@@ -8,8 +8,7 @@ export PATH=/bin
 
 fail() {
     echo "kovirw-vm: $*"
-    echo o > /proc/sysrq-trigger
-    sleep 10
+    poweroff -f
 }
 
 mkdir -p /proc /sys /dev /newroot
