@@ -29,8 +29,9 @@ constexpr int64_t SERIAL_LineTimeMs(int64_t bytes, int baud) {
 
 // Opens COM<comPortNumber> (its entry in the port directory) with raw 8N1 at baudRate
 // (any rate the driver accepts, non-standard ones included). Returns null on any failure:
-// no such port, in use by anyone else, not a serial device, rate refused, the process's
-// controlling terminal, or a port directory that another user could have planted.
+// no such port, in use by anyone else, not a serial device, rate refused (on Linux also a
+// rate the driver silently replaced by one more than 3 % off), the process's controlling
+// terminal, or a port directory that another user could have planted.
 // When the last reference goes, the device gets back the line settings it had before.
 SerialHandle SERIAL_DEVICE_Open(int channel, int comPortNumber, int baudRate);
 

@@ -111,9 +111,10 @@ SerialHandle SERIAL_DEVICE_OpenPath(int channel, const std::string& path, int ba
     device->exclusive = true;
     device->lineSaved = SERIAL_BAUD_SaveLine(device->fd, &device->savedLine) == 0;
     if (!ApplyLineSettings(channel, device->fd, baudRate)) return nullptr;
-    // Drivers round a rate to what their chip can divide (an FTDI chip runs about 1411765
-    // baud when asked for 1382400). A UART samples each bit in its middle, so a terminal
-    // keeps up with a few per cent; beyond that its loader would see only damaged frames.
+    // Drivers round a rate to what their chip can divide, and some put another rate in place
+    // without an error (ftdi_sio sets 9600 when asked for more than 3 Mbaud). A UART samples
+    // each bit in its middle, so a terminal keeps up with a few per cent; beyond that its
+    // loader would see only damaged frames, and the channel would wait out its timeouts.
     const int got = SERIAL_BAUD_Get(device->fd);
     if (got <= 0 || std::abs(int64_t{got} - baudRate) * 100 > int64_t{baudRate} * 3) {
         DEBUG_Trace("[Ch %d] SetCommState(%s) False: asked for %d baud, the driver runs %d\n",
