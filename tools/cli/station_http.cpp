@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kWorkers = 4;     // connections served at once
 constexpr size_t kWaiting = 8;  // accepted connections waiting for a worker
-constexpr auto kMaxAge = std::chrono::seconds(5);
+constexpr auto kMaxAge = std::chrono::seconds(3);
 constexpr unsigned long long kMaxReceived = 64 * 1024;
 constexpr auto kWatchPeriod = std::chrono::milliseconds(50);
 
@@ -132,7 +132,7 @@ bool StationHttp::Start(const std::string& host, int port, const StationStatus* 
                         std::string* error) {
     auto server = std::make_unique<Server>();
     httplib::Server& http = server->http;
-    http.set_read_timeout(2, 0);
+    http.set_read_timeout(1, 0);  // a real client sends its request at once
     http.set_write_timeout(2, 0);
     http.set_keep_alive_max_count(1);
     http.set_payload_max_length(0);

@@ -3,11 +3,11 @@
 // publishes into a StationStatus; a request reads a copy of it and never waits for the
 // station, nor the station for a request.
 //
-// Bounds, so that a slow or hostile client costs the station nothing: four connections are
-// served at once and eight more wait (beyond that the system's listen queue holds them, and
-// then refuses); a request line of 1 KiB, header lines of 4 KiB, no body; every read and
-// write gives up after 2 s; one request per connection; a connection is cut after 5 s or
-// 64 KiB received, whichever comes first (see http_guard.h).
+// Bounds, so that a slow or hostile client costs the station nothing: eight connections are
+// served at once and eight more wait (beyond that the system's listen queue holds 16, and
+// then refuses); a request line of 1 KiB, header lines of 4 KiB, no body; a read gives up
+// after 1 s, a write after 2 s; one request per connection; a connection is cut after 3 s
+// or 64 KiB received, whichever comes first (see http_guard.h).
 #pragma once
 
 #include <memory>
