@@ -5,7 +5,8 @@
 # sample images, checked byte for byte; the terminal on COM6 is unplugged in the middle of
 # the Code image and only its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
 # page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
-# lines must reach stdout intact. Then a short station over COM2 and COM3 (see below).
+# lines must reach stdout intact. Then a short station over COM2 and COM3 (see below), whose
+# status page, status.json and metrics are read over HTTP while it runs.
 #   cli_e2e.sh TERMSIM KOVIRW-CLI.EXE DEMO_IMAGES.PY WINE_RUN.SH      (WINEPREFIX set)
 set -euo pipefail
 termsim=$1 cli=$2 images_py=$3 wine_run=$4
@@ -88,9 +89,17 @@ printf '[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s\r\nFONTADDRESS=1A00
 logged() { [ "$(cat "$work/run/station.jsonl" 2>/dev/null | wc -l)" -ge "$1" ]; }
 wait_for() { for _ in $(seq 300); do if eval "$1"; then return 0; fi; sleep 0.1; done; return 1; }
 (cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
-   --port 0=2 --port 1=3 --log station.jsonl >"$work/station.out" 2>"$work/station.err") &
+   --port 0=2 --port 1=3 --log station.jsonl --http 127.0.0.1:0 >"$work/station.out" \
+   2>"$work/station.err") &
 station_pid=$!
 wait_for 'logged 2' || true
+url=$(tr -d '\r' <"$work/station.out" | sed -n 's/^station: status page on //p')
+fetch() { curl -sf --max-time 10 "$url$1"; }
+check "the station serves its page ($url)" 'fetch "" | grep -q "<title>kovirw station</title>"'
+check "the station's status.json counts two units" \
+  '[ "$(fetch status.json | python3 -c "import json,sys; print(json.load(sys.stdin)[\"station\"][\"done\"])")" = 2 ]'
+check "the station's metrics count two units" \
+  'fetch metrics | grep -qx "kovirw_units_total{result=\"done\"} 2"'
 serialcomm remove 3
 wait_for 'grep -q "CH1 COM3: unplugged, the channel is free" "$work/station.out"' || true
 serialcomm add 3
