@@ -3,7 +3,7 @@
 termsim while a Prometheus server scrapes /metrics every second and headless Chromium shows
 the page; then the same with hostile clients on the server.
 
-    station_web_e2e.py KOVIRW-CLI TERMSIM SCREENSHOT.png
+    station_web_e2e.py KOVIRW-CLI TERMSIM SCREENSHOT.png LINE-OF-STATIONS.md
 
 1. Three terminals: Prometheus's query API must give kovirw_units_total = 3 (done); the page
    in Chromium must show the three channels' results; a screenshot mid-run goes to
@@ -15,7 +15,7 @@ A tool that is missing fails the test with its name."""
 import http.server, json, os, resource, shutil, socket, subprocess, sys, tempfile, threading, time
 import urllib.error, urllib.parse, urllib.request
 
-cli, termsim_path, screenshot = sys.argv[1:4]
+cli, termsim_path, screenshot, doc = sys.argv[1:5]
 failures = []
 procs = []
 
@@ -120,6 +120,14 @@ try:
         if line.startswith("station: status page on ")][0], 20).strip()
     host_port = url[len("http://"):].rstrip("/")
 
+    # A second station on the same address is refused before it touches anything.
+    taken = subprocess.run([cli, "--station", "--no-progress", "--log", "second.jsonl", "--http",
+                            host_port], cwd=work, env=env, capture_output=True, text=True, timeout=30)
+    check("a taken address stops a second station with status 2 (%d: %s)" % (
+          taken.returncode, taken.stderr.strip()), taken.returncode == 2 and
+          "cannot serve the status page on " + host_port in taken.stderr and
+          not os.path.exists(os.path.join(work, "second.jsonl")))
+
     prom_port = free_port()
     with open(os.path.join(work, "prometheus.yml"), "w") as f:
         f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n"
@@ -152,6 +160,22 @@ try:
     check("Prometheus: kovirw_units_total{result='done'} = 3",
           totals.get((("__name__", "kovirw_units_total"), ("instance", host_port), ("job", "kovirw"),
                       ("result", "done"))) == 3, totals)
+    # The document's configuration, alert rules and queries.
+    blocks = {}
+    for block in open(doc).read().split("```")[1::2]:
+        kind, _, body = block.partition("\n")
+        blocks.setdefault(kind, []).append(body)
+    with open(os.path.join(work, "line.yml"), "w") as f:
+        f.write(blocks["yaml"][0])
+    with open(os.path.join(work, "kovirw-alerts.yml"), "w") as f:
+        f.write(blocks["yaml"][1])
+    promtool = subprocess.run([shutil.which("promtool") or "promtool", "check", "config",
+                               os.path.join(work, "line.yml")], capture_output=True, text=True)
+    check("promtool takes the document's scrape configuration and rules", promtool.returncode == 0,
+          promtool.stdout + promtool.stderr)
+    for expr in blocks["promql"][0].strip().split("\n"):
+        reply = json.loads(get(prom + "/api/v1/query?" + urllib.parse.urlencode({"query": expr})))
+        check("query runs: " + expr, reply["status"] == "success", reply)
     sent = query("kovirw_sent_bytes_total")
     check("Prometheus: kovirw_sent_bytes_total = 3 images", list(sent.values()) == [3 * 512 * 1024], sent)
     dom = chromium("--dump-dom", url).stdout

@@ -294,6 +294,16 @@ class Station : public EngineWindow {
 
 int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLOT_COUNT],
                 ProgressDisplay* display, const std::atomic<bool>* stop) {
+    // The web view first: an address that cannot be served leaves no trace, not even a log.
+    StationStatus status;
+    StationHttp http;
+    if (options.httpPort >= 0) {
+        std::string error;
+        if (!http.Start(options.httpHost, options.httpPort, &status, &error)) {
+            std::fprintf(stderr, "kovirw-cli: %s; the station does not start\n", error.c_str());
+            return 2;
+        }
+    }
     intptr_t log = -1;
     if (!options.log.empty()) {
         std::string error;
@@ -302,16 +312,6 @@ int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLO
             std::fprintf(stderr,
                          "kovirw-cli: cannot write the log %s; the station does not start\n",
                          error.c_str());
-            return 2;
-        }
-    }
-    StationStatus status;
-    StationHttp http;
-    if (options.httpPort >= 0) {
-        std::string error;
-        if (!http.Start(options.httpHost, options.httpPort, &status, &error)) {
-            std::fprintf(stderr, "kovirw-cli: %s; the station does not start\n", error.c_str());
-            if (log >= 0) CLI_OS_CloseAppend(log);
             return 2;
         }
     }

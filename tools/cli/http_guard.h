@@ -5,7 +5,13 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <map>
+
+// Makes a listening socket take its port alone: a second server on the same address then
+// fails to bind, instead of sharing the port (and its requests) with the first, while a
+// restarted station may take the port at once from its own connections that are closing.
+void HTTP_ListenAlone(uintptr_t socket);
 
 class HttpGuard {
   public:

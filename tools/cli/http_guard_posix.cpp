@@ -32,6 +32,11 @@ int LocalPort(int fd, int* peerPort) {
 
 }  // namespace
 
+void HTTP_ListenAlone(uintptr_t socket) {
+    const int yes = 1;  // SO_REUSEADDR without SO_REUSEPORT
+    setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 int HttpGuard::Cut(std::chrono::steady_clock::duration maxAge, unsigned long long maxBytes) {
     DIR* dir = opendir("/proc/self/fd");
     if (dir == nullptr) return 0;

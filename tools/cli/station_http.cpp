@@ -136,6 +136,8 @@ bool StationHttp::Start(const std::string& host, int port, const StationStatus* 
     http.set_write_timeout(2, 0);
     http.set_keep_alive_max_count(1);
     http.set_payload_max_length(0);
+    // In place of the library's own options, which let a second server share the port.
+    http.set_socket_options([](socket_t sock) { HTTP_ListenAlone(static_cast<uintptr_t>(sock)); });
     http.Get("/", [](const httplib::Request&, httplib::Response& res) {
         Reply(res, STATION_Page, "text/html; charset=utf-8");
         // The page's own script and style, and requests to this server only.
