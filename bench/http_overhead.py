@@ -22,16 +22,12 @@ for tool in ("prometheus", "chromium"):
     if shutil.which(tool) is None:
         sys.exit("http_overhead: %s is not installed (scripts/setup installs it)" % tool)
 
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../scripts")
 work = tempfile.mkdtemp(prefix="kovirw-http-bench-")
 ports = os.path.join(work, "ports")
 os.mkdir(ports, 0o700)
-with open(os.path.join(work, "font.fnt"), "wb") as f:
-    f.write(os.urandom(256 * 1024))
-with open(os.path.join(work, "default.kvr"), "w", newline="") as f:
-    f.write("[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s/font.fnt\r\n"
-            "FONTADDRESS=1A00000\r\n" % work)
-with open(os.path.join(work, "kovirw.ini"), "w", newline="") as f:
-    f.write("[KOVIR]\r\nAUTODETECT=0\r\nBAUDRATE=1382400\r\n")
+subprocess.run([sys.executable, SCRIPTS + "/demo_images.py", "station", work, str(256 * 1024),
+                "1382400"], check=True)
 env = dict(os.environ, KOVIRW_PORT_DIR=ports)
 
 

@@ -101,17 +101,13 @@ def terminals(first_com, name):
 
 prometheus = need("prometheus")
 chrome = need("chromium")
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../scripts")
 work = tempfile.mkdtemp(prefix="kovirw-web-e2e-")
 ports = os.path.join(work, "ports")
 os.mkdir(ports, 0o700)
 try:
-    with open(os.path.join(work, "font.fnt"), "wb") as f:
-        f.write(os.urandom(512 * 1024))
-    with open(os.path.join(work, "default.kvr"), "w", newline="") as f:
-        f.write("[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s/font.fnt\r\n"
-                "FONTADDRESS=1A00000\r\n" % work)
-    with open(os.path.join(work, "kovirw.ini"), "w", newline="") as f:
-        f.write("[KOVIR]\r\nAUTODETECT=0\r\nBAUDRATE=1382400\r\n")
+    subprocess.run([sys.executable, SCRIPTS + "/demo_images.py", "station", work,
+                    str(512 * 1024), "1382400"], check=True)
     env = dict(os.environ, KOVIRW_PORT_DIR=ports)
     station = start([cli, "--station", "--no-progress", "--log", "units.jsonl", "--http",
                      "127.0.0.1:0"], "station", cwd=work, env=env)
