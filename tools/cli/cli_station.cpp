@@ -173,8 +173,9 @@ class Station : public EngineWindow {
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
             const std::string line = REPORT_UnitLine(unit, result, UtcText(slot.wallStart),
                                                      UtcText(WallClock::now()), seconds);
-            Log(line);
+            // The web view first: whoever reads the log line finds the unit served as well.
             m_status->AddUnit(line, result, unit.port, seconds, SentBytes(unit));
+            Log(line);
             m_views[c].last = result;
             m_views[c].lastError = unit.done ? "" : unit.error;
             m_views[c].lastSeconds = seconds;
