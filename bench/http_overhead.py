@@ -147,6 +147,7 @@ if args.out:
         text = before + section + ("\n## " + rest[1] if len(rest) > 1 else "")
     else:
         text = text.rstrip("\n") + "\n\n" + section
-    with open(args.out, "w") as f:
+    with open(args.out + ".tmp", "w") as f:  # replaced in one step
         f.write(text)
+    os.replace(args.out + ".tmp", args.out)
 sys.exit(0 if overhead <= 0.5 else 1)
