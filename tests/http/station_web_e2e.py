@@ -147,7 +147,7 @@ try:
     wait_for("a download in progress", lambda: any(
         c["state"] == "busy" and c["sent"] > 0 for c in json.loads(get(url + "status.json"))["channels"]), 30)
     os.makedirs(os.path.dirname(os.path.abspath(screenshot)), exist_ok=True)
-    shot = chromium("--window-size=1024,900", "--screenshot=" + os.path.abspath(screenshot), url)
+    shot = chromium("--window-size=800,1280", "--screenshot=" + os.path.abspath(screenshot), url)
     check("a screenshot of the page mid-run", os.path.getsize(screenshot) > 10000, shot.stderr[-500:])
     wait_for("three units", lambda: len(units()) >= 3, 60)
     totals = wait_for("kovirw_units_total = 3 in Prometheus",
