@@ -5,110 +5,124 @@
 #define CPPHTTPLIB_REQUEST_URI_MAX_LENGTH 1024
 #define CPPHTTPLIB_HEADER_MAX_LENGTH 4096
 #define CPPHTTPLIB_LISTEN_BACKLOG 16
-#include <httplib.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "tools/cli/http_guard.h"
+#include "tools/cli/http_socket.h"
 #include "tools/cli/station_status.h"
+
+#ifdef _WIN32
+#include <winsock2.h>  // ::recv, before the library's own recv below
+#else
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+constexpr int kWorkers = 8;     // connections served at once
+constexpr size_t kWaiting = 8;  // accepted connections waiting for a worker
+constexpr auto kMaxAge = std::chrono::seconds(3);
+constexpr long long kMaxReceived = 64 * 1024;
+
+using Clock = std::chrono::steady_clock;
+
+// The connection a server thread serves: when it was accepted and what it has received.
+struct Connection {
+    Clock::time_point accepted;
+    long long received = 0;
+};
+thread_local Connection t_connection;
+std::atomic<bool> g_closing{false};  // the server stops: every read ends at once
+
+}  // namespace
+
+// cpp-httplib 0.11.4 bounds each read by a time-out and each header line by its length, but
+// not the number of header lines nor a whole request's time: a client that trickles its
+// request (slow-loris) or sends header lines without end would hold a thread for hours or
+// grow its memory without bound. Every byte the library reads comes through an unqualified
+// recv() in its namespace httplib::detail, so this recv, declared there before the library,
+// is the one it calls: past kMaxAge from the connection's acceptance or kMaxReceived bytes,
+// it reports the end of the connection, as a client that hung up.
+namespace httplib {
+namespace detail {
+template <typename Socket, typename Buffer, typename Size>
+auto recv(Socket sock, Buffer* buffer, Size size, int flags)
+    -> decltype(::recv(sock, buffer, size, flags)) {
+    Connection& c = t_connection;
+    if (g_closing || Clock::now() - c.accepted > kMaxAge || c.received > kMaxReceived) return 0;
+    const auto n = ::recv(sock, buffer, size, flags);
+    if (n > 0) c.received += n;
+    return n;
+}
+}  // namespace detail
+}  // namespace httplib
+
+#include <httplib.h>
 
 extern const char STATION_Page[];  // station_page.cpp
 
 namespace {
 
-constexpr int kWorkers = 4;     // connections served at once
-constexpr size_t kWaiting = 8;  // accepted connections waiting for a worker
-constexpr auto kMaxAge = std::chrono::seconds(3);
-constexpr unsigned long long kMaxReceived = 64 * 1024;
-constexpr auto kWatchPeriod = std::chrono::milliseconds(50);
-
-// The server's threads: kWorkers serve the accepted connections in turn; when kWaiting wait,
-// the accepting thread waits too and the system's listen queue takes the rest. One more
-// thread watches the open connections with an HttpGuard, and at shutdown cuts every one
-// still open, so that stopping never waits for a slow client.
-class GuardedPool : public httplib::TaskQueue {
+// The server's threads: kWorkers serve the accepted connections in turn, each from the time
+// it was accepted (see recv above); when kWaiting wait, the accepting thread waits too and
+// the system's listen queue takes the rest.
+class BoundedPool : public httplib::TaskQueue {
   public:
-    explicit GuardedPool(int port) : m_guard(port) {
+    BoundedPool() {
         for (int i = 0; i < kWorkers; ++i) m_workers.emplace_back([this] { Work(); });
-        m_watcher = std::thread([this] { Watch(); });
     }
 
-    ~GuardedPool() override { shutdown(); }
+    ~BoundedPool() override { shutdown(); }
 
     void enqueue(std::function<void()> fn) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_room.wait(lock, [this] { return m_jobs.size() < kWaiting || m_shutdown; });
-        m_jobs.push_back(std::move(fn));
-        ++m_open;
+        m_jobs.emplace_back(Clock::now(), std::move(fn));
         m_work.notify_one();
-        m_watch.notify_one();
     }
 
     void shutdown() override {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_shutdown && m_workers.empty()) return;
             m_shutdown = true;
         }
         m_work.notify_all();
-        m_watch.notify_all();
         for (std::thread& t : m_workers) t.join();  // each ends once the waiting jobs ran
         m_workers.clear();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_watcherEnd = true;
-        }
-        m_watch.notify_all();
-        m_watcher.join();
     }
 
   private:
     void Work() {
         for (;;) {
-            std::function<void()> fn;
+            std::pair<Clock::time_point, std::function<void()>> job;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_work.wait(lock, [this] { return !m_jobs.empty() || m_shutdown; });
                 if (m_jobs.empty()) return;
-                fn = std::move(m_jobs.front());
+                job = std::move(m_jobs.front());
                 m_jobs.pop_front();
             }
             m_room.notify_one();
-            fn();  // serves the connection and closes it
-            std::lock_guard<std::mutex> lock(m_mutex);
-            --m_open;
+            t_connection = Connection{job.first, 0};
+            job.second();  // serves the connection and closes it
         }
     }
 
-    void Watch() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_watcherEnd) {
-            m_watch.wait(lock, [this] { return m_open > 0 || m_shutdown || m_watcherEnd; });
-            const bool all = m_shutdown;
-            lock.unlock();
-            m_guard.Cut(all ? std::chrono::steady_clock::duration::zero() : kMaxAge,
-                        all ? 0 : kMaxReceived);
-            lock.lock();
-            m_watch.wait_for(lock, kWatchPeriod, [this] { return m_watcherEnd; });
-        }
-    }
-
-    HttpGuard m_guard;  // used by the watcher only
     std::mutex m_mutex;
-    std::condition_variable m_work, m_room, m_watch;
-    std::deque<std::function<void()>> m_jobs;
-    int m_open = 0;  // connections waiting or being served
+    std::condition_variable m_work, m_room;
+    std::deque<std::pair<Clock::time_point, std::function<void()>>> m_jobs;
     bool m_shutdown = false;
-    bool m_watcherEnd = false;
-    std::vector<std::thread> m_workers;
-    std::thread m_watcher;
+    std::vector<std::thread> m_workers;  // the accepting thread's only
 };
 
 void Reply(httplib::Response& res, const std::string& body, const char* type) {
@@ -168,8 +182,9 @@ bool StationHttp::Start(const std::string& host, int port, const StationStatus* 
                              : "the address is in use, not one of this machine's, or not allowed");
         return false;
     }
-    http.new_task_queue = [bound] { return new GuardedPool(bound); };
+    http.new_task_queue = [] { return new BoundedPool(); };
     server->url = "http://" + where + "/";
+    g_closing = false;
     server->thread = std::thread([&http] { http.listen_after_bind(); });
     m_server = std::move(server);
     return true;
@@ -179,6 +194,7 @@ std::string StationHttp::Url() const { return m_server ? m_server->url : ""; }
 
 void StationHttp::Stop() {
     if (!m_server) return;
+    g_closing = true;
     m_server->http.stop();
     m_server->thread.join();
     m_server.reset();

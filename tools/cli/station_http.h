@@ -7,7 +7,7 @@
 // served at once and eight more wait (beyond that the system's listen queue holds 16, and
 // then refuses); a request line of 1 KiB, header lines of 4 KiB, no body; a read gives up
 // after 1 s, a write after 2 s; one request per connection; a connection is cut after 3 s
-// or 64 KiB received, whichever comes first (see http_guard.h).
+// or 64 KiB received from its acceptance, whichever comes first.
 #pragma once
 
 #include <memory>
