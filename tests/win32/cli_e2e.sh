@@ -100,6 +100,33 @@ check "the station's status.json counts two units" \
   '[ "$(fetch status.json | python3 -c "import json,sys; print(json.load(sys.stdin)[\"station\"][\"done\"])")" = 2 ]'
 check "the station's metrics count two units" \
   'fetch metrics | grep -qx "kovirw_units_total{result=\"done\"} 2"'
+# Hostile clients: header lines without end, and a request trickled a byte at a time, must
+# both be cut by the station's server.
+check "the station's server cuts endless headers and a trickled request" \
+  'python3 - "$url" >"$work/hostile.txt" <<"PY"
+import socket, sys, time
+host, port = sys.argv[1].split("/")[2].split(":")
+s = socket.create_connection((host, int(port)))
+s.sendall(b"GET / HTTP/1.1\r\n")
+sent = 0
+try:
+    while sent < 64 << 20:
+        s.sendall(b"X-Fill: " + b"y" * 4000 + b"\r\n")
+        sent += 4010
+    sys.exit("endless headers not cut after %d bytes" % sent)
+except OSError:
+    print("endless headers cut after %d bytes" % sent)
+s = socket.create_connection((host, int(port)))
+s.sendall(b"GET / HTTP/1.1\r\n")
+start = time.monotonic()
+try:
+    while time.monotonic() - start < 20:
+        s.sendall(b"X")
+        time.sleep(0.5)
+    sys.exit("a trickled request not cut in 20 s")
+except OSError:
+    print("trickled request cut after %.1f s" % (time.monotonic() - start))
+PY'
 serialcomm remove 3
 wait_for 'grep -q "CH1 COM3: unplugged, the channel is free" "$work/station.out"' || true
 serialcomm add 3
@@ -123,6 +150,6 @@ if [ "$failed" -ne 0 ]; then
   echo "--- station"; cat "$work/station.lf" "$work/station.err" "$work/run/station.jsonl" || true
   echo "--- verify"; cat "$work/verify.txt"; exit 1
 fi
-cat "$work/verify.txt"
+cat "$work/verify.txt" "$work/hostile.txt"
 grep -E "^CH0: 9개 파일|channels done" "$work/out.lf"
 python3 -c "print('wine run: %.2f s' % ($end - $start))"
