@@ -2,7 +2,8 @@
 // bytes. A refused line must say why; an accepted one must hold only what the options allow
 // (channels 0 to 7 on distinct COM numbers, 1 to 8 ports to wait for, a finite time-out,
 // never ports and --auto together, a station without --auto or --report, a log only for a
-// station) and must parse back to the same options when written out again.
+// station, a web view only for a station) and must parse back to the same options when written out
+// again.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +43,11 @@ std::vector<std::string> WriteOut(const CliOptions& o) {
     if (o.help) args.push_back("--help");
     if (o.station) args.push_back("--station");
     if (!o.log.empty()) args.insert(args.end(), {"--log", o.log});
+    if (o.httpPort >= 0) {
+        const bool v6 = o.httpHost.find(':') != std::string::npos;
+        args.insert(args.end(), {"--http", (v6 ? "[" + o.httpHost + "]" : o.httpHost) + ":" +
+                                               std::to_string(o.httpPort)});
+    }
     return args;
 }
 
@@ -51,7 +57,8 @@ bool Same(const CliOptions& a, const CliOptions& b) {
     return a.profile == b.profile && a.autoCount == b.autoCount &&
            a.autoTimeoutS == b.autoTimeoutS && a.report == b.report &&
            a.changeBootArea == b.changeBootArea && a.progress == b.progress && a.help == b.help &&
-           a.station == b.station && a.log == b.log;
+           a.station == b.station && a.log == b.log && a.httpHost == b.httpHost &&
+           a.httpPort == b.httpPort;
 }
 
 }  // namespace
@@ -78,6 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!(options.portsGiven && options.autoCount > 0));
     FUZZ_CHECK(!(options.station && (options.autoCount > 0 || !options.report.empty())));
     FUZZ_CHECK(options.log.empty() || options.station);
+    FUZZ_CHECK(options.httpPort < 0 ||
+               (options.station && options.httpPort <= 65535 && !options.httpHost.empty()));
     for (int c = 0; c < 8; ++c) {
         FUZZ_CHECK(options.ports[c] >= 0);
         for (int d = c + 1; d < 8; ++d)

@@ -3,6 +3,7 @@
 
   demo_images.py make IMAGE_DIR PROFILE
   demo_images.py verify IMAGE_DIR FLASH_DIR REPORT COUNT
+  demo_images.py station WORK_DIR SIZE BAUD
 """
 import json
 import os
@@ -49,6 +50,18 @@ def make(image_dir, profile):
         f.write("[KOVIR]\nAUTODETECT=1\nDELAY=2\nBAUDRATE=1382400\nKOVIRFILE=\n")
     total = sum(i[3] for i in IMAGES)
     print(f"{len(IMAGES)} images, {total} bytes, profile {profile}")
+
+
+def station(work, size, baud):
+    """A station's working directory: one Font image of size random bytes, the profile that
+    selects it (default.kvr) and kovirw.ini with the ports by hand and the given line rate."""
+    with open(os.path.join(work, "font.fnt"), "wb") as f:
+        f.write(os.urandom(size))
+    with open(os.path.join(work, "default.kvr"), "w", newline="") as f:
+        f.write("[KOVIR]\r\nCODECHECK=0\r\nFONTCHECK=1\r\nFONTFILE=%s\r\n"
+                "FONTADDRESS=1A00000\r\n" % os.path.join(work, "font.fnt"))
+    with open(os.path.join(work, "kovirw.ini"), "w", newline="") as f:
+        f.write("[KOVIR]\r\nAUTODETECT=0\r\nBAUDRATE=%d\r\n" % baud)
 
 
 def expected(slot, data, address):
@@ -99,6 +112,8 @@ def verify(image_dir, flash_dir, report, count):
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1] == "make":
         make(sys.argv[2], sys.argv[3])
+    elif len(sys.argv) == 5 and sys.argv[1] == "station":
+        station(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif len(sys.argv) == 6 and sys.argv[1] == "verify":
         sys.exit(verify(sys.argv[2], sys.argv[3], sys.argv[4], int(sys.argv[5])))
     else:

@@ -5,7 +5,8 @@
 # sample images, checked byte for byte; the terminal on COM6 is unplugged in the middle of
 # the Code image and only its channel may fail. Two images have Korean file names: one given in UTF-8, one in code
 # page 949 as the ANSI profile functions of Korean Windows write it. The Korean summary
-# lines must reach stdout intact. Then a short station over COM2 and COM3 (see below).
+# lines must reach stdout intact. Then a short station over COM2 and COM3 (see below), whose
+# status page, status.json and metrics are read over HTTP while it runs.
 #   cli_e2e.sh TERMSIM KOVIRW-CLI.EXE DEMO_IMAGES.PY WINE_RUN.SH      (WINEPREFIX set)
 set -euo pipefail
 termsim=$1 cli=$2 images_py=$3 wine_run=$4
@@ -95,9 +96,44 @@ units_logged() {
 }
 wait_for() { for _ in $(seq 300); do if eval "$1"; then return 0; fi; sleep 0.1; done; return 1; }
 (cd "$work/run" && exec "$wine_run" run "$cli" --station --no-progress --profile station.kvr \
-   --port 0=2 --port 1=3 --log station.jsonl >"$work/station.out" 2>"$work/station.err") &
+   --port 0=2 --port 1=3 --log station.jsonl --http 127.0.0.1:0 >"$work/station.out" \
+   2>"$work/station.err") &
 station_pid=$!
 wait_for 'logged 2' || true
+url=$(tr -d '\r' <"$work/station.out" | sed -n 's/^station: status page on //p')
+fetch() { curl -sf --max-time 10 "$url$1"; }
+check "the station serves its page ($url)" 'fetch "" | grep -q "<title>kovirw station</title>"'
+check "the station's status.json counts two units" \
+  '[ "$(fetch status.json | python3 -c "import json,sys; print(json.load(sys.stdin)[\"station\"][\"done\"])")" = 2 ]'
+check "the station's metrics count two units" \
+  'fetch metrics | grep -qx "kovirw_units_total{result=\"done\"} 2"'
+# Hostile clients: header lines without end, and a request trickled a byte at a time, must
+# both be cut by the station's server.
+check "the station's server cuts endless headers and a trickled request" \
+  'python3 - "$url" >"$work/hostile.txt" <<"PY"
+import socket, sys, time
+host, port = sys.argv[1].split("/")[2].split(":")
+s = socket.create_connection((host, int(port)))
+s.sendall(b"GET / HTTP/1.1\r\n")
+sent = 0
+try:
+    while sent < 64 << 20:
+        s.sendall(b"X-Fill: " + b"y" * 4000 + b"\r\n")
+        sent += 4010
+    sys.exit("endless headers not cut after %d bytes" % sent)
+except OSError:
+    print("endless headers cut after %d bytes" % sent)
+s = socket.create_connection((host, int(port)))
+s.sendall(b"GET / HTTP/1.1\r\n")
+start = time.monotonic()
+try:
+    while time.monotonic() - start < 20:
+        s.sendall(b"X")
+        time.sleep(0.5)
+    sys.exit("a trickled request not cut in 20 s")
+except OSError:
+    print("trickled request cut after %.1f s" % (time.monotonic() - start))
+PY'
 serialcomm remove 3
 wait_for 'grep -q "CH1 COM3: unplugged, the channel is free" "$work/station.out"' || true
 serialcomm add 3
@@ -145,6 +181,6 @@ if [ "$failed" -ne 0 ]; then
   echo "--- station"; cat "$work/station.lf" "$work/station.err" "$work/run/station.jsonl" || true
   echo "--- verify"; cat "$work/verify.txt"; exit 1
 fi
-cat "$work/verify.txt"
+cat "$work/verify.txt" "$work/hostile.txt"
 grep -E "^CH0: 9개 파일|channels done" "$work/out.lf"
 python3 -c "print('wine run: %.2f s' % ($end - $start))"

@@ -1,5 +1,6 @@
 #include "tools/cli/cli_options.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "serial/port_directory.h"
@@ -38,12 +39,37 @@ bool ParseSeconds(const std::string& text, double high, double* value) {
     return true;
 }
 
+// [ADDR:]PORT, where ADDR is an IPv4 address, a host name or an IPv6 address in brackets;
+// without ADDR the loopback address, so that nothing else sees the station unless asked.
+bool ParseHttpAddress(const std::string& text, std::string* host, int* port) {
+    std::string address = "127.0.0.1";
+    std::string number = text;
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        address = text.substr(0, colon);
+        number = text.substr(colon + 1);
+        if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+            address = address.substr(1, address.size() - 2);
+        else if (address.find(':') != std::string::npos)
+            return false;  // an IPv6 address needs its brackets
+        if (address.empty() || address.size() > 255) return false;
+        for (char c : address)
+            if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':'))
+                return false;
+    }
+    long value = 0;
+    if (!ParseInt(number, 0, 65535, &value)) return false;
+    *host = address;
+    *port = static_cast<int>(value);
+    return true;
+}
+
 }  // namespace
 
 const char* CLI_Usage() {
     return "usage: kovirw-cli [--profile FILE] [--port CH=N]... [--auto COUNT [--auto-timeout S]]\n"
            "                  [--report FILE] [--change-boot-area] [--no-progress]\n"
-           "       kovirw-cli --station [--port CH=N]... [--log FILE] [--profile FILE] ...\n"
+           "       kovirw-cli --station [--port CH=N]... [--log FILE] [--http [ADDR:]PORT] ...\n"
            "       kovirw-cli --list-ports\n"
            "  Flashes the images of the download profile into the terminals on the channels'\n"
            "  ports, using kovirw.ini and the profile in the current directory as the desktop\n"
@@ -63,6 +89,9 @@ const char* CLI_Usage() {
            "  --log FILE          (station) append one JSON line per terminal to FILE\n"
            "  --list-ports        list the ports present: COM number, device, what the entry\n"
            "                      links to, and who published it\n"
+           "  --http [ADDR:]PORT  (station) serve a live status page (/), /status.json and\n"
+           "                      /metrics (Prometheus), read-only; on 127.0.0.1 unless ADDR\n"
+           "                      is given; PORT 0 takes a free port\n"
            "exit status: 0 every channel (station: every terminal) done, 1 one failed or\n"
            "the run was stopped mid-download, 2 usage or selection error\n";
 }
@@ -146,6 +175,15 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
                 return false;
             }
             o->log = v;
+        } else if (a == "--http") {
+            if (!value(&v)) return false;
+            if (!ParseHttpAddress(v, &o->httpHost, &o->httpPort)) {
+                *error =
+                    "--http takes [ADDR:]PORT with PORT from 0 to 65535 (an IPv6 ADDR in "
+                    "brackets): '" +
+                    v + "'";
+                return false;
+            }
         } else {
             *error = "unknown option '" + a + "'";
             return false;
@@ -169,6 +207,10 @@ bool CLI_ParseOptions(const std::vector<std::string>& args, CliOptions* o, std::
     }
     if (!o->station && !o->log.empty()) {
         *error = "--log is the log of --station";
+        return false;
+    }
+    if (!o->station && o->httpPort >= 0) {
+        *error = "--http serves the view of --station";
         return false;
     }
     return true;

@@ -19,6 +19,8 @@ struct CliOptions {
     bool station = false;         // --station: flash every terminal as it arrives, until stopped
     std::string log;              // --log FILE: one JSON line per unit of the station, appended
     bool listPorts = false;       // --list-ports: print the ports the station would see
+    std::string httpHost;         // --http [ADDR:]PORT: the station's read-only web view
+    int httpPort = -1;            // -1: no web view; 0: a free port the system picks
     bool help = false;
 };
 

@@ -61,6 +61,26 @@ std::string REPORT_TextField(const std::string& name, const std::string& text) {
     return field + "\"";
 }
 
+std::string REPORT_UnitLine(const ChannelReport& unit, const char* result, const std::string& start,
+                            const std::string& end, double seconds) {
+    std::string line = "{\"start\":\"" + start + "\",\"end\":\"" + end +
+                       "\",\"port\":" + std::to_string(unit.port) + "," +
+                       REPORT_TextField("device", unit.device) +
+                       ",\"channel\":" + std::to_string(unit.channel) + ",\"images\":[";
+    for (size_t i = 0; i < unit.images.size(); ++i) {
+        const ImageReport& img = unit.images[i];
+        line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
+                REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
+                ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0) + ",\"sha256\":\"" +
+                img.SentDigest() + "\"}";
+    }
+    char secondsText[32];
+    std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
+    return line + "],\"result\":\"" + result + "\"," +
+           REPORT_TextField("error", unit.done ? "" : unit.error) + ",\"seconds\":" + secondsText +
+           "}";
+}
+
 bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& channels,
                   std::string* error) {
     std::string text;

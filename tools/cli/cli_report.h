@@ -63,6 +63,11 @@ std::string REPORT_JsonString(const std::string& text);
 // also "name_hex":"its exact bytes in hexadecimal".
 std::string REPORT_TextField(const std::string& name, const std::string& text);
 
+// One terminal of the station as one JSON object on one line (no newline): the station's
+// log line, and an entry of the web view's list of units. start and end are UTC texts.
+std::string REPORT_UnitLine(const ChannelReport& unit, const char* result, const std::string& start,
+                            const std::string& end, double seconds);
+
 // Writes one JSON object per channel with a port, one per line, replacing the file in one
 // step (temporary file, flushed, renamed), so a failure leaves the old file as it was.
 // False with *error naming the file and the reason.

@@ -15,6 +15,8 @@
 #include "tools/cli/cli_os.h"
 #include "tools/cli/cli_window.h"
 #include "tools/cli/port_presence.h"
+#include "tools/cli/station_http.h"
+#include "tools/cli/station_status.h"
 
 namespace {
 
@@ -22,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 using WallClock = std::chrono::system_clock;
 
 constexpr auto kScanPeriod = std::chrono::milliseconds(50);
+constexpr auto kPublishPeriod = std::chrono::milliseconds(250);
 
 // UTC with milliseconds, such as 2026-12-07T05:01:02.123Z.
 std::string UtcText(WallClock::time_point t) {
@@ -34,12 +37,6 @@ std::string UtcText(WallClock::time_point t) {
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm->tm_year + 1900,
                   tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec,
                   static_cast<int>(ms % 1000));
-    return text;
-}
-
-std::string SecondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
 }
 
@@ -58,12 +55,13 @@ struct Slot {
 class Station : public EngineWindow {
   public:
     Station(const CliOptions& options, const SlotChoice* choices, ProgressDisplay* display,
-            const std::atomic<bool>* stop, intptr_t log)
+            const std::atomic<bool>* stop, intptr_t log, StationStatus* status)
         : m_options(options),
           m_choices(choices),
           m_display(display),
           m_stop(stop),
           m_log(log),
+          m_status(status),
           m_units(CHANNEL_COUNT),
           m_window(CLI_NewWindow(display, &m_units, choices[SLOT_ASIC_DMB].checked, stop)) {
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
@@ -85,6 +83,7 @@ class Station : public EngineWindow {
         if (*m_stop) m_finish = true;
         if (!*m_stop && Clock::now() - m_lastScan >= kScanPeriod) Scan(!m_finish);
         UpdateTotals();
+        Publish(false);
     }
 
     void Run() {
@@ -92,9 +91,14 @@ class Station : public EngineWindow {
         const int none[CHANNEL_COUNT] = {};
         IMAGE_TRANSFER_SetReadHook(CLI_AddImageBytes, &m_units);
         m_stationStart = Clock::now();
+        const auto wallStart = WallClock::now();
+        m_status->SetStart(UtcText(wallStart),
+                           std::chrono::duration<double>(wallStart.time_since_epoch()).count());
+        Publish(true);
         DOWNLOAD_Start(this, WM_ENGINE_EVENT, none, g_nBaudRate);
         DOWNLOAD_Serve(&m_finish);
         EndFinishedUnits(true);  // those whose worker ended after the last pass
+        Publish(true);
         DOWNLOAD_Stop();
         IMAGE_TRANSFER_SetReadHook(nullptr, nullptr);
         m_display->SetFooter("");  // the totals follow once, below the bars left on the screen
@@ -218,7 +222,14 @@ class Station : public EngineWindow {
             if (!unit.done && unit.error.empty())
                 unit.error = unit.lastText.empty() ? "not finished" : unit.lastText;
             const double seconds = std::chrono::duration<double>(Clock::now() - slot.start).count();
-            Log(unit, result, slot.wallStart, seconds);
+            const std::string line = REPORT_UnitLine(unit, result, UtcText(slot.wallStart),
+                                                     UtcText(WallClock::now()), seconds);
+            // The web view first: whoever reads the log line finds the unit served as well.
+            m_status->AddUnit(line, result, unit.port, seconds, SentBytes(unit));
+            Log(line);
+            m_views[c].last = result;
+            m_views[c].lastError = unit.done ? "" : unit.error;
+            m_views[c].lastSeconds = seconds;
             (unit.done ? m_done : m_failed) += 1;
             char took[32];
             std::snprintf(took, sizeof took, " in %.1f s", seconds);
@@ -235,7 +246,46 @@ class Station : public EngineWindow {
             UpdateTotals();
             m_display->Line(name + " " + outcome);
             m_display->Line(TotalsText());
+            Publish(true);
         }
+    }
+
+    static long long SentBytes(const ChannelReport& unit) {
+        long long sent = 0;
+        for (const ImageReport& img : unit.images)
+            if (img.reached) sent += img.doneBytes;
+        return sent;
+    }
+
+    // The web view's copy of the channels: four times a second, and at once as a terminal
+    // ends. The image in progress is the last one the engine has reached.
+    void Publish(bool now) {
+        if (!now && Clock::now() - m_lastPublish < kPublishPeriod) return;
+        m_lastPublish = Clock::now();
+        long long inProgress = 0;
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            const Slot& slot = m_slots[c];
+            const ChannelReport& unit = m_units[c];
+            ChannelView& view = m_views[c];
+            view.port = slot.state == Slot::kFree ? 0 : slot.port;
+            view.device = slot.state == Slot::kFree ? "" : unit.device;
+            view.state = slot.state == Slot::kFree   ? "free"
+                         : slot.state == Slot::kBusy ? "busy"
+                                                     : "finished";
+            view.text = slot.state == Slot::kFree ? "" : unit.lastText;
+            view.slot = -1;
+            view.doneBytes = view.totalBytes = 0;
+            if (slot.state != Slot::kBusy) continue;
+            inProgress += SentBytes(unit);
+            for (const ImageReport& img : unit.images) {
+                if (!img.reached) continue;
+                view.slot = img.slot;
+                view.doneBytes = img.doneBytes;
+                view.totalBytes = img.totalBytes;
+            }
+        }
+        m_status->SetChannels(m_views, inProgress);
+        if (m_finish) m_status->SetEnding();
     }
 
     void Free(int c) {
@@ -246,25 +296,10 @@ class Station : public EngineWindow {
 
     // One JSON object per terminal, appended and flushed as it ends. A log that fails takes
     // no further terminal: one not logged could not be traced.
-    void Log(const ChannelReport& unit, const char* result, WallClock::time_point wallStart,
-             double seconds) {
+    void Log(const std::string& line) {
         if (m_log < 0 || m_logFailed) return;
-        std::string line = "{\"start\":\"" + UtcText(wallStart) + "\",\"end\":\"" +
-                           UtcText(WallClock::now()) + "\",\"port\":" + std::to_string(unit.port) +
-                           "," + REPORT_TextField("device", unit.device) +
-                           ",\"channel\":" + std::to_string(unit.channel) + ",\"images\":[";
-        for (size_t i = 0; i < unit.images.size(); ++i) {
-            const ImageReport& img = unit.images[i];
-            line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
-                    REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
-                    ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0) +
-                    ",\"sha256\":\"" + img.SentDigest() + "\"}";
-        }
-        line += std::string("],\"result\":\"") + result + "\"," +
-                REPORT_TextField("error", unit.done ? "" : unit.error) +
-                ",\"seconds\":" + SecondsText(seconds) + "}\n";
         std::string error;
-        if (CLI_OS_Append(m_log, line, &error)) return;
+        if (CLI_OS_Append(m_log, line + "\n", &error)) return;
         m_logFailed = true;
         m_finish = true;
         std::fprintf(stderr,
@@ -297,6 +332,9 @@ class Station : public EngineWindow {
     ProgressDisplay* m_display;
     const std::atomic<bool>* m_stop;
     intptr_t m_log;
+    StationStatus* m_status;
+    ChannelView m_views[CHANNEL_COUNT];
+    Clock::time_point m_lastPublish{};
     std::vector<ChannelReport> m_units;  // the terminal of each channel, as its events tell
     std::unique_ptr<EngineWindow> m_window;
     Slot m_slots[CHANNEL_COUNT];
@@ -315,6 +353,16 @@ class Station : public EngineWindow {
 
 int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLOT_COUNT],
                 ProgressDisplay* display, const std::atomic<bool>* stop) {
+    // The web view first: an address that cannot be served leaves no trace, not even a log.
+    StationStatus status;
+    StationHttp http;
+    if (options.httpPort >= 0) {
+        std::string error;
+        if (!http.Start(options.httpHost, options.httpPort, &status, &error)) {
+            std::fprintf(stderr, "kovirw-cli: %s; the station does not start\n", error.c_str());
+            return 2;
+        }
+    }
     intptr_t log = -1;
     if (!options.log.empty()) {
         std::string error;
@@ -333,10 +381,12 @@ int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLO
                          options.log.c_str(), dropped);
     }
     display->Line(OPERATOR_LogStart);
+    if (options.httpPort >= 0) display->Line("station: status page on " + http.Url());
     display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +
                   (options.portsGiven ? " (only the --port COM numbers)" : "") + "; Ctrl+C ends");
-    Station station(options, choices, display, stop, log);
+    Station station(options, choices, display, stop, log, &status);
     station.Run();
+    http.Stop();
     if (log >= 0) CLI_OS_CloseAppend(log);
     return station.AnyFailed() ? 1 : 0;
 }
