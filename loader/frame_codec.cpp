@@ -1,5 +1,7 @@
 #include "loader/frame_codec.h"
 
+#include <cstring>
+
 void DEFRAMER_Reset(Deframer& deframer) {
     deframer.state = DEFRAME_HUNT;
     deframer.length = 0;
@@ -57,17 +59,48 @@ void DEFRAMER_Feed(Deframer& d, const uint8_t* bytes, int from, int to, FrameSin
     }
 }
 
-int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
+namespace {
+
+// True when one of the eight bytes of x is a flag or an escape byte: a byte of x ^ 0x7E..7E
+// or of x ^ 0x7D..7D is zero, which the borrow of a subtraction shows in its top bit.
+inline bool HasFlagOrEscape(uint64_t x) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    const uint64_t f = x ^ (kOnes * FRAME_FLAG);
+    const uint64_t e = x ^ (kOnes * FRAME_ESCAPE);
+    return (((f - kOnes) & ~f) | ((e - kOnes) & ~e)) & kHighs;
+}
+
+}  // namespace
+
+int FRAME_EscapeSome(const uint8_t* body, int* from, int to, uint8_t* out, int room) {
+    int i = *from;
     int n = 0;
-    out[n++] = FRAME_FLAG;
-    for (int i = from; i < to; ++i) n += FRAME_Escape(body[i], out + n);
-    out[n++] = FRAME_FLAG;
+    while (i < to) {
+        // Eight plain bytes at a time go out as they are.
+        if (to - i >= 8 && room - n >= 8) {
+            uint64_t x;
+            std::memcpy(&x, body + i, 8);
+            if (!HasFlagOrEscape(x)) {
+                std::memcpy(out + n, &x, 8);
+                i += 8;
+                n += 8;
+                continue;
+            }
+        }
+        const uint8_t b = body[i];
+        if (room - n < ((b == FRAME_FLAG || b == FRAME_ESCAPE) ? 2 : 1)) break;
+        n += FRAME_Escape(b, out + n);
+        ++i;
+    }
+    *from = i;
     return n;
 }
 
-int FRAME_EncodedSize(const uint8_t* body, int from, int to) {
-    int size = 2;
-    uint8_t wire[2];
-    for (int i = from; i < to; ++i) size += FRAME_Escape(body[i], wire);
-    return size;
+int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
+    int n = 0;
+    out[n++] = FRAME_FLAG;
+    n += FRAME_EscapeSome(body, &from, to, out + n, 2 * (to - from));
+    out[n++] = FRAME_FLAG;
+    return n;
 }
