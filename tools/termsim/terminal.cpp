@@ -21,9 +21,11 @@ constexpr double kBurstSeconds = 0.004;
 constexpr double kCatchUpBursts = 4;
 // A pseudo-terminal hands the writer's bytes on to our side in steps (a kernel worker moves
 // them once our side has nearly run dry), and its queued count does not show those still on
-// their way: an empty queue is a line fallen idle only when nothing follows within this time.
-// Taking every empty moment for idleness lost about 1% of a 3,000,000-baud line.
-constexpr auto kHandOverGrace = std::chrono::milliseconds(1);
+// their way: an emptied queue is a line fallen idle only when nothing follows by our next
+// look at the line, one burst later. Taking every empty moment for idleness lost about 1% of
+// a 3,000,000-baud line. A real gap of the writer shorter than that passes as line time.
+constexpr auto kHandOverGrace =
+    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kBurstSeconds));
 
 }  // namespace
 
