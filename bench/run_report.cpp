@@ -64,9 +64,11 @@ void REPORT_Print(const FlashRunResult& r, double idealRatio) {
     std::fflush(stdout);
 }
 
-void REPORT_WriteJson(FILE* out, const FlashRunResult& r, double idealRatio, int writeDelayMs) {
+void REPORT_WriteJson(FILE* out, const FlashRunResult& r, double idealRatio, int writeDelayMs,
+                      const char* kind, double lineRatio) {
     const auto& ch = r.perChannel;
-    std::fprintf(out, "{\"kind\":\"run\",\"idealRatio\":%.5f,", idealRatio);
+    std::fprintf(out, "{\"kind\":\"%s\",\"idealRatio\":%.5f,\"lineRatio\":%.5f,", kind, idealRatio,
+                 lineRatio);
     std::fprintf(out,
                  "\"image\":\"%s\",\"channels\":%d,\"imageBytes\":%ld,\"baud\":%ld,"
                  "\"writeDelayMs\":%d,\"ok\":%s,\"problem\":\"%s\",\"wallSeconds\":%.3f,"
