@@ -70,7 +70,9 @@ def run_rows(runs, line_ratio):
 
 
 def size_text(n):
-    return "%d MiB" % (n >> 20) if n % (1 << 20) == 0 else "%d bytes" % n
+    if n % (1 << 20) == 0:
+        return "%d MiB" % (n >> 20)
+    return "%d KiB" % (n >> 10) if n % 1024 == 0 else "%d bytes" % n
 
 
 def alloc_row(runs):
