@@ -59,28 +59,17 @@ void Usage() {
         stderr);
 }
 
-bool ParseList(const char* text, std::vector<int>* out) {
+// A comma-separated list of numbers from low to high.
+template <typename T>
+bool ParseList(const char* text, long low, long high, std::vector<T>* out) {
     out->clear();
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
         char* end = nullptr;
         long v = std::strtol(item.c_str(), &end, 10);
-        if (end == item.c_str() || *end != '\0' || v < 1 || v > CHANNEL_COUNT) return false;
-        out->push_back(static_cast<int>(v));
-    }
-    return !out->empty();
-}
-
-bool ParseRates(const char* text, std::vector<long>* out) {
-    out->clear();
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        char* end = nullptr;
-        long v = std::strtol(item.c_str(), &end, 10);
-        if (end == item.c_str() || *end != '\0' || v < 1200) return false;
-        out->push_back(v);
+        if (end == item.c_str() || *end != '\0' || v < low || v > high) return false;
+        out->push_back(static_cast<T>(v));
     }
     return !out->empty();
 }
@@ -105,7 +94,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->size = std::strtol(value, &end, 10);
             if (*end != '\0' || o->size < 1 || o->size > (256L << 20)) return false;
         } else if (a == "--channels") {
-            if (!ParseList(value, &o->channels)) return false;
+            if (!ParseList(value, 1, CHANNEL_COUNT, &o->channels)) return false;
         } else if (a == "--ff-channels") {
             o->ffChannels = static_cast<int>(std::strtol(value, &end, 10));
             if (*end != '\0' || o->ffChannels < 0 || o->ffChannels > CHANNEL_COUNT) return false;
@@ -113,7 +102,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->baud = std::strtol(value, &end, 10);
             if (*end != '\0' || o->baud < 1200) return false;
         } else if (a == "--rates") {
-            if (!ParseRates(value, &o->rates)) return false;
+            if (!ParseList(value, 1200, 100000000, &o->rates)) return false;
         } else if (a == "--rate-seconds") {
             o->rateSeconds = std::strtod(value, &end);
             if (*end != '\0' || !(o->rateSeconds >= 1 && o->rateSeconds <= 600)) return false;
