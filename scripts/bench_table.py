@@ -125,7 +125,7 @@ def rate_section(rates):
         return "", True
     out = [RATE_HEADING, "",
            "| baud | image per channel | ratio (min; mean) | best possible for the image | "
-           "line alone | ratio of line alone | flasher CPU (of one core) | CPU s per MiB sent | "
+           "line alone | ratio of line alone | flasher CPU (of one core) | CPU s per MiB sent (system) | "
            "writes/reads per block | load before | target | met |",
            "|---|---|---|---|---|---|---|---|---|---|---|---|"]
     all_ok = True
@@ -145,12 +145,13 @@ def rate_section(rates):
             targets.insert(0, "ratio >= %.3f" % want)
             ok = ok and r["ratioMin"] >= want
         all_ok = all_ok and ok
-        out.append("| %s | %s | **%.4f**; %.4f | %.4f | %s | %s | **%.2f%%** | %.4f | %.2f/%.2f | "
+        out.append("| %s | %s | **%.4f**; %.4f | %.4f | %s | %s | **%.2f%%** | %.4f (%.4f) | %.2f/%.2f | "
                    "%.2f | %s | %s |"
                    % (format(r["baud"], ","), size_text(r["imageBytes"]), r["ratioMin"],
                       r["ratioMean"], r["idealRatio"], "%.4f" % line if line >= 0 else "-",
                       "%.4f" % (r["ratioMin"] / line) if line > 0 else "-", 100 * cpu,
-                      r["cpuSeconds"] / mib, r["writesPerBlock"], r["readsPerBlock"],
+                      r["cpuSeconds"] / mib, r.get("systemSeconds", 0) / mib,
+                      r["writesPerBlock"], r["readsPerBlock"],
                       r.get("loadBefore", -1), ", ".join(targets), met(ok)))
     out += ["", "Each row: the line alone (raw bytes through one simulated terminal at that rate), "
             "then eight terminals flashed at once with one random image sized to last about the "
