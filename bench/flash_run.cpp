@@ -15,13 +15,15 @@ namespace {
 
 constexpr auto kProbePeriod = std::chrono::microseconds(5000);
 
-double CpuSeconds() {
+// The process's user + system time, and its system part in *system.
+double CpuSeconds(double* system) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
     };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    *system = seconds(usage.ru_stime);
+    return seconds(usage.ru_utime) + *system;
 }
 
 double Seconds(std::chrono::steady_clock::duration d) {
@@ -89,11 +91,13 @@ FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe
 
     double load[1];
     if (getloadavg(load, 1) == 1) result.loadBefore = load[0];
-    const double cpuBefore = CpuSeconds();
+    double systemBefore = 0;
+    double systemAfter = 0;
+    const double cpuBefore = CpuSeconds(&systemBefore);
     const auto start = std::chrono::steady_clock::now();
     DOWNLOAD_Run();
     const auto end = std::chrono::steady_clock::now();
-    const double cpuAfter = CpuSeconds();
+    const double cpuAfter = CpuSeconds(&systemAfter);
 
     if (activeProbe != nullptr) activeProbe->RequestStop();
     DOWNLOAD_Stop();  // releases a probe send that the run no longer delivers
@@ -104,6 +108,7 @@ FlashRunResult FLASH_RUN_Measure(const FlashRunConfig& config, EventProbe* probe
 
     result.wallSeconds = Seconds(end - start);
     result.cpuSeconds = cpuAfter - cpuBefore - result.events.senderCpuSeconds;
+    result.systemSeconds = systemAfter - systemBefore;
     result.ok = true;
     const double blocks =
         static_cast<double>((config.imageBytes + LOADER_BLOCK_SIZE - 1) / LOADER_BLOCK_SIZE);

@@ -35,7 +35,8 @@ struct FlashRunResult {
     std::string problem;     // why not ok
     double loadBefore = -1;  // the machine's 1-minute load average as the run started
     double wallSeconds = 0;
-    double cpuSeconds = 0;  // the flasher process's user + system time, probe excluded
+    double cpuSeconds = 0;     // the flasher process's user + system time, probe excluded
+    double systemSeconds = 0;  // the system part of the process's time (probe included)
     std::vector<ChannelFigures> perChannel;
     int64_t allocationsInBlockPhase = -1;  // -1: not measured
     double blockPhaseSeconds = 0;

@@ -46,8 +46,10 @@ void REPORT_Print(const FlashRunResult& r, double idealRatio) {
                 Min(ch, &ChannelFigures::lineRatio), Max(ch, &ChannelFigures::lineRatio),
                 Min(ch, &ChannelFigures::seconds), Max(ch, &ChannelFigures::seconds));
     std::printf(
-        "  run %.2f s, flasher CPU %.3f s = %.2f%% of one core (load average %.2f before)\n",
-        r.wallSeconds, r.cpuSeconds, 100.0 * r.cpuSeconds / r.wallSeconds, r.loadBefore);
+        "  run %.2f s, flasher CPU %.3f s (system %.3f s) = %.2f%% of one core (load average "
+        "%.2f before)\n",
+        r.wallSeconds, r.cpuSeconds, r.systemSeconds, 100.0 * r.cpuSeconds / r.wallSeconds,
+        r.loadBefore);
     std::printf("  writes per block %.2f, reads per block %.2f\n",
                 Mean(ch, &ChannelFigures::writesPerBlock),
                 Mean(ch, &ChannelFigures::readsPerBlock));
@@ -64,25 +66,28 @@ void REPORT_Print(const FlashRunResult& r, double idealRatio) {
     std::fflush(stdout);
 }
 
-void REPORT_WriteJson(FILE* out, const FlashRunResult& r, double idealRatio, int writeDelayMs) {
+void REPORT_WriteJson(FILE* out, const FlashRunResult& r, double idealRatio, int writeDelayMs,
+                      const char* kind, double lineRatio) {
     const auto& ch = r.perChannel;
-    std::fprintf(out, "{\"kind\":\"run\",\"idealRatio\":%.5f,", idealRatio);
-    std::fprintf(out,
-                 "\"image\":\"%s\",\"channels\":%d,\"imageBytes\":%ld,\"baud\":%ld,"
-                 "\"writeDelayMs\":%d,\"ok\":%s,\"problem\":\"%s\",\"wallSeconds\":%.3f,"
-                 "\"cpuSeconds\":%.4f,\"rateMin\":%.1f,\"rateMean\":%.1f,\"ratioMin\":%.5f,"
-                 "\"ratioMean\":%.5f,\"ratioMax\":%.5f,\"channelSecondsMax\":%.3f,"
-                 "\"writesPerBlock\":%.3f,\"readsPerBlock\":%.3f,\"allocations\":%lld,"
-                 "\"blockPhaseSeconds\":%.3f,\"loadBefore\":%.2f",
-                 JsonText(r.config.name).c_str(), r.config.channels, r.config.imageBytes,
-                 r.config.baud, writeDelayMs, r.ok ? "true" : "false", JsonText(r.problem).c_str(),
-                 r.wallSeconds, r.cpuSeconds, Min(ch, &ChannelFigures::bytesPerSecond),
-                 Mean(ch, &ChannelFigures::bytesPerSecond), Min(ch, &ChannelFigures::lineRatio),
-                 Mean(ch, &ChannelFigures::lineRatio), Max(ch, &ChannelFigures::lineRatio),
-                 Max(ch, &ChannelFigures::seconds), Mean(ch, &ChannelFigures::writesPerBlock),
-                 Mean(ch, &ChannelFigures::readsPerBlock),
-                 static_cast<long long>(r.allocationsInBlockPhase), r.blockPhaseSeconds,
-                 r.loadBefore);
+    std::fprintf(out, "{\"kind\":\"%s\",\"idealRatio\":%.5f,\"lineRatio\":%.5f,", kind, idealRatio,
+                 lineRatio);
+    std::fprintf(
+        out,
+        "\"image\":\"%s\",\"channels\":%d,\"imageBytes\":%ld,\"baud\":%ld,"
+        "\"writeDelayMs\":%d,\"ok\":%s,\"problem\":\"%s\",\"wallSeconds\":%.3f,"
+        "\"cpuSeconds\":%.4f,\"systemSeconds\":%.4f,\"rateMin\":%.1f,\"rateMean\":%.1f,"
+        "\"ratioMin\":%.5f,"
+        "\"ratioMean\":%.5f,\"ratioMax\":%.5f,\"channelSecondsMax\":%.3f,"
+        "\"writesPerBlock\":%.3f,\"readsPerBlock\":%.3f,\"allocations\":%lld,"
+        "\"blockPhaseSeconds\":%.3f,\"loadBefore\":%.2f",
+        JsonText(r.config.name).c_str(), r.config.channels, r.config.imageBytes, r.config.baud,
+        writeDelayMs, r.ok ? "true" : "false", JsonText(r.problem).c_str(), r.wallSeconds,
+        r.cpuSeconds, r.systemSeconds, Min(ch, &ChannelFigures::bytesPerSecond),
+        Mean(ch, &ChannelFigures::bytesPerSecond), Min(ch, &ChannelFigures::lineRatio),
+        Mean(ch, &ChannelFigures::lineRatio), Max(ch, &ChannelFigures::lineRatio),
+        Max(ch, &ChannelFigures::seconds), Mean(ch, &ChannelFigures::writesPerBlock),
+        Mean(ch, &ChannelFigures::readsPerBlock), static_cast<long long>(r.allocationsInBlockPhase),
+        r.blockPhaseSeconds, r.loadBefore);
     if (r.config.probeEvents)
         std::fprintf(out,
                      ",\"events\":{\"samples\":%d,\"p50Ms\":%.4f,\"p99Ms\":%.4f,\"maxMs\":%.4f,"

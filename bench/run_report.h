@@ -8,5 +8,7 @@
 
 void REPORT_Print(const FlashRunResult& run, double idealRatio);
 
-// One line: {"kind":"run", ...}, with writeDelayMs and idealRatio.
-void REPORT_WriteJson(FILE* out, const FlashRunResult& run, double idealRatio, int writeDelayMs);
+// One line: {"kind":KIND, ...}, with writeDelayMs, idealRatio and lineRatio (the line alone at
+// the run's rate; -1 when not measured alongside).
+void REPORT_WriteJson(FILE* out, const FlashRunResult& run, double idealRatio, int writeDelayMs,
+                      const char* kind, double lineRatio);

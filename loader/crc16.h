@@ -16,6 +16,11 @@ inline void CRC16_Update(uint32_t& crc, uint8_t byte) {
     crc = (crc >> 8) ^ CRC16_Table[(crc ^ byte) & 0xFF];
 }
 
+// Adds count bytes from data to the accumulator: the same result as CRC16_Update on each of
+// them in turn, eight bytes at a step (the accumulator holds 16 bits, as CRC16_Init and every
+// update leave it).
+void CRC16_UpdateBlock(uint32_t& crc, const uint8_t* data, int count);
+
 // The frame check sequence of the bytes added so far.
 inline uint32_t CRC16_Final(uint32_t crc) { return (crc ^ 0xFFFF) & 0xFFFF; }
 

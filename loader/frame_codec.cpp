@@ -1,5 +1,7 @@
 #include "loader/frame_codec.h"
 
+#include <cstring>
+
 void DEFRAMER_Reset(Deframer& deframer) {
     deframer.state = DEFRAME_HUNT;
     deframer.length = 0;
@@ -57,17 +59,63 @@ void DEFRAMER_Feed(Deframer& d, const uint8_t* bytes, int from, int to, FrameSin
     }
 }
 
-int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
+namespace {
+
+// Marks, in the top bit of each byte, the bytes of x that are a flag or an escape byte: a
+// byte of x ^ 0x7E..7E or of x ^ 0x7D..7D is zero, which the borrow of a subtraction shows.
+// The lowest mark is always exact (a borrow only runs upwards from a true zero byte).
+inline uint64_t FlagOrEscapeMarks(uint64_t x) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    const uint64_t f = x ^ (kOnes * FRAME_FLAG);
+    const uint64_t e = x ^ (kOnes * FRAME_ESCAPE);
+    return (((f - kOnes) & ~f) | ((e - kOnes) & ~e)) & kHighs;
+}
+
+// How many of the eight bytes come before the first marked one, in memory order.
+inline int PlainBytesBefore(uint64_t marks) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return __builtin_ctzll(marks) >> 3;
+#else
+    (void)marks;
+    return 0;  // the bytes are then taken one at a time
+#endif
+}
+
+}  // namespace
+
+int FRAME_EscapeSome(const uint8_t* body, int* from, int to, uint8_t* out, int room) {
+    int i = *from;
     int n = 0;
-    out[n++] = FRAME_FLAG;
-    for (int i = from; i < to; ++i) n += FRAME_Escape(body[i], out + n);
-    out[n++] = FRAME_FLAG;
+    while (i < to) {
+        // Eight bytes at a time go out as they are, up to the first that needs escaping.
+        if (to - i >= 8 && room - n >= 8) {
+            uint64_t x;
+            std::memcpy(&x, body + i, 8);
+            std::memcpy(out + n, &x, 8);
+            const uint64_t marks = FlagOrEscapeMarks(x);
+            if (marks == 0) {
+                i += 8;
+                n += 8;
+                continue;
+            }
+            const int plain = PlainBytesBefore(marks);
+            i += plain;
+            n += plain;
+        }
+        const uint8_t b = body[i];
+        if (room - n < ((b == FRAME_FLAG || b == FRAME_ESCAPE) ? 2 : 1)) break;
+        n += FRAME_Escape(b, out + n);
+        ++i;
+    }
+    *from = i;
     return n;
 }
 
-int FRAME_EncodedSize(const uint8_t* body, int from, int to) {
-    int size = 2;
-    uint8_t wire[2];
-    for (int i = from; i < to; ++i) size += FRAME_Escape(body[i], wire);
-    return size;
+int FRAME_Encode(const uint8_t* body, int from, int to, uint8_t* out) {
+    int n = 0;
+    out[n++] = FRAME_FLAG;
+    n += FRAME_EscapeSome(body, &from, to, out + n, 2 * (to - from));
+    out[n++] = FRAME_FLAG;
+    return n;
 }

@@ -52,8 +52,10 @@ inline int FRAME_Escape(uint8_t byte, uint8_t wire[2]) {
 // Worst-case wire size of a body of n bytes: two flags plus every byte escaped.
 constexpr int FRAME_MaxEncodedSize(int n) { return 2 + 2 * n; }
 
-// Wire size of the frame of body[from .. to-1]: two flags plus each byte, escapes counted.
-int FRAME_EncodedSize(const uint8_t* body, int from, int to);
+// Escapes body[*from .. to-1] into out, which has room for `room` bytes, as FRAME_Escape
+// does byte by byte, and stops early at a byte whose wire form no longer fits. Advances
+// *from past the bytes it took and returns the number of bytes it wrote.
+int FRAME_EscapeSome(const uint8_t* body, int* from, int to, uint8_t* out, int room);
 
 // Encodes body[from .. to-1] as one frame into out (room for FRAME_MaxEncodedSize bytes);
 // returns the number of bytes written.

@@ -12,15 +12,31 @@ void SERIAL_PORT_PutEscaped(int channel, uint8_t byte) {
     for (int i = 0; i < n; ++i) SERIAL_PORT_PutByte(channel, wire[i]);
 }
 
-void SERIAL_PORT_WriteEscaped(int channel, const uint8_t* data, int from, int to) {
-    for (int i = from; i < to; ++i) SERIAL_PORT_PutEscaped(channel, data[i]);
+int SERIAL_PORT_WriteEscaped(int channel, const uint8_t* data, int from, int to) {
+    int put = 0;
+    while (from < to) {
+        // Straight into the transmit buffer, as far as it goes before its next write.
+        int room = 0;
+        uint8_t* space = SERIAL_PORT_TxSpace(channel, &room);
+        const int n = FRAME_EscapeSome(data, &from, to, space, room);
+        SERIAL_PORT_TxCommit(channel, n);
+        put += n;
+        if (from < to && room - n == 1) {
+            // An escape pair with room for one byte only: its first byte ends this write
+            // and its second begins the next, as byte by byte.
+            SERIAL_PORT_PutEscaped(channel, data[from++]);
+            put += 2;
+        }
+    }
+    return put;
 }
 
-void SERIAL_PORT_WriteFrame(int channel, const uint8_t* body, int from, int to) {
+int SERIAL_PORT_WriteFrame(int channel, const uint8_t* body, int from, int to) {
     SERIAL_PORT_PutByte(channel, FRAME_FLAG);
-    SERIAL_PORT_WriteEscaped(channel, body, from, to);
+    const int escaped = SERIAL_PORT_WriteEscaped(channel, body, from, to);
     SERIAL_PORT_PutByte(channel, FRAME_FLAG);
     SERIAL_PORT_Flush(channel);
+    return escaped + 2;
 }
 
 namespace {

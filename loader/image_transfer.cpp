@@ -127,12 +127,13 @@ BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
         // not write past the erased range.
         const int32_t remaining = entry.totalBytes - entry.doneBytes;
         if (remaining <= 0) return BLOCKS_SENT;
-        std::memset(block, 0xFF, LOADER_BLOCK_SIZE);
         const int want = remaining < LOADER_BLOCK_SIZE ? remaining : LOADER_BLOCK_SIZE;
         // A read error, or the file shrank since its size was taken: neither is the end of
         // the image, and what is left of this block is not the image's.
         const int n = IMAGE_FILE_Read(file, block, want);
         if (n < want) return BLOCKS_READ_FAILED;
+        // Only a short last block has a rest, sent as erased flash.
+        std::memset(block + n, 0xFF, static_cast<size_t>(LOADER_BLOCK_SIZE - n));
         ResendMarked(channel);
         LinkTagNextPacket(channel, entry.slot << kBlockBits | blockCount);
         FLASH_DOWNLOADER_Write(channel, flashAddress,

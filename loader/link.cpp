@@ -156,8 +156,7 @@ void SendPacket(int channel, uint8_t* data, int start, int end) {
         s_slotTag[channel][seq] = 0;
         return;
     }
-    SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
-    s_slotLineBytes[channel][seq] = FRAME_EncodedSize(data, 0, end + 2);
+    s_slotLineBytes[channel][seq] = SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
 }
 
 void ResendMarked(int channel) {

@@ -159,7 +159,19 @@ int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length
 
 void SERIAL_PORT_PutByte(int channel, uint8_t byte) {
     ChannelBuffers& b = s_buffers[channel];
-    b.tx[b.txFill++] = byte;
+    b.tx[b.txFill] = byte;
+    SERIAL_PORT_TxCommit(channel, 1);
+}
+
+uint8_t* SERIAL_PORT_TxSpace(int channel, int* room) {
+    ChannelBuffers& b = s_buffers[channel];
+    *room = SERIAL_TX_FLUSH_AT - b.txFill;
+    return b.tx + b.txFill;
+}
+
+void SERIAL_PORT_TxCommit(int channel, int count) {
+    ChannelBuffers& b = s_buffers[channel];
+    b.txFill += count;
     if (b.txFill >= SERIAL_TX_FLUSH_AT) SERIAL_PORT_Flush(channel);
 }
 

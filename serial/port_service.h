@@ -74,6 +74,12 @@ int SERIAL_PORT_Write(int channel, const uint8_t* buffer, int offset, int length
 // Appends a byte to the transmit buffer, writing it out once it holds 4096 bytes.
 void SERIAL_PORT_PutByte(int channel, uint8_t byte);
 
+// The same for many bytes at once: where the next bytes go in the transmit buffer and, in
+// *room, how many fit before it is written out (1 to 4096). Put bytes there, then count them
+// with SERIAL_PORT_TxCommit (at most *room), which writes the buffer out once it is full.
+uint8_t* SERIAL_PORT_TxSpace(int channel, int* room);
+void SERIAL_PORT_TxCommit(int channel, int count);
+
 // Writes out the transmit buffer (no retry of a short or failed write); empties it. Once a
 // write has failed or fallen short, the channel writes nothing more until its next reset.
 void SERIAL_PORT_Flush(int channel);

@@ -192,14 +192,8 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
                         int length) {
     if (handle == nullptr || length <= 0) return length == 0 ? 0 : -1;
     using Clock = std::chrono::steady_clock;
-    // The bound also covers the line time of these bytes and of those queued ahead of them,
-    // so a slow line is not taken for a stalled one.
-    int queued = 0;
-    if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) queued = 0;
-    const int64_t boundMs =
-        SERIAL_WRITE_TIMEOUT_MS +
-        SERIAL_LineTimeMs(int64_t{length} + queued, handle->lineBytesPerSecond * 10);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+    const auto start = Clock::now();
+    Clock::time_point deadline{};  // set once the driver first refuses bytes
     int done = 0;
     bool lineTimeTried = false;  // since the last bytes were taken
     while (done < length && !handle->closed.load(std::memory_order_relaxed)) {
@@ -211,6 +205,17 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done > 0 ? done : -1;
+        if (deadline == Clock::time_point{}) {
+            // The bound also covers the line time of the bytes still to go and of those
+            // queued ahead of them, so a slow line is not taken for a stalled one. Asked
+            // only now: a write the driver takes at once needs no bound.
+            int queued = 0;
+            if (ioctl(handle->fd, TIOCOUTQ, &queued) != 0) queued = 0;
+            deadline = start + std::chrono::milliseconds(
+                                   SERIAL_WRITE_TIMEOUT_MS +
+                                   SERIAL_LineTimeMs(int64_t{length} - done + queued,
+                                                     handle->lineBytesPerSecond * 10));
+        }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         int waitMs = static_cast<int>(left.count());

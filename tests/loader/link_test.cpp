@@ -7,9 +7,11 @@
 
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "config/settings.h"
 #include "engine/download.h"
+#include "loader/frame_io.h"
 #include "loader/loader_commands.h"
 #include "loader/loader_testing.h"
 #include "serial/port_service.h"
@@ -220,3 +222,29 @@ TEST_F(LinkWindow, CloseAfterWindowTimeOutSkipsTheDrain) {
 }
 
 }  // namespace
+
+// Frames go into the transmit buffer many bytes at a time, yet every write ends where byte by
+// byte it would: at 4096 bytes, even between the two bytes of an escape pair.
+TEST_F(LinkWindow, AFrameIsWrittenInThe4096ByteWritesOfByteByByte) {
+    std::vector<uint8_t> body(4094, 0x41);
+    body.push_back(FRAME_FLAG);  // its escape pair is bytes 4096 and 4097 of the frame
+    body.insert(body.end(), 2000, 0x7D);
+    const int wire =
+        SERIAL_PORT_WriteFrame(kChannel, body.data(), 0, static_cast<int>(body.size()));
+    std::vector<uint8_t> want(FRAME_MaxEncodedSize(static_cast<int>(body.size())));
+    want.resize(FRAME_Encode(body.data(), 0, static_cast<int>(body.size()), want.data()));
+    EXPECT_EQ(wire, static_cast<int>(want.size()));
+    EXPECT_EQ(m_peer->ReadSome(2000), want);
+    EXPECT_EQ(SERIAL_PORT_Stats(kChannel).writes, 2u);  // 4096 + 4002
+    EXPECT_EQ(SERIAL_PORT_Stats(kChannel).bytesWritten, want.size());
+
+    // The first write ends on the first byte of the pair: its second byte waits in the buffer.
+    SERIAL_PORT_PutByte(kChannel, FRAME_FLAG);
+    EXPECT_EQ(SERIAL_PORT_WriteEscaped(kChannel, body.data(), 0, 4095), 4096);
+    EXPECT_EQ(SERIAL_PORT_Stats(kChannel).writes, 3u);
+    int room = 0;
+    SERIAL_PORT_TxSpace(kChannel, &room);
+    EXPECT_EQ(room, 4095);
+    SERIAL_PORT_Flush(kChannel);
+    EXPECT_EQ(m_peer->ReadSome(2000), std::vector<uint8_t>(want.begin(), want.begin() + 4097));
+}

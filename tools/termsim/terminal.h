@@ -101,6 +101,7 @@ class Terminal : private LoaderOutput {
     Clock::time_point m_now;
     Clock::time_point m_wake;
     Clock::time_point m_inputHoldUntil;
+    Clock::time_point m_drainedAt{};  // when a read left the input queue empty; {} = not since
     size_t m_rxNeed = 1;
     bool m_waitWritable = false;
     Outgoing m_queue[kQueueSize];
