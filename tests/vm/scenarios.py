@@ -305,10 +305,12 @@ def station_pull(bench):
     bench.wait_sessions("a", 1, 120)
     # The terminal is reconnected afresh: the simulator of the pulled one holds a torn frame,
     # and answers it sent after the pull wait in the pty, which no real new plug-in delivers.
+    # The adapter goes back into the same USB port with a new far end, so that it attaches
+    # only once its terminal listens (the old pty would let the station's UNLOCK go out
+    # before the new simulator holds it).
     bench.stop_sim("b")
-    bench.vm.plug("b", 2)
-    bench.start_sim("b", 2)
-    bench.wait_sessions("b", 1, 120)
+    bench.plug_new("b2", 2, 2)
+    bench.wait_sessions("b2", 1, 120)
     log = bench.wait_lines("station.log", 3, 10)
     vmlib.write_atomic(os.path.join(bench.share, "stop"), "")
     check(bench.finish() == 0, "the guest's commands ran to their end")
@@ -322,7 +324,7 @@ def station_pull(bench):
           f"plugged back into the same USB port, the adapter got the same COM{pulled_port} "
           "and was flashed again")
     bench.check_flash("a", 1)
-    bench.check_flash("b", 1)
+    bench.check_flash("b2", 1)
 
 
 def batch_pull(bench):
