@@ -20,6 +20,8 @@ ap.add_argument("termsim")
 ap.add_argument("--seconds", type=float, default=60)
 ap.add_argument("--out")
 args = ap.parse_args()
+# The programs run from a work folder of their own.
+args.cli, args.termsim = os.path.abspath(args.cli), os.path.abspath(args.termsim)
 for tool in ("prometheus", "chromium"):
     if shutil.which(tool) is None:
         sys.exit("http_overhead: %s is not installed (scripts/setup installs it)" % tool)
@@ -59,9 +61,10 @@ def measure(http, clients, rate=0):
     helpers = []
     try:
         url = None
+        # Terminals plugged in before the station waits for them would be left alone.
         for _ in range(100):
             text = open(os.path.join(work, "station.out")).read()
-            if not http or "status page on " in text:
+            if "station: waiting for terminals" in text:
                 url = text.split("status page on ", 1)[1].split()[0] if http else None
                 break
             time.sleep(0.1)

@@ -88,6 +88,10 @@ class Station : public EngineWindow {
 
     void Run() {
         LeavePresentPortsAlone();
+        // Said once the ports present are known: a port that appears from here on arrives.
+        m_display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +
+                        (m_options.portsGiven ? " (only the --port COM numbers)" : "") +
+                        "; Ctrl+C ends");
         const int none[CHANNEL_COUNT] = {};
         IMAGE_TRANSFER_SetReadHook(CLI_AddImageBytes, &m_units);
         m_stationStart = Clock::now();
@@ -382,8 +386,6 @@ int STATION_Run(const CliOptions& options, const SlotChoice choices[OPERATOR_SLO
     }
     display->Line(OPERATOR_LogStart);
     if (options.httpPort >= 0) display->Line("station: status page on " + http.Url());
-    display->Line("station: waiting for terminals on " + CLI_OS_PortSource() +
-                  (options.portsGiven ? " (only the --port COM numbers)" : "") + "; Ctrl+C ends");
     Station station(options, choices, display, stop, log, &status);
     station.Run();
     http.Stop();
