@@ -2,7 +2,7 @@
 #pragma once
 
 // Puts g_Profile, g_szStartDir, g_szProfilePath and the settings back to their values at
-// program start (g_nAutoDetect 0, no ports, delay 2, 1382400 bit/s, empty texts).
+// program start (g_nAutoDetect 0, no ports, the default delay and rate, empty texts).
 void CONFIG_ResetForTest();
 
 // Called with the temporary file's path after it is written and flushed, right before the

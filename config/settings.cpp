@@ -9,8 +9,8 @@
 
 int g_nAutoDetect = 0;
 int g_nSavedPort[CONFIG_CHANNEL_COUNT] = {};
-int g_nWriteDelay = 2;
-int g_nBaudRate = 1382400;
+int g_nWriteDelay = DEFAULT_WRITE_DELAY_MS;
+int g_nBaudRate = CONFIG_DEFAULT_BAUDRATE;
 
 namespace {
 
@@ -44,12 +44,12 @@ int CONFIG_Load(const char* profilePath) {
     char settingsPath[CONFIG_MAX_PATH + 1];
     CONFIG_SettingsPath(settingsPath);
     PrivateProfileReader file(settingsPath);
-    g_nAutoDetect = ReadSetting(file, "AUTODETECT", 1);
+    g_nAutoDetect = ReadSetting(file, "AUTODETECT", CONFIG_DEFAULT_AUTODETECT);
     for (int channel = 0; channel < CONFIG_CHANNEL_COUNT; ++channel) {
         g_nSavedPort[channel] = ReadSetting(file, PortKey(channel).c_str(), 0);
     }
-    g_nWriteDelay = ReadSetting(file, "DELAY", 2);
-    g_nBaudRate = ReadSetting(file, "BAUDRATE", 1382400);
+    g_nWriteDelay = ReadSetting(file, "DELAY", DEFAULT_WRITE_DELAY_MS);
+    g_nBaudRate = ReadSetting(file, "BAUDRATE", CONFIG_DEFAULT_BAUDRATE);
     s_baudRateText.clear();
     file.GetValue(kSection, "BAUDRATE", &s_baudRateText);
 
@@ -101,6 +101,6 @@ void CONFIG_ResetForTest() {
     for (int& port : g_nSavedPort) {
         port = 0;
     }
-    g_nWriteDelay = 2;
-    g_nBaudRate = 1382400;
+    g_nWriteDelay = DEFAULT_WRITE_DELAY_MS;
+    g_nBaudRate = CONFIG_DEFAULT_BAUDRATE;
 }

@@ -13,10 +13,14 @@
 
 constexpr int CONFIG_CHANNEL_COUNT = CHANNEL_COUNT;
 
-extern int g_nAutoDetect;                       // AUTODETECT, default 1
-extern int g_nSavedPort[CONFIG_CHANNEL_COUNT];  // CH0_PORT..CH7_PORT, default 0
-extern int g_nWriteDelay;                       // DELAY in ms, default 2
-extern int g_nBaudRate;                         // BAUDRATE, default 1382400
+// What a missing key gives (a channel's port: 0, none; DELAY: DEFAULT_WRITE_DELAY_MS).
+constexpr int CONFIG_DEFAULT_AUTODETECT = 1;
+constexpr int CONFIG_DEFAULT_BAUDRATE = 1382400;
+
+extern int g_nAutoDetect;                       // AUTODETECT; 0 until the first load
+extern int g_nSavedPort[CONFIG_CHANNEL_COUNT];  // CH0_PORT..CH7_PORT
+extern int g_nWriteDelay;                       // DELAY in ms
+extern int g_nBaudRate;                         // BAUDRATE
 
 // Loads the settings from the file on every call (values changed in memory since the last
 // save fall back to the saved ones), decides g_szProfilePath, then reads the profile

@@ -52,3 +52,7 @@ extern std::atomic<int> g_nChannelPort[CHANNEL_COUNT];
 
 // Baud rate of the run; 0 = the channel was never started.
 extern std::atomic<int> g_nChannelBaud[CHANNEL_COUNT];
+
+// The pause before each write when no setting says otherwise (DELAY's default, and the port
+// service's until run start hands it the setting), in ms.
+constexpr int DEFAULT_WRITE_DELAY_MS = 2;

@@ -28,7 +28,7 @@ ChannelBuffers s_buffers[CHANNEL_COUNT];
 // read by the waits on the same thread and by the front ends once the worker has ended.
 std::atomic<bool> s_gone[CHANNEL_COUNT];
 std::atomic<SerialReceiveHook> s_receiveHook{nullptr};
-std::atomic<int> s_writeDelay{2};
+std::atomic<int> s_writeDelay{DEFAULT_WRITE_DELAY_MS};
 
 // Under g_hEngineMutex: close the device if there is one and forget it.
 void CloseLocked(int channel) {

@@ -29,7 +29,8 @@ using SerialReceiveHook = void (*)(int channel, const uint8_t* bytes, int from, 
 // Installs the receive hook of every channel. Console thread, while no worker runs.
 void SERIAL_PORT_SetReceiveHook(SerialReceiveHook hook);
 
-// The pause before each write in ms (the DELAY setting, 2 until set); run start sets it.
+// The pause before each write in ms (the DELAY setting, DEFAULT_WRITE_DELAY_MS until set);
+// run start sets it.
 // Console thread, while no worker runs.
 void SERIAL_PORT_SetWriteDelay(int ms);
 
