@@ -138,16 +138,10 @@ BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
         LinkTagNextPacket(channel, entry.slot << kBlockBits | blockCount);
         FLASH_DOWNLOADER_Write(channel, flashAddress,
                                entry.slot == SLOT_ASIC_DMB ? n : LOADER_BLOCK_SIZE, block);
-        // A block dropped for want of room in the window, or cut by a failed write, did
-        // not go out, and nothing after it does: it is not counted. A stop closes the port
-        // under a write: that is the stop's failure, not the line's. A write cut short by a
-        // device that went away (the next read tells) is its pull-out: the packet found no
-        // way out, and the image ends with the window's usual text, as the device's other
-        // waits do.
-        if (fn.tx_timeout == 0 && SERIAL_PORT_WriteFailed(channel)) {
-            SERIAL_PORT_DoReading(channel);
-            if (SERIAL_PORT_Gone(channel)) fn.tx_timeout = 1;
-        }
+        // A block dropped for want of room in the window (or for a device that went away),
+        // or cut by a failed write, did not go out, and nothing after it does: it is not
+        // counted. A stop closes the port under a write: that is the stop's failure, not the
+        // line's.
         if (fn.tx_timeout != 0 || SERIAL_PORT_WriteFailed(channel)) {
             const bool line = fn.tx_timeout == 0 && g_bChannelActive[channel] != 0;
             return line ? BLOCKS_WRITE_FAILED : BLOCKS_LINK_FAILED;

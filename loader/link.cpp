@@ -157,6 +157,12 @@ void SendPacket(int channel, uint8_t* data, int start, int end) {
         return;
     }
     s_slotLineBytes[channel][seq] = SERIAL_PORT_WriteFrame(channel, data, 0, end + 2);
+    // A device that went away under the write took the packet nowhere, as a window without
+    // room does: the image fails with the window's usual text.
+    if (SERIAL_PORT_Gone(channel)) {
+        fn.tx_timeout = 1;
+        s_slotTag[channel][seq] = 0;
+    }
 }
 
 void ResendMarked(int channel) {

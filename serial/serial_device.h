@@ -60,7 +60,7 @@ int SERIAL_DEVICE_Read(int channel, SerialDevice* handle, uint8_t* buffer, int o
 // as the driver reports room or the line has had the time to send the bytes still to go, so
 // the driver's queue is still well filled when the call returns.
 // Returns the count taken (1 or more), 0 when none was taken in time or the device was
-// closed meanwhile, -1 on a device failure before any byte was taken.
+// closed meanwhile, -1 on a device failure (what it took before is lost with it).
 int SERIAL_DEVICE_Write(int channel, SerialDevice* handle, const uint8_t* buffer, int offset,
                         int length);
 

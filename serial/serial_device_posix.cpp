@@ -204,7 +204,9 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return done > 0 ? done : -1;
+        // A device that failed under the write has lost what it took: the count would hide
+        // the failure from the caller.
+        if (n < 0 && errno != EAGAIN) return -1;
         if (deadline == Clock::time_point{}) {
             // The bound also covers the line time of the bytes still to go and of those
             // queued ahead of them, so a slow line is not taken for a stalled one. Asked
@@ -234,9 +236,9 @@ int SERIAL_DEVICE_Write(int /*channel*/, SerialDevice* handle, const uint8_t* bu
         }
         struct pollfd p[2] = {{handle->fd, POLLOUT, 0}, {handle->wakeFd, POLLIN, 0}};
         int r = poll(p, 2, waitMs);
-        if (r < 0 && errno != EINTR) return done > 0 ? done : -1;
+        if (r < 0 && errno != EINTR) return -1;
         if (p[1].revents != 0) break;  // closed while we waited
-        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return done > 0 ? done : -1;
+        if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return -1;
     }
     return done;
 }
