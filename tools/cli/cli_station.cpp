@@ -131,20 +131,22 @@ class Station : public EngineWindow {
                             "with --port to flash it)");
     }
 
-    // Whether the last reading of the port list had the port.
-    bool Listed(int port) const {
-        return std::any_of(m_reading.begin(), m_reading.end(),
-                           [port](const PortEntry& e) { return e.com == port; });
+    // Whether the system lists the port now. Read afresh, not from the last scan: a port
+    // withdrawn since must free its channel at once, or a terminal plugged back on the same
+    // number could look as if it had never left.
+    static bool Listed(int port) {
+        const std::vector<int> listed = CLI_OS_ListPorts();
+        return std::find(listed.begin(), listed.end(), port) != listed.end();
     }
 
     void Scan(bool takeArrivals) {
         m_lastScan = Clock::now();
         ++m_scans;
-        m_reading = PORT_DIRECTORY_Entries(PORT_DIRECTORY_Path());
-        m_reading.erase(std::remove_if(m_reading.begin(), m_reading.end(),
-                                       [this](const PortEntry& e) { return !Belongs(e.com); }),
-                        m_reading.end());
-        const std::vector<int> gone = m_presence.Take(m_reading);
+        std::vector<PortEntry> reading = PORT_DIRECTORY_Entries(PORT_DIRECTORY_Path());
+        reading.erase(std::remove_if(reading.begin(), reading.end(),
+                                     [this](const PortEntry& e) { return !Belongs(e.com); }),
+                      reading.end());
+        const std::vector<int> gone = m_presence.Take(reading);
         // A port left alone that went away (or leads to another device now) is a terminal
         // when it is seen again.
         m_leftAlone.erase(
@@ -168,7 +170,7 @@ class Station : public EngineWindow {
             }
         }
         if (!takeArrivals) return;
-        for (const PortEntry& entry : m_reading) {  // only a port seen now takes a channel
+        for (const PortEntry& entry : reading) {  // only a port seen now takes a channel
             const int n = entry.com;
             const bool held = std::any_of(m_slots, m_slots + CHANNEL_COUNT, [n](const Slot& s) {
                 return s.state != Slot::kFree && s.port == n;
@@ -345,7 +347,6 @@ class Station : public EngineWindow {
     Slot m_slots[CHANNEL_COUNT];
     std::vector<int> m_leftAlone;  // ports present at the start that have not gone away since
     PortPresence m_presence;
-    std::vector<PortEntry> m_reading;  // the station's ports in the last reading of the list
     int m_scans = 0;
     bool m_finish = false;  // no further terminal; the loop ends once every download ended
     bool m_logFailed = false;
