@@ -6,8 +6,9 @@
 //
 // After Start, a thread of the publisher's own waits for udev's events, and every quarter of
 // a second adopts the entries whose publisher (another program) has ended. Linux with libudev
-// (port_publisher_udev.cpp); elsewhere, or without libudev, Start publishes nothing
-// (port_publisher_none.cpp). Start, Publishes and the destructor may run on any one thread.
+// (port_publisher_linux.cpp; without libudev it finds no devices). On Windows, where the
+// system lists the ports itself, Start publishes nothing (port_publisher_win32.cpp). Start,
+// Publishes and the destructor may run on any one thread.
 #pragma once
 
 #include <functional>

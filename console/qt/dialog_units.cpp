@@ -1,4 +1,4 @@
-#include "console/dialog_units.h"
+#include "console/qt/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QString>

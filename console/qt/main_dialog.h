@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "console/core/console_core.h"
-#include "console/port_dir_watcher.h"
+#include "console/qt/port_dir_watcher.h"
 #include "core/channel_tables.h"
 #include "core/engine_events.h"
 

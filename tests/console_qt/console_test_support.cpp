@@ -4,9 +4,9 @@
 #include <QTest>
 
 #include "config/config_testing.h"
-#include "console/hot_plug.h"
-#include "console/main_dialog.h"
-#include "console/message_box.h"
+#include "console/qt/hot_plug.h"
+#include "console/qt/main_dialog.h"
+#include "console/qt/message_box.h"
 
 ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
     if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path())) {

@@ -11,11 +11,11 @@
 #include <QScreen>
 
 #include "config/profile.h"
-#include "console/address_edit.h"
 #include "console/core/dialog_layout.h"
-#include "console/dialog_units.h"
-#include "console/main_dialog.h"
-#include "console/percent_bar.h"
+#include "console/qt/address_edit.h"
+#include "console/qt/dialog_units.h"
+#include "console/qt/main_dialog.h"
+#include "console/qt/percent_bar.h"
 
 namespace {
 

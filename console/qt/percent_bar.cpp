@@ -1,4 +1,4 @@
-#include "console/percent_bar.h"
+#include "console/qt/percent_bar.h"
 
 #include <QPainter>
 #include <QPalette>

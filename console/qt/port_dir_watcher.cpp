@@ -1,4 +1,4 @@
-#include "console/port_dir_watcher.h"
+#include "console/qt/port_dir_watcher.h"
 
 #include <sys/inotify.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "console/main_dialog.h"
+#include "console/qt/main_dialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,14 +13,14 @@
 #include <QTextDocument>
 
 #include "config/profile.h"
-#include "console/address_edit.h"
 #include "console/core/dialog_layout.h"
-#include "console/file_dialog.h"
-#include "console/host_wake.h"
-#include "console/hot_plug.h"
-#include "console/message_box.h"
-#include "console/path_text.h"
-#include "console/percent_bar.h"
+#include "console/qt/address_edit.h"
+#include "console/qt/file_dialog.h"
+#include "console/qt/host_wake.h"
+#include "console/qt/hot_plug.h"
+#include "console/qt/message_box.h"
+#include "console/qt/path_text.h"
+#include "console/qt/percent_bar.h"
 #include "engine/download.h"
 
 namespace {

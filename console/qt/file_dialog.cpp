@@ -1,4 +1,4 @@
-#include "console/file_dialog.h"
+#include "console/qt/file_dialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

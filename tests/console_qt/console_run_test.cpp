@@ -13,8 +13,8 @@
 #include <QtTest>
 
 #include "config/settings.h"
-#include "console/main_dialog.h"
-#include "console/percent_bar.h"
+#include "console/qt/main_dialog.h"
+#include "console/qt/percent_bar.h"
 #include "console_test_support.h"
 #include "tools/termsim/termsim.h"
 

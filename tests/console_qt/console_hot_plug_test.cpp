@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "console/port_dir_watcher.h"
+#include "console/qt/port_dir_watcher.h"
 #include "serial/port_directory.h"
 
 namespace {

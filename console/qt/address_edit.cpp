@@ -1,4 +1,4 @@
-#include "console/address_edit.h"
+#include "console/qt/address_edit.h"
 
 #include <QKeyEvent>
 

@@ -1,4 +1,4 @@
-#include "console/hot_plug.h"
+#include "console/qt/hot_plug.h"
 
 #include <QSocketNotifier>
 #include <cstdio>

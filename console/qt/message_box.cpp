@@ -1,4 +1,4 @@
-#include "console/message_box.h"
+#include "console/qt/message_box.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,5 +1,3 @@
-#include "serial/port_directory.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "serial/port_directory.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // kovirw: flashes firmware into up to eight mobile terminals at once.
 #include <QApplication>
 
-#include "console/main_dialog.h"
+#include "console/qt/main_dialog.h"
 
 int main(int argc, char** argv) {
     // The program takes no command line: Qt sees the program's name and nothing else.

@@ -1,4 +1,4 @@
-#include "console/path_text.h"
+#include "console/qt/path_text.h"
 
 #include <cstring>
 

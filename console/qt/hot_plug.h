@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/port_dir_watcher.h"
+#include "console/qt/port_dir_watcher.h"
 
 class QSocketNotifier;
 class PortPublisher;

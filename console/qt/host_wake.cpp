@@ -1,4 +1,4 @@
-#include "console/host_wake.h"
+#include "console/qt/host_wake.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -21,10 +21,10 @@
 #include <QtTest>
 
 #include "config/settings.h"
-#include "console/address_edit.h"
-#include "console/dialog_units.h"
-#include "console/main_dialog.h"
-#include "console/percent_bar.h"
+#include "console/qt/address_edit.h"
+#include "console/qt/dialog_units.h"
+#include "console/qt/main_dialog.h"
+#include "console/qt/percent_bar.h"
 #include "console_test_support.h"
 #include "engine/download.h"
 

@@ -4,7 +4,7 @@
 #include <QPalette>
 #include <QtTest>
 
-#include "console/percent_bar.h"
+#include "console/qt/percent_bar.h"
 
 namespace {
 
