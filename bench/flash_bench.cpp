@@ -29,6 +29,7 @@
 #include "bench/run_report.h"
 #include "bench/termsim_child.h"
 #include "config/settings.h"
+#include "serial/port_directory.h"
 
 namespace {
 
@@ -122,7 +123,8 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return
 // Raw bytes through COM1 alone: the ratio the simulated line carries, or -1.
 double LineAlone(const std::string& portDir, long baud, long bytes) {
     std::string error;
-    const double ratio = LINE_CHECK_Ratio(portDir + "/COM1", baud, bytes, &error);
+    const double ratio =
+        LINE_CHECK_Ratio(PORT_DIRECTORY_EntryPath(portDir, 1), baud, bytes, &error);
     if (ratio < 0)
         std::fprintf(stderr, "flash_bench: line check at %ld baud: %s\n", baud, error.c_str());
     else

@@ -12,7 +12,7 @@ std::vector<PortListing> PORTS_List(const std::string& portDir, const PublishesF
     for (int com : PORT_DIRECTORY_List(portDir)) {
         PortListing port;
         port.com = com;
-        const std::string entry = portDir + "/COM" + std::to_string(com);
+        const std::string entry = PORT_DIRECTORY_EntryPath(portDir, com);
         char text[PATH_MAX];
         const ssize_t n = readlink(entry.c_str(), text, sizeof text - 1);
         port.stablePath = n > 0 ? std::string(text, static_cast<size_t>(n)) : entry;
