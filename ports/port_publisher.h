@@ -38,11 +38,6 @@ class PortPublisher {
     // True when this publisher holds the entry COM<com>.
     bool Publishes(int com) const;
 
-    // Turns publishing on or off for publishers started later (on by default; also off when
-    // the environment variable KOVIRW_UDEV is 0). Tests keep the machine's own serial
-    // devices out of their port directories.
-    static void SetEnabled(bool enabled);
-
   private:
     struct State;
     std::unique_ptr<State> m_state;

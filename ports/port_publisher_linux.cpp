@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ports/port_publisher.h"
+#include "ports/ports_testing.h"
 #include "ports/udev_monitor.h"
 #include "ports/udev_port_map.h"
 
@@ -61,7 +62,7 @@ struct PortPublisher::State {
     }
 };
 
-void PortPublisher::SetEnabled(bool enabled) { s_enabled = enabled; }
+void PORT_PUBLISHER_SetEnabledForTest(bool enabled) { s_enabled = enabled; }
 
 PortPublisher::PortPublisher() = default;
 

@@ -1,9 +1,10 @@
 // Windows has no udev: the ports are those that the system lists.
 #include "ports/port_publisher.h"
+#include "ports/ports_testing.h"
 
 struct PortPublisher::State {};
 
-void PortPublisher::SetEnabled(bool) {}
+void PORT_PUBLISHER_SetEnabledForTest(bool) {}
 
 PortPublisher::PortPublisher() = default;
 

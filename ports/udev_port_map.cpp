@@ -60,10 +60,6 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-std::string EntryPath(const std::string& portDir, int com) {
-    return portDir + "/COM" + std::to_string(com);
-}
-
 std::string OwnerPath(const std::string& portDir, int com) {
     return portDir + "/.COM" + std::to_string(com) + ".owner";
 }
@@ -237,7 +233,7 @@ int UdevPortMap::NumberFor(const std::string& stablePath) {
         }
     }
     int com = 1;
-    while (taken.count(com) != 0 || Exists(EntryPath(m_portDir, com))) {
+    while (taken.count(com) != 0 || Exists(PORT_DIRECTORY_EntryPath(m_portDir, com))) {
         ++com;
     }
     if (!m_settingsPath.empty()) {
@@ -266,29 +262,14 @@ int UdevPortMap::Publish(const DeviceProperties& device, std::string* error) {
     if (ownerFd < 0) {
         return -1;
     }
-    const std::string entry = EntryPath(m_portDir, com);
-    struct stat st {};
-    const bool present = lstat(entry.c_str(), &st) == 0;
-    if (present && S_ISLNK(st.st_mode) && ReadLink(entry) == target) {
-        m_published[Property(device, "DEVPATH")] = Published{com, target, ownerFd};
-        return com;  // left by a publisher that ended: adopted as it stands
-    }
-    struct stat targetSt {};
-    if (present && !(S_ISLNK(st.st_mode) && stat(entry.c_str(), &targetSt) != 0)) {
-        *error = "COM" + std::to_string(com) + " is taken in " + m_portDir + " by " +
-                 ReadLink(entry) + "; " + target + " is not published";
-        unlink(OwnerPath(m_portDir, com).c_str());
-        close(ownerFd);
-        return -1;
-    }
-    // A temporary name renamed into place: watchers never see a half-made entry. A link that
-    // leads nowhere (left by an earlier run) is replaced.
-    const std::string temp =
-        m_portDir + "/.COM" + std::to_string(com) + ".udev" + std::to_string(getpid());
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), entry.c_str()) != 0) {
-        *error = entry + ": " + std::strerror(errno);
-        unlink(temp.c_str());
+    const std::string entry = PORT_DIRECTORY_EntryPath(m_portDir, com);
+    // An entry left by a publisher that ended is adopted as it stands.
+    const PortPublish published = PORT_DIRECTORY_Publish(entry, target, error);
+    if (published != PortPublish::kPublished) {
+        if (published == PortPublish::kTaken) {
+            *error = "COM" + std::to_string(com) + " is taken in " + m_portDir + " by " +
+                     ReadLink(entry) + "; " + target + " is not published";
+        }
         unlink(OwnerPath(m_portDir, com).c_str());
         close(ownerFd);
         return -1;
@@ -298,11 +279,8 @@ int UdevPortMap::Publish(const DeviceProperties& device, std::string* error) {
 }
 
 void UdevPortMap::Withdraw(int com, const std::string& target, int ownerFd) {
-    const std::string entry = EntryPath(m_portDir, com);
     // Only our own link goes: someone may have put another device there meanwhile.
-    if (ReadLink(entry) == target) {
-        unlink(entry.c_str());
-    }
+    PORT_DIRECTORY_Withdraw(PORT_DIRECTORY_EntryPath(m_portDir, com), target);
     unlink(OwnerPath(m_portDir, com).c_str());
     close(ownerFd);
 }

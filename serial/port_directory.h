@@ -55,6 +55,29 @@ struct PortEntry {
 // The ports of PORT_DIRECTORY_List, each with what it leads to.
 std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& dir);
 
+// Publishing a port: for the programs that make ports (the terminal simulator, the publisher
+// of udev's adapters). Only where ports are entries of a directory; Windows names its own
+// devices, and there these two have no definition.
+
+// What PORT_DIRECTORY_Publish found and did.
+enum class PortPublish {
+    kPublished,  // the entry leads to the target (made now, or it did already)
+    kTaken,      // someone else's entry (no link, or a link that leads somewhere): left alone
+    kFailed,     // the file system refused: *error names the path and the reason
+};
+
+// Makes the entry entryPath (PORT_DIRECTORY_EntryPath) a symbolic link to target. The link
+// is made under a temporary name beside it and renamed into place, so that a watcher never
+// sees a half-made entry. An entry that already links to target is kept as it stands (a
+// publisher that ended left it, and a flasher may have the port open); a link that leads
+// nowhere (left by a publisher that died) is replaced; any other entry is not ours.
+PortPublish PORT_DIRECTORY_Publish(const std::string& entryPath, const std::string& target,
+                                   std::string* error);
+
+// Removes the entry entryPath when it is still a symbolic link to target: never an entry
+// that someone put in its place. True when it was removed.
+bool PORT_DIRECTORY_Withdraw(const std::string& entryPath, const std::string& target);
+
 // The largest COM number a port may carry (a name of at most seven digits).
 constexpr int PORT_COM_MAX = 1000000;
 

@@ -13,6 +13,15 @@
 
 namespace {
 
+// The text of the symbolic link at path; false when path is no link.
+bool ReadLink(const std::string& path, std::string* target) {
+    char text[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), text, sizeof text);
+    if (n < 0 || n >= static_cast<ssize_t>(sizeof text)) return false;
+    target->assign(text, static_cast<size_t>(n));
+    return true;
+}
+
 // The default directory as the environment makes it, KOVIRW_PORT_DIR aside.
 std::string DefaultPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -141,10 +150,10 @@ std::vector<PortEntry> PORT_DIRECTORY_Entries(const std::string& dir) {
         if (com <= 0 || stat(path.c_str(), &st) != 0) continue;
         // The link's own text tells two terminals apart whose device numbers the kernel
         // handed out again; the device number tells a node replaced under the same name.
-        char target[4096];
-        const ssize_t n = readlink(path.c_str(), target, sizeof target);
-        ports.push_back({com, (n > 0 ? std::string(target, static_cast<size_t>(n)) : "") + " " +
-                                  std::to_string(st.st_rdev) + ":" + std::to_string(st.st_ino)});
+        std::string link;
+        ReadLink(path, &link);
+        ports.push_back(
+            {com, link + " " + std::to_string(st.st_rdev) + ":" + std::to_string(st.st_ino)});
     }
     closedir(d);
     std::sort(ports.begin(), ports.end(),
@@ -157,14 +166,41 @@ std::string PORT_DIRECTORY_Describe(const std::string& dir, int com) {
     struct stat st {};
     if (lstat(entry.c_str(), &st) != 0) return std::string();
     if (!S_ISLNK(st.st_mode)) return entry;
-    char target[PATH_MAX];
-    const ssize_t n = readlink(entry.c_str(), target, sizeof target - 1);
-    if (n < 0) return entry;
-    target[n] = '\0';
-    std::string described = target;
+    std::string described;
+    if (!ReadLink(entry, &described)) return entry;
     char resolved[PATH_MAX];
     if (realpath(entry.c_str(), resolved) != nullptr && described != resolved) {
         described += std::string(" (") + resolved + ")";
     }
     return described;
+}
+
+PortPublish PORT_DIRECTORY_Publish(const std::string& entryPath, const std::string& target,
+                                   std::string* error) {
+    struct stat st {};
+    if (lstat(entryPath.c_str(), &st) == 0) {
+        std::string link;
+        if (ReadLink(entryPath, &link) && link == target) return PortPublish::kPublished;
+        struct stat targetSt {};
+        const bool dangling = S_ISLNK(st.st_mode) && stat(entryPath.c_str(), &targetSt) != 0;
+        if (!dangling) return PortPublish::kTaken;
+    }
+    // A dot name: no program takes it for a port, and our process id keeps two publishers of
+    // one entry from sharing it.
+    const size_t slash = entryPath.rfind('/');
+    const std::string temp = entryPath.substr(0, slash + 1) + "." + entryPath.substr(slash + 1) +
+                             ".tmp" + std::to_string(getpid());
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0 ||
+        rename(temp.c_str(), entryPath.c_str()) != 0) {
+        *error = entryPath + ": " + std::strerror(errno);
+        unlink(temp.c_str());
+        return PortPublish::kFailed;
+    }
+    return PortPublish::kPublished;
+}
+
+bool PORT_DIRECTORY_Withdraw(const std::string& entryPath, const std::string& target) {
+    std::string link;
+    return ReadLink(entryPath, &link) && link == target && unlink(entryPath.c_str()) == 0;
 }

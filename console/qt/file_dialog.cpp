@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "console/qt/console_testing.h"
+
 namespace {
 
 FileDialogHook& Hook() {

@@ -1,12 +1,11 @@
 // The console's open-file and save-file dialogs.
 //
 // Filters are written as label|pattern pairs separated by vertical bars (the notation the
-// profile and image filters are kept in) and converted to Qt's notation here. Tests install
-// a hook that picks a path, or cancels, in place of the operator. Console thread only.
+// profile and image filters are kept in) and converted to Qt's notation here. Console thread
+// only.
 #pragma once
 
 #include <QString>
-#include <functional>
 
 class QWidget;
 
@@ -17,12 +16,6 @@ struct FileDialogRequest {
     QString defaultSuffix;  // appended to a typed name without one; empty = none
     QString directory;      // the folder the dialog opens in
 };
-
-// Returns the chosen path, or an empty text for a cancel.
-using FileDialogHook = std::function<QString(const FileDialogRequest& request)>;
-
-// Replaces the file dialogs by `hook` (an empty hook brings the real dialogs back).
-void SetFileDialogHook(FileDialogHook hook);
 
 // "Label(*.x)|*.x|All Files(*.*)|*.*|" becomes "Label(*.x) (*.x);;All Files(*.*) (*)":
 // each label keeps its text, patterns separated by ';' are separated by spaces, and "*.*"

@@ -13,8 +13,6 @@ void Warn(const std::string& text) { std::fprintf(stderr, "kovirw: %s\n", text.c
 
 }  // namespace
 
-void HotPlug::SetUdevEnabled(bool enabled) { PortPublisher::SetEnabled(enabled); }
-
 HotPlug::HotPlug(Callback callback) : m_callback(std::move(callback)) {}
 
 HotPlug::~HotPlug() {

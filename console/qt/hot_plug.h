@@ -44,10 +44,6 @@ class HotPlug {
     // The port directory being watched (empty before Start or when it cannot be watched).
     std::string Dir() const;
 
-    // Turns the udev source on or off for HotPlug objects started later (on by default);
-    // tests keep the machine's own serial devices out of their port directories.
-    static void SetUdevEnabled(bool enabled);
-
   private:
     void StartUdev(const std::string& portDir);
     void ReadDirectory();

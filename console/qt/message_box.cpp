@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "console/qt/console_testing.h"
+
 namespace {
 
 MessageBoxHook& Hook() {

@@ -8,6 +8,7 @@
 
 #include "config/profile.h"
 #include "console/core/dialog_layout.h"
+#include "console/win32/main_window_testing.h"
 #include "core/utf16_win32.h"
 #include "engine/download.h"
 #include "serial/port_directory.h"

@@ -14,11 +14,8 @@
 #pragma once
 
 #include <windows.h>
-// The Win32 headers below need windows.h first.
-#include <commdlg.h>
 
 #include <atomic>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,14 +23,6 @@
 #include "console/core/console_core.h"
 #include "console/win32/win32_controls.h"
 #include "core/engine_events.h"
-
-// In place of MessageBoxW and of GetOpenFileNameW/GetSaveFileNameW, for tests: the hooks get
-// exactly what the real functions would and answer for the operator. Empty = the real ones.
-using MessageBoxHook = std::function<int(HWND owner, const std::wstring& text,
-                                         const std::wstring& caption, UINT type)>;
-using FileDialogHook = std::function<bool(bool save, OPENFILENAMEW* request)>;
-void WIN32_SetMessageBoxHook(MessageBoxHook hook);
-void WIN32_SetFileDialogHook(FileDialogHook hook);
 
 class MainWindow : public ConsoleView, public EngineWindow {
   public:

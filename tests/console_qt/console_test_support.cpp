@@ -4,9 +4,10 @@
 #include <QTest>
 
 #include "config/config_testing.h"
+#include "console/qt/console_testing.h"
 #include "console/qt/hot_plug.h"
 #include "console/qt/main_dialog.h"
-#include "console/qt/message_box.h"
+#include "ports/ports_testing.h"
 
 ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
     if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path())) {
@@ -16,7 +17,7 @@ ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
     m_hadPortDir = qEnvironmentVariableIsSet("KOVIRW_PORT_DIR");
     m_previousPortDir = qgetenv("KOVIRW_PORT_DIR");
     qputenv("KOVIRW_PORT_DIR", PortDir().toUtf8());
-    HotPlug::SetUdevEnabled(false);
+    PORT_PUBLISHER_SetEnabledForTest(false);
     SetMessageBoxHook([this](const QString& caption, const QString& text,
                              QMessageBox::StandardButtons buttons, QMessageBox::Icon icon) {
         captions << caption;
@@ -36,7 +37,7 @@ ConsoleSandbox::ConsoleSandbox() : m_previousDir(QDir::currentPath()) {
 ConsoleSandbox::~ConsoleSandbox() {
     SetMessageBoxHook(nullptr);
     SetFileDialogHook(nullptr);
-    HotPlug::SetUdevEnabled(true);
+    PORT_PUBLISHER_SetEnabledForTest(true);
     if (m_hadPortDir) {
         qputenv("KOVIRW_PORT_DIR", m_previousPortDir);
     } else {

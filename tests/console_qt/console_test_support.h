@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "console/qt/file_dialog.h"
+#include "console/qt/console_testing.h"
 #include "tests/support/test_files.h"
 
 class MainDialog;

@@ -207,4 +207,36 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     }
 }
 
+// An entry is published whole and only over what is no one's, and withdrawn only while it
+// still leads where we put it: a user's link, file or later link is never touched.
+TEST(PortDirectory, PublishesOverNoOnesEntryAndWithdrawsOnlyItsOwn) {
+    ScratchDir dir;
+    const std::string entry = PORT_DIRECTORY_EntryPath(dir.Path(), 7);
+    const auto linkOf = [&] {
+        char text[256] = {};
+        return readlink(entry.c_str(), text, sizeof text - 1) > 0 ? std::string(text) : "";
+    };
+    std::string error;
+    ASSERT_EQ(symlink("/dev/null", entry.c_str()), 0);
+    EXPECT_EQ(PORT_DIRECTORY_Publish(entry, "/dev/zero", &error), PortPublish::kTaken);
+    EXPECT_FALSE(PORT_DIRECTORY_Withdraw(entry, "/dev/zero"));
+    EXPECT_EQ(linkOf(), "/dev/null");
+    ASSERT_EQ(unlink(entry.c_str()), 0);
+    WriteText(entry, "mine");
+    EXPECT_EQ(PORT_DIRECTORY_Publish(entry, "/dev/zero", &error), PortPublish::kTaken);
+    EXPECT_FALSE(PORT_DIRECTORY_Withdraw(entry, ""));
+    EXPECT_EQ(ReadText(entry), "mine");
+    ASSERT_EQ(unlink(entry.c_str()), 0);
+    ASSERT_EQ(symlink("/dev/gone", entry.c_str()), 0);  // left by a publisher that died
+    EXPECT_EQ(PORT_DIRECTORY_Publish(entry, "/dev/zero", &error), PortPublish::kPublished);
+    EXPECT_EQ(linkOf(), "/dev/zero");
+    EXPECT_EQ(PORT_DIRECTORY_Publish(entry, "/dev/zero", &error), PortPublish::kPublished);
+    EXPECT_FALSE(PORT_DIRECTORY_Withdraw(entry, "/dev/null"));
+    EXPECT_TRUE(PORT_DIRECTORY_Withdraw(entry, "/dev/zero"));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>());  // no temporary link left
+    const std::string nowhere = dir.File("gone/COM1");
+    EXPECT_EQ(PORT_DIRECTORY_Publish(nowhere, "/dev/zero", &error), PortPublish::kFailed);
+    EXPECT_EQ(error, nowhere + ": No such file or directory");
+}
+
 }  // namespace

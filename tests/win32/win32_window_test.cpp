@@ -18,6 +18,7 @@
 #include "config/config_testing.h"
 #include "console/core/dialog_layout.h"
 #include "console/win32/main_window.h"
+#include "console/win32/main_window_testing.h"
 #include "serial/port_directory.h"
 #include "tests/support/test_files.h"
 

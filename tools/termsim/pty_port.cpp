@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -113,40 +112,6 @@ bool CloseWatch::ClosedSince() {
     alignas(inotify_event) char buffer[1024];
     while (read(m_fd, buffer, sizeof buffer) > 0) closed = true;  // only IN_CLOSE is watched
     return closed;
-}
-
-bool PublishEntry(const std::string& entryPath, const std::string& target, std::string* error) {
-    struct stat st {};
-    if (lstat(entryPath.c_str(), &st) == 0) {
-        struct stat targetSt {};
-        const bool dangling = S_ISLNK(st.st_mode) && stat(entryPath.c_str(), &targetSt) != 0;
-        if (!dangling) {
-            *error = entryPath + " already exists (another simulator or a user's port?)";
-            return false;
-        }
-    }
-    const size_t slash = entryPath.rfind('/');
-    const std::string temp = entryPath.substr(0, slash + 1) + "." + entryPath.substr(slash + 1) +
-                             ".tmp" + std::to_string(getpid());
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0) {
-        *error = SysError(temp.c_str());
-        return false;
-    }
-    if (rename(temp.c_str(), entryPath.c_str()) != 0) {
-        *error = SysError(entryPath.c_str());
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-void RemoveEntry(const std::string& entryPath, const std::string& target) {
-    char link[256];
-    const ssize_t n = readlink(entryPath.c_str(), link, sizeof link - 1);
-    if (n < 0) return;
-    link[n] = '\0';
-    if (target == link) unlink(entryPath.c_str());
 }
 
 }  // namespace termsim

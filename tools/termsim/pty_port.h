@@ -1,5 +1,6 @@
-// The terminal's end of its line: a pseudo-terminal pair, and its entry in the port
-// directory. Thread-safe: the functions touch only their arguments and the file system.
+// The terminal's end of its line: a pseudo-terminal pair (published in the port directory
+// with PORT_DIRECTORY_Publish). Thread-safe: the functions touch only their arguments and the file
+// system.
 #pragma once
 
 #include <string>
@@ -46,13 +47,5 @@ class CloseWatch {
   private:
     int m_fd = -1;
 };
-
-// Makes entryPath a symlink to target: made under a temporary name and renamed into place,
-// so a watcher never sees a half-made entry. An existing entry is replaced only when it is a
-// dangling symlink (left by a simulator that died); anything else is reported as in use.
-bool PublishEntry(const std::string& entryPath, const std::string& target, std::string* error);
-
-// Removes entryPath if it is still our symlink to target (never someone else's).
-void RemoveEntry(const std::string& entryPath, const std::string& target);
 
 }  // namespace termsim

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "serial/port_directory.h"
+
 namespace termsim {
 namespace {
 
@@ -52,7 +54,11 @@ bool Terminal::Open(std::string* error) {
                      "exclusive mode locks others out\n",
                      m_config.com, m_pty.slavePath.c_str());
     }
-    if (!PublishEntry(m_config.entryPath, m_pty.slavePath, error)) {
+    const PortPublish published =
+        PORT_DIRECTORY_Publish(m_config.entryPath, m_pty.slavePath, error);
+    if (published == PortPublish::kTaken)
+        *error = m_config.entryPath + " already exists (another simulator or a user's port?)";
+    if (published != PortPublish::kPublished) {
         ClosePty(&m_pty);
         return false;
     }
@@ -79,7 +85,7 @@ void Terminal::Join() {
 }
 
 void Terminal::Close() {
-    if (m_pty.master >= 0) RemoveEntry(m_config.entryPath, m_pty.slavePath);
+    if (m_pty.master >= 0) PORT_DIRECTORY_Withdraw(m_config.entryPath, m_pty.slavePath);
     m_closes.Stop();
     ClosePty(&m_pty);
 }
@@ -290,7 +296,7 @@ void Terminal::Unplug() {
     const bool fixed = m_config.faults.unplug && m_stats.bytesIn.load(std::memory_order_relaxed) >=
                                                      m_config.faults.unplugAfter;
     m_stats.AddFault(fixed ? FaultKind::kUnplug : FaultKind::kUnplugRandom);
-    RemoveEntry(m_config.entryPath, m_pty.slavePath);
+    PORT_DIRECTORY_Withdraw(m_config.entryPath, m_pty.slavePath);
     m_closes.Stop();
     ClosePty(&m_pty);
     m_stats.Add(m_stats.answersLost, m_queueCount);
