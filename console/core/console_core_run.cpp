@@ -34,7 +34,7 @@ void ConsoleCore::ResetConsole() {
 }
 
 void ConsoleCore::LogAppend(const std::string& text) {
-    const std::string line = OPERATOR_LogLine(text) + "\r\n";
+    const std::string line = text + "\r\n";
     m_logText += line;
     m_view->ShowLog(m_logText, line);
 }
@@ -171,7 +171,7 @@ int ConsoleCore::OnEngineEvent(int code, const void* record) {
             ShowOnBar(c, event.text, 100, 0);
             // Only channel 0's status texts go to the log; the others live on their bars.
             if (c == 0) {
-                LogAppend(event.text);
+                LogAppend(OPERATOR_StatusLogLine(event));
             }
             break;
         default:

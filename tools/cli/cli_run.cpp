@@ -70,25 +70,25 @@ class CliWindow : public EngineWindow {
             case EV_CHANNEL_DONE: {
                 const int c = event.channel;
                 if (ChannelReport* ch = Channel(c)) ch->done = true;
-                m_display->Line(OPERATOR_LogLine(OPERATOR_ChannelDoneLine(c, m_dmbSelected)));
+                m_display->Line(OPERATOR_ChannelDoneLine(c, m_dmbSelected));
                 if (m_dmbSelected) m_display->SetBar(c, OPERATOR_DmbWritingBar, 0, 100);
                 break;
             }
             case EV_TEXT:
-                m_display->Line(OPERATOR_LogLine(event.text));
+                m_display->Line(event.text);
                 break;
             case EV_CHANNEL_TEXT: {
                 const std::string text = event.text;
                 const int c = event.channel;
                 if (text.empty()) break;
                 if (ChannelReport* ch = Channel(c)) {
-                    if (text == "Download Start") ch->start = ch->imageStart = now;
-                    if (text.rfind("ERR: ", 0) == 0) ch->error = text;
+                    if (event.fact == FACT_STARTED) ch->start = ch->imageStart = now;
+                    if (event.fact == FACT_FAILED) ch->error = text;
                     ch->lastText = text;
                     ch->end = now;
                 }
                 m_display->Line("CH" + std::to_string(c) + ": " + text);
-                if (c == 0) m_display->Line(OPERATOR_LogLine(text));
+                if (c == 0) m_display->Line(OPERATOR_StatusLogLine(event));
                 m_display->SetBar(c, text, 0, 100);
                 break;
             }
