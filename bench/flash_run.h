@@ -22,7 +22,7 @@ struct FlashRunConfig {
 };
 
 struct ChannelFigures {
-    double seconds = 0;         // "Download Start" to the channel's end
+    double seconds = 0;         // the channel's first text to its end
     double bytesPerSecond = 0;  // image bytes over those seconds
     double lineRatio = 0;       // bytesPerSecond over the line's baud / 10
     double writesPerBlock = 0;  // physical writes per WRITE packet sent

@@ -14,12 +14,6 @@ void CopyText(char* out, size_t size, const char* text) {
     out[n] = '\0';
 }
 
-bool EndsWith(const char* text, const char* tail) {
-    size_t n = std::strlen(text);
-    size_t m = std::strlen(tail);
-    return n >= m && std::strcmp(text + n - m, tail) == 0;
-}
-
 }  // namespace
 
 void RunRecorder::Reset() {
@@ -32,7 +26,7 @@ int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) 
     if (!ENGINE_EVENT_Read(code, record, &event)) return 0;
     switch (code) {
         case EV_CHANNEL_TEXT:
-            OnChannelText(*event.entry);
+            OnChannelText(event);
             break;
         case EV_PROGRESS: {
             const ImageEntry& entry = *event.entry;
@@ -62,21 +56,20 @@ int RunRecorder::OnEngineMessage(int /*message*/, int code, const void* record) 
     return 0;
 }
 
-void RunRecorder::OnChannelText(const ImageEntry& entry) {
-    const char* text = entry.path;
-    if (m_probe != nullptr && std::strcmp(text, EventProbe::kText) == 0) {
+void RunRecorder::OnChannelText(const EngineEventRecord& event) {
+    if (m_probe != nullptr && std::strcmp(event.text, EventProbe::kText) == 0) {
         m_probe->OnHandlerStart();
         return;
     }
-    Channel& c = m_channels[entry.channel];
-    if (std::strcmp(text, "Download Start") == 0) {
+    Channel& c = m_channels[event.channel];
+    if (event.fact == FACT_STARTED) {
         c.started = Clock::now();
-    } else if (EndsWith(text, "downloading..")) {
+    } else if (event.fact == FACT_BLOCKS) {
         c.blocksFrom = Clock::now();
         c.allocsAtBlocksFrom = ALLOC_Count();
         c.hasBlocks = true;
-    } else if (std::strncmp(text, "ERR", 3) == 0) {
-        if (!c.failed) CopyText(c.firstError, sizeof c.firstError, text);
+    } else if (event.fact == FACT_FAILED) {
+        if (!c.failed) CopyText(c.firstError, sizeof c.firstError, event.text);
         c.failed = true;
     }
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "bench/event_probe.h"
+#include "core/event_record.h"
 #include "engine/download.h"
 
 class RunRecorder : public EngineWindow {
@@ -18,8 +19,8 @@ class RunRecorder : public EngineWindow {
     using Clock = std::chrono::steady_clock;
 
     struct Channel {
-        Clock::time_point started;     // "Download Start"
-        Clock::time_point blocksFrom;  // the image's "... downloading.." text
+        Clock::time_point started;     // the channel's first text
+        Clock::time_point blocksFrom;  // the text that its image's blocks begin
         Clock::time_point blocksTo;    // the progress event that reports every byte sent
         Clock::time_point done;        // EV_CHANNEL_DONE
         uint64_t allocsAtBlocksFrom = 0;
@@ -49,7 +50,7 @@ class RunRecorder : public EngineWindow {
     double SecondsWhileAllSendBlocks(int channels) const;
 
   private:
-    void OnChannelText(const ImageEntry& entry);
+    void OnChannelText(const EngineEventRecord& event);
     bool CommonBlockPhase(int channels, const Channel** first, const Channel** last) const;
 
     EventProbe* m_probe;

@@ -42,14 +42,45 @@ void KOVIR_SendText(const char* format, ...) {
     EVENTS_Send(EV_TEXT, text, &result);
 }
 
-void KOVIR_SendChannelText(int channel, const char* format, ...) {
-    ImageEntry record;
+namespace {
+
+void SendChannelText(int channel, ChannelFact fact, const char* format, va_list args) {
+    ChannelTextRecord record;
     std::memset(&record, 0, sizeof record);
-    record.channel = channel;
+    record.entry.channel = channel;
+    record.fact = fact;
+    FormatText(record.entry.path, ENGINE_CHANNEL_TEXT_SIZE, format, args);
+    int result = 0;
+    EVENTS_Send(EV_CHANNEL_TEXT, &record, &result);
+}
+
+}  // namespace
+
+void KOVIR_SendChannelText(int channel, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    FormatText(record.path, ENGINE_CHANNEL_TEXT_SIZE, format, args);
+    SendChannelText(channel, FACT_STATUS, format, args);
     va_end(args);
+}
+
+void KOVIR_SendChannelFact(int channel, ChannelFact fact, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    SendChannelText(channel, fact, format, args);
+    va_end(args);
+}
+
+void KOVIR_SendChannelSummary(int channel, const char* files, const char* time) {
+    ChannelTextRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.entry.channel = channel;
+    record.fact = FACT_SUMMARY;
+    char* text = record.entry.path;
+    const size_t timeAt = std::strlen(files);
+    std::snprintf(text, ENGINE_CHANNEL_TEXT_SIZE, "%s%s", files, time);
+    const size_t length = UTF8_CutLength(text, std::strlen(text));
+    text[length] = '\0';
+    record.timeAt = static_cast<int32_t>(timeAt < length ? timeAt : length);
     int result = 0;
     EVENTS_Send(EV_CHANNEL_TEXT, &record, &result);
 }

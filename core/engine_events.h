@@ -7,7 +7,10 @@
 // Once the run is stopped (or before it starts) a send is dropped and the sender goes on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "core/channel_tables.h"
 
 // WM_USER + 100: the first private window message id (0x0400) plus 100. Written out, since
 // windows.h defines WM_USER as a macro where the Win32 window includes both.
@@ -20,6 +23,27 @@ enum EngineEventCode {
     EV_TEXT = 4,          // record: NUL-terminated text (log line)
     EV_CHANNEL_TEXT = 5,  // record: ImageEntry layout, slot 0, the text in path
 };
+
+// What a channel text tells besides its words. The engine sets it where it makes the text, so
+// that a front end learns what happened from the event and never by recognising the words,
+// which are the operator's.
+enum ChannelFact {
+    FACT_STATUS = 0,   // a status line and nothing more
+    FACT_STARTED = 1,  // the worker began: the channel's first text ("Download Start")
+    FACT_BLOCKS = 2,   // an image's blocks begin to go out (its "... downloading.." text)
+    FACT_FAILED = 3,   // the channel failed and the text says why: its last text, no
+                       // EV_CHANNEL_DONE follows
+    FACT_SUMMARY = 4,  // after EV_CHANNEL_DONE: the files written and the time they took
+};
+
+// The record of EV_CHANNEL_TEXT: the ImageEntry layout every window reads (slot 0, the
+// channel, the text in path, the counts 0), followed by what the text tells.
+struct ChannelTextRecord {
+    ImageEntry entry;
+    int32_t fact;    // ChannelFact
+    int32_t timeAt;  // FACT_SUMMARY: the byte of the text where its elapsed time begins; else 0
+};
+static_assert(offsetof(ChannelTextRecord, entry) == 0, "read as an ImageEntry too");
 
 constexpr int ENGINE_TEXT_SIZE = 4096;          // EV_TEXT buffer, terminator included
 constexpr int ENGINE_CHANNEL_TEXT_SIZE = 1024;  // EV_CHANNEL_TEXT text, terminator included
@@ -53,6 +77,15 @@ int KOVIR_SendMessage(int code, const void* record);
 void KOVIR_SendText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Formats a channel status text (at most ENGINE_CHANNEL_TEXT_SIZE - 1 bytes, cut likewise)
-// into a zeroed ImageEntry-layout record for the channel and sends it as EV_CHANNEL_TEXT.
+// into a zeroed ChannelTextRecord for the channel and sends it as EV_CHANNEL_TEXT, as a plain
+// status line (FACT_STATUS). Any thread.
 void KOVIR_SendChannelText(int channel, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+
+// KOVIR_SendChannelText for a text that tells `fact` (not FACT_SUMMARY).
+void KOVIR_SendChannelFact(int channel, ChannelFact fact, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// Sends the channel's summary: `files` followed by `time` as one text, with FACT_SUMMARY and
+// the byte where `time` begins.
+void KOVIR_SendChannelSummary(int channel, const char* files, const char* time);

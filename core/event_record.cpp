@@ -15,7 +15,12 @@ bool ENGINE_EVENT_Read(int code, const void* record, EngineEventRecord* out) {
             channel = entry->channel;
             if (channel < 0 || channel >= CHANNEL_COUNT) return false;
             out->entry = entry;
-            if (code == EV_CHANNEL_TEXT) out->text = entry->path;
+            if (code == EV_CHANNEL_TEXT) {
+                const auto* text = static_cast<const ChannelTextRecord*>(record);
+                out->text = entry->path;
+                out->fact = text->fact;
+                out->timeAt = text->timeAt;
+            }
             break;
         }
         case EV_CHANNEL_DONE:

@@ -9,6 +9,8 @@ struct EngineEventRecord {
     int channel = -1;                   // ChannelId; -1 for EV_TEXT
     const ImageEntry* entry = nullptr;  // EV_PROGRESS, EV_IMAGE_FAILED, EV_CHANNEL_TEXT
     const char* text = "";              // EV_TEXT, EV_CHANNEL_TEXT: the text; else empty
+    int fact = 0;                       // EV_CHANNEL_TEXT: what the text tells (ChannelFact)
+    int timeAt = 0;                     // FACT_SUMMARY: where its elapsed time begins
 };
 
 // Reads the record of one event, valid as long as the record is. Returns false, with *out

@@ -65,7 +65,7 @@ bool LaunchWorker(int c) {
         DEBUG_Trace("[Ch %d] CreateThread False: %s\n", c, e.what());
         g_nChannelPort[c] = 0;
         g_bChannelActive[c] = 0;
-        KOVIR_SendChannelText(c, "ERR: Thread");
+        KOVIR_SendChannelFact(c, FACT_FAILED, "ERR: Thread");
         return false;
     }
 }

@@ -1,5 +1,7 @@
 #include "engine/file_download.h"
 
+#include <cstdio>
+
 #include "core/engine_events.h"
 #include "core/event_queue.h"
 #include "engine/download.h"
@@ -19,9 +21,9 @@ void Finish(int channel) {
 }  // namespace
 
 int FileDownload(int channel) {
-    KOVIR_SendChannelText(channel, "Download Start");
+    KOVIR_SendChannelFact(channel, FACT_STARTED, "Download Start");
     if (SERIAL_PORT_Open(channel) == 0) {
-        KOVIR_SendChannelText(channel, "ERR: Open");
+        KOVIR_SendChannelFact(channel, FACT_FAILED, "ERR: Open");
         Finish(channel);
         return 0;
     }
@@ -30,7 +32,7 @@ int FileDownload(int channel) {
     int fileCount = 0;
     int secondsTotal = 0;
     if (FLASH_DOWNLOADER_Unlock(channel) == 0) {
-        KOVIR_SendChannelText(channel, "ERR: Unlock");
+        KOVIR_SendChannelFact(channel, FACT_FAILED, "ERR: Unlock");
         success = 0;
     } else {
         for (int slot = 0; slot < IMAGE_SLOT_COUNT; ++slot) {
@@ -54,8 +56,14 @@ int FileDownload(int channel) {
         if (success) {
             int32_t id = channel;
             KOVIR_SendMessage(EV_CHANNEL_DONE, &id);
-            KOVIR_SendChannelText(channel, "%d개 파일, 소요시간 : %d분 %d초", fileCount,
-                                  secondsTotal / 60, secondsTotal % 60);
+            // "%d개 파일, 소요시간 : %d분 %d초", sent in its two parts: the log frames the
+            // time as the run's total.
+            char files[64];
+            char time[64];
+            std::snprintf(files, sizeof files, "%d개 파일, ", fileCount);
+            std::snprintf(time, sizeof time, "소요시간 : %d분 %d초", secondsTotal / 60,
+                          secondsTotal % 60);
+            KOVIR_SendChannelSummary(channel, files, time);
         }
     }
     SERIAL_PORT_Drain(channel);  // only here: every stop discards queued output at once

@@ -73,7 +73,7 @@ uint32_t TickMs() {
 }
 
 int Fail(int channel, ImageEntry& entry, const char* text) {
-    KOVIR_SendChannelText(channel, "%s", text);
+    KOVIR_SendChannelFact(channel, FACT_FAILED, "%s", text);
     KOVIR_SendMessage(EV_IMAGE_FAILED, &entry);
     return 0;
 }
@@ -113,7 +113,7 @@ enum BlocksOutcome { BLOCKS_SENT, BLOCKS_LINK_FAILED, BLOCKS_READ_FAILED, BLOCKS
 // image's sent as it is), with progress every 16 blocks.
 BlocksOutcome SendBlocks(int channel, ImageEntry& entry, ImageFile* file) {
     LinkRecord& fn = FN[channel];
-    KOVIR_SendChannelText(channel, "%s", kTexts[entry.slot].downloading);
+    KOVIR_SendChannelFact(channel, FACT_BLOCKS, "%s", kTexts[entry.slot].downloading);
     // The erase, or a block of the image before, was refused or its answer damaged: no block
     // may go into a range that may still hold the old contents. The failure is reported as
     // any failure during the blocks.
@@ -193,7 +193,8 @@ void IMAGE_TRANSFER_Acknowledged(int channel, int tag) {
 }
 
 void IMAGE_TRANSFER_SendLinkError(int channel) {
-    KOVIR_SendChannelText(channel, "ERR: [%d,%d]", FN[channel].tx_timeout, FN[channel].error_count);
+    KOVIR_SendChannelFact(channel, FACT_FAILED, "ERR: [%d,%d]", FN[channel].tx_timeout,
+                          FN[channel].error_count);
 }
 
 int TransferImage(int channel, int slot) {

@@ -54,7 +54,7 @@ class ConsoleCore {
     // Port lists, port table, channel bars, Auto box, Download button, run flag and log into
     // their starting state.
     void ResetConsole();
-    // Appends `text` as one line; a channel summary (a text with "소요") is framed.
+    // Appends `text` as one line.
     void LogAppend(const std::string& text);
 
     // Checks the image selection, fills the engine's image table and runs a download on

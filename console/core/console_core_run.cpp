@@ -5,6 +5,7 @@
 #include "config/settings.h"
 #include "console/core/console_core.h"
 #include "console/core/operator_text.h"
+#include "console/core/run_check.h"
 #include "core/event_record.h"
 #include "engine/download.h"
 
@@ -34,7 +35,7 @@ void ConsoleCore::ResetConsole() {
 }
 
 void ConsoleCore::LogAppend(const std::string& text) {
-    const std::string line = OPERATOR_LogLine(text) + "\r\n";
+    const std::string line = text + "\r\n";
     m_logText += line;
     m_view->ShowLog(m_logText, line);
 }
@@ -43,46 +44,15 @@ void ConsoleCore::OnDownload() {
     if (m_running != 0) {
         return;  // a second run would refill the image table under the running workers
     }
-    DOWNLOAD_ClearImages();
     SlotChoice choices[OPERATOR_SLOT_COUNT];
     for (int s = 0; s < kConsoleSlots; ++s) {
         choices[s].checked = m_view->IsChecked(kCheckId[s]);
         choices[s].file = g_Profile.slot[s].file;
         choices[s].address = m_view->GetText(kAddressId[s]);
     }
-    const int invalid = OPERATOR_CheckSelection(choices);
-    if (invalid == OPERATOR_SLOT_COUNT) {
-        m_view->ShowNotice(OPERATOR_SelectImage);
-        return;
-    }
-    for (int s = 0; s < kConsoleSlots; ++s) {
-        if (!choices[s].checked) {
-            continue;
-        }
-        // The engine refuses what it cannot flash (an address past 32 bits, a path too long
-        // for its table) as the check refuses an incomplete slot: with the slot's message.
-        bool refused = s == invalid;
-        if (!refused) {
-            ProfileSlot& slot = g_Profile.slot[s];
-            CONSOLE_CopyToField(slot.address, sizeof slot.address, choices[s].address);
-            refused = DOWNLOAD_SetImage(s, slot.file, slot.address) < 0;
-        }
-        if (refused) {
-            m_view->ShowNotice(OPERATOR_InvalidMessage(s));
-            return;
-        }
-    }
-    // An image that cannot be flashed is found before any terminal is touched.
-    std::string reason;
-    const int unfit = DOWNLOAD_CheckImages(&reason);
-    if (unfit >= 0) {
-        m_view->ShowNotice(std::string(OPERATOR_InvalidMessage(unfit)) + "\n" + reason);
-        return;
-    }
-
-    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
-    if (!baudProblem.empty()) {
-        m_view->ShowNotice(baudProblem);
+    const RunRefusal refusal = CONSOLE_CheckRun(choices);
+    if (!refusal.message.empty()) {
+        m_view->ShowNotice(refusal.message);
         return;
     }
     DOWNLOAD_Start(m_view->EventTarget(), WM_ENGINE_EVENT, m_channelPort, g_nBaudRate);
@@ -171,7 +141,7 @@ int ConsoleCore::OnEngineEvent(int code, const void* record) {
             ShowOnBar(c, event.text, 100, 0);
             // Only channel 0's status texts go to the log; the others live on their bars.
             if (c == 0) {
-                LogAppend(event.text);
+                LogAppend(OPERATOR_StatusLogLine(event));
             }
             break;
         default:

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/engine_events.h"
 #include "core/hex_address.h"
 
 namespace {
@@ -54,13 +55,12 @@ int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]) {
     return selected == 0 ? OPERATOR_SLOT_COUNT : -1;
 }
 
-std::string OPERATOR_LogLine(const std::string& text) {
-    static const std::string kTime = "소요";
-    size_t at = text.find(kTime);
-    if (at == std::string::npos) return text;
-    std::string framed = text;
-    framed.insert(at, "전체 ");
-    return ">>>>>>>>>>  총 " + framed + "  <<<<<<<<<<";
+std::string OPERATOR_StatusLogLine(const EngineEventRecord& event) {
+    std::string text = event.text;
+    if (event.fact != FACT_SUMMARY) return text;
+    const size_t at = event.timeAt > 0 ? static_cast<size_t>(event.timeAt) : 0;
+    text.insert(at < text.size() ? at : text.size(), "전체 ");
+    return ">>>>>>>>>>  총 " + text + "  <<<<<<<<<<";
 }
 
 std::string OPERATOR_ProgressText(int slot, int doneBytes, int totalBytes) {

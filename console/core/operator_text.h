@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/channel_tables.h"
+#include "core/event_record.h"
 
 constexpr int OPERATOR_SLOT_COUNT = IMAGE_SLOT_COUNT;
 constexpr int OPERATOR_CHANNEL_COUNT = CHANNEL_COUNT;
@@ -35,8 +36,10 @@ int OPERATOR_CheckSelection(const SlotChoice choices[OPERATOR_SLOT_COUNT]);
 // optional 0x, at least one digit; at most 0xFFFFFFFF).
 bool OPERATOR_HasHexAddress(const std::string& text);
 
-// A log line as the log shows it: a text that contains "소요" is framed as the run's summary.
-std::string OPERATOR_LogLine(const std::string& text);
+// A channel's status text (an EV_CHANNEL_TEXT event) as the log shows it: the channel's
+// summary framed as the run's total, ">>>>>>>>>>  총 " before it, "전체 " before its elapsed
+// time and "  <<<<<<<<<<" after it; any other text as it is.
+std::string OPERATOR_StatusLogLine(const EngineEventRecord& event);
 
 // A channel bar's text for a progress event: "Done" when complete, else
 // "<label>: <percent>% [<done>/<total>]" (the percentage without overflow, rounded down).

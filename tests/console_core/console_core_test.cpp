@@ -106,25 +106,27 @@ TEST(ConsoleCore, EngineEventsShowOnTheChannelsBarAndInTheLog) {
     EXPECT_EQ(core.LogText(), kLogStart);
     EXPECT_EQ(box.view[IDC_CHANNEL_BAR_1].text, "");
 
-    // Status texts show on their channel's bar; channel 0's are logged, summaries framed.
-    ImageEntry e = Entry(3, 0, 0, 0, "Download Start");
-    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    // Status texts show on their channel's bar; channel 0's are logged, the summary framed
+    // where its record says its time begins (a text is only words: it frames nothing).
+    auto text = [&core](int channel, const char* words, int fact = FACT_STATUS, int at = 0) {
+        ChannelTextRecord record{Entry(channel, 0, 0, 0, words), fact, at};
+        core.OnEngineEvent(EV_CHANNEL_TEXT, &record);
+    };
+    text(3, "Download Start", FACT_STARTED);
     ExpectBar(box.view[IDC_CHANNEL_BAR_3], "Download Start", 100, 0);
     EXPECT_EQ(core.LogText(), kLogStart);
 
-    e = Entry(0, 0, 0, 0, "Download Start");
-    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
-    e = Entry(0, 0, 0, 0, "");
-    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    text(0, "Download Start", FACT_STARTED);
+    text(0, "");
     EXPECT_EQ(box.view[IDC_CHANNEL_BAR_0].text, "Download Start");
-    e = Entry(0, 0, 0, 0, "2개 파일, 소요시간 : 1분 3초");
-    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    text(0, "2개 파일, 소요시간 : 1분 3초", FACT_SUMMARY, 13);
     EXPECT_EQ(box.view[IDC_CHANNEL_BAR_0].text, "2개 파일, 소요시간 : 1분 3초");
+    text(0, "소요 in a path");
     core.OnEngineEvent(EV_TEXT, "SERIAL_DEVICE_Open(COM7) Failed!");
     const std::string log = kLogStart +
                             "Download Start\r\n"
                             ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 3초  <<<<<<<<<<\r\n"
-                            "SERIAL_DEVICE_Open(COM7) Failed!\r\n";
+                            "소요 in a path\r\nSERIAL_DEVICE_Open(COM7) Failed!\r\n";
     EXPECT_EQ(core.LogText(), log);
     EXPECT_EQ(box.view.shownLog, log);
     core.ResetConsole();

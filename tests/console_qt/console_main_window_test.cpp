@@ -19,6 +19,7 @@
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QtTest>
+#include <cstring>
 
 #include "config/settings.h"
 #include "console/qt/address_edit.h"
@@ -212,7 +213,11 @@ class MainWindowTest : public QObject {
         QCOMPARE(bar->Upper(), 40000);
         QCOMPARE(bar->Pos(), 16384);
         window->OnEngineMessage(WM_ENGINE_EVENT + 1, EV_TEXT, "ignored");
-        window->OnEngineMessage(WM_ENGINE_EVENT, EV_TEXT, "2개 파일, 소요시간 : 1분 5초");
+        ChannelTextRecord summary{};
+        std::strcpy(summary.entry.path, "2개 파일, 소요시간 : 1분 5초");
+        summary.fact = FACT_SUMMARY;
+        summary.timeAt = 13;
+        window->OnEngineMessage(WM_ENGINE_EVENT, EV_CHANNEL_TEXT, &summary);
         QCOMPARE(Control<QPlainTextEdit>(window.get(), "m_editLog")->toPlainText(),
                  QStringLiteral("Initialize.. ok!\n"
                                 ">>>>>>>>>>  총 2개 파일, 전체 소요시간 : 1분 5초  <<<<<<<<<<\n"));

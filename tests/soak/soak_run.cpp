@@ -61,6 +61,20 @@ void CheckChannel(const SoakPlan& plan, int c, const EventRecorder& events,
     for (const RecordedEvent& e : events.events())
         if (e.code == EV_CHANNEL_DONE && e.channel == c) ++done;
     const std::vector<std::string> texts = events.Texts(c);
+    // Front ends act on the facts, never on the words: each must say what its text says.
+    for (const RecordedEvent& e : events.ForChannel(c)) {
+        if (e.code != EV_CHANNEL_TEXT) continue;
+        const std::string& t = e.text;
+        const int fact = t == "Download Start"                           ? FACT_STARTED
+                         : StartsWith(t, "ERR: ")                        ? FACT_FAILED
+                         : t.find(" downloading..") != std::string::npos ? FACT_BLOCKS
+                         : t.find("개 파일, ") != std::string::npos      ? FACT_SUMMARY
+                                                                         : FACT_STATUS;
+        if (e.fact != fact) fail("\"" + t + "\" tells fact " + std::to_string(e.fact));
+        if (fact == FACT_SUMMARY &&
+            (static_cast<size_t>(e.timeAt) > t.size() || t.compare(e.timeAt, 12, "소요시간") != 0))
+            fail("the summary's time is not at byte " + std::to_string(e.timeAt) + ": " + t);
+    }
     if (texts.empty() || texts.front() != "Download Start") fail("no \"Download Start\" first");
     const std::string last = texts.empty() ? "" : texts.back();
     tally->outcomes[done > 0 ? "done" : last] += 1;

@@ -12,6 +12,8 @@ int EventRecorder::OnEngineMessage(int message, int code, const void* record) {
     ENGINE_EVENT_Read(code, record, &event);
     e.channel = event.channel;
     e.text = event.text;
+    e.fact = event.fact;
+    e.timeAt = event.timeAt;
     if (const ImageEntry* entry = event.entry) {
         e.slot = entry->slot;
         e.totalBytes = entry->totalBytes;

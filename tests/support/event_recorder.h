@@ -16,6 +16,8 @@ struct RecordedEvent {
     int totalBytes = 0;
     int doneBytes = 0;
     std::string text;  // EV_TEXT, EV_CHANNEL_TEXT; the entry's path for EV_PROGRESS/FAILED
+    int fact = 0;      // EV_CHANNEL_TEXT: what the text tells, and where a summary's time is
+    int timeAt = 0;
 };
 
 class EventRecorder : public EngineWindow {

@@ -7,8 +7,6 @@
 #include "config/config_io.h"
 #include "core/utf8.h"
 
-namespace {}  // namespace
-
 std::string REPORT_JsonString(const std::string& text) {
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
@@ -61,19 +59,29 @@ std::string REPORT_TextField(const std::string& name, const std::string& text) {
     return field + "\"";
 }
 
+std::string REPORT_ImageJson(const ImageReport& img, bool full) {
+    const std::string sent = ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0);
+    const std::string digest = ",\"sha256\":\"" + img.SentDigest() + "\"";
+    std::string json =
+        "{\"slot\":" + std::to_string(img.slot) + "," + REPORT_TextField("path", img.path);
+    if (full) json += "," + REPORT_TextField("address", img.address);
+    json += ",\"size\":" + std::to_string(img.size);
+    if (!full) return json + sent + digest + "}";
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", img.seconds);
+    return json + digest + sent + ",\"of\":" + std::to_string(img.totalBytes) +
+           ",\"complete\":" + (img.reached && img.ackedBytes == img.totalBytes ? "true" : "false") +
+           ",\"seconds\":" + seconds + "}";
+}
+
 std::string REPORT_UnitLine(const ChannelReport& unit, const char* result, const std::string& start,
                             const std::string& end, double seconds) {
     std::string line = "{\"start\":\"" + start + "\",\"end\":\"" + end +
                        "\",\"port\":" + std::to_string(unit.port) + "," +
                        REPORT_TextField("device", unit.device) +
                        ",\"channel\":" + std::to_string(unit.channel) + ",\"images\":[";
-    for (size_t i = 0; i < unit.images.size(); ++i) {
-        const ImageReport& img = unit.images[i];
-        line += std::string(i > 0 ? "," : "") + "{\"slot\":" + std::to_string(img.slot) + "," +
-                REPORT_TextField("path", img.path) + ",\"size\":" + std::to_string(img.size) +
-                ",\"sent\":" + std::to_string(img.reached ? img.ackedBytes : 0) + ",\"sha256\":\"" +
-                img.SentDigest() + "\"}";
-    }
+    for (size_t i = 0; i < unit.images.size(); ++i)
+        line += (i > 0 ? "," : "") + REPORT_ImageJson(unit.images[i], false);
     char secondsText[32];
     std::snprintf(secondsText, sizeof secondsText, "%.3f", seconds);
     return line + "],\"result\":\"" + result + "\"," +
@@ -89,20 +97,8 @@ bool REPORT_Write(const std::string& path, const std::vector<ChannelReport>& cha
         std::string line = "{\"channel\":" + std::to_string(ch.channel) +
                            ",\"port\":" + std::to_string(ch.port) + "," +
                            REPORT_TextField("device", ch.device) + ",\"images\":[";
-        for (size_t i = 0; i < ch.images.size(); ++i) {
-            const ImageReport& img = ch.images[i];
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.3f", img.seconds);
-            if (i > 0) line += ",";
-            line += "{\"slot\":" + std::to_string(img.slot) + "," +
-                    REPORT_TextField("path", img.path) + "," +
-                    REPORT_TextField("address", img.address) +
-                    ",\"size\":" + std::to_string(img.size) + ",\"sha256\":\"" + img.SentDigest() +
-                    "\"" + ",\"sent\":" + std::to_string(img.ackedBytes) +
-                    ",\"of\":" + std::to_string(img.totalBytes) + ",\"complete\":" +
-                    (img.reached && img.ackedBytes == img.totalBytes ? "true" : "false") +
-                    ",\"seconds\":" + seconds + "}";
-        }
+        for (size_t i = 0; i < ch.images.size(); ++i)
+            line += (i > 0 ? "," : "") + REPORT_ImageJson(ch.images[i], true);
         char total[32];
         std::snprintf(total, sizeof total, "%.3f", ch.totalSeconds);
         const char* result = ch.done        ? "\"done\""

@@ -63,6 +63,12 @@ std::string REPORT_JsonString(const std::string& text);
 // also "name_hex":"its exact bytes in hexadecimal".
 std::string REPORT_TextField(const std::string& name, const std::string& text);
 
+// One image of a channel as one JSON object: its slot, path and size, the bytes the terminal
+// acknowledged ("sent", 0 for an image never reached) and their digest. The report's entry
+// (`full`) also gives its address, the bytes it had to send ("of"), whether all of them were
+// acknowledged and the seconds it took; the station's line for a terminal keeps to the first.
+std::string REPORT_ImageJson(const ImageReport& img, bool full);
+
 // One terminal of the station as one JSON object on one line (no newline): the station's
 // log line, and an entry of the web view's list of units. start and end are UTC texts.
 std::string REPORT_UnitLine(const ChannelReport& unit, const char* result, const std::string& start,

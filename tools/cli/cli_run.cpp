@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "console/core/operator_text.h"
+#include "console/core/run_check.h"
 #include "core/event_record.h"
 #include "engine/download.h"
 #include "loader/image_file.h"
@@ -70,25 +71,25 @@ class CliWindow : public EngineWindow {
             case EV_CHANNEL_DONE: {
                 const int c = event.channel;
                 if (ChannelReport* ch = Channel(c)) ch->done = true;
-                m_display->Line(OPERATOR_LogLine(OPERATOR_ChannelDoneLine(c, m_dmbSelected)));
+                m_display->Line(OPERATOR_ChannelDoneLine(c, m_dmbSelected));
                 if (m_dmbSelected) m_display->SetBar(c, OPERATOR_DmbWritingBar, 0, 100);
                 break;
             }
             case EV_TEXT:
-                m_display->Line(OPERATOR_LogLine(event.text));
+                m_display->Line(event.text);
                 break;
             case EV_CHANNEL_TEXT: {
                 const std::string text = event.text;
                 const int c = event.channel;
                 if (text.empty()) break;
                 if (ChannelReport* ch = Channel(c)) {
-                    if (text == "Download Start") ch->start = ch->imageStart = now;
-                    if (text.rfind("ERR: ", 0) == 0) ch->error = text;
+                    if (event.fact == FACT_STARTED) ch->start = ch->imageStart = now;
+                    if (event.fact == FACT_FAILED) ch->error = text;
                     ch->lastText = text;
                     ch->end = now;
                 }
                 m_display->Line("CH" + std::to_string(c) + ": " + text);
-                if (c == 0) m_display->Line(OPERATOR_LogLine(text));
+                if (c == 0) m_display->Line(OPERATOR_StatusLogLine(event));
                 m_display->SetBar(c, text, 0, 100);
                 break;
             }
@@ -271,39 +272,16 @@ int CLI_Main(int argc, char** argv) {
         choices[s].address = g_Profile.slot[s].address;
     }
     choices[0].address = options.changeBootArea ? MSM_CODE_ADDRESS_BOOT_AREA : MSM_CODE_ADDRESS;
-    const int invalid = OPERATOR_CheckSelection(choices);
-    if (invalid == OPERATOR_SLOT_COUNT) {
-        std::fprintf(stderr, "%s\n", OPERATOR_SelectImage);
-        return 2;
-    }
-    if (invalid >= 0) {
-        std::fprintf(stderr, "%s\n", OPERATOR_InvalidMessage(invalid));
-        return 2;
-    }
-    DOWNLOAD_ClearImages();
-    for (int s = 0; s < OPERATOR_SLOT_COUNT; ++s) {
-        if (!choices[s].checked) continue;
-        if (DOWNLOAD_SetImage(s, choices[s].file.c_str(), choices[s].address.c_str()) < 0) {
-            std::fprintf(stderr, "%s\n", OPERATOR_InvalidMessage(s));
-            return 2;
-        }
-    }
-    std::string reason;
-    const int unfit = DOWNLOAD_CheckImages(&reason);
-    if (unfit >= 0) {
-        std::fprintf(stderr, "%s\n%s\n", OPERATOR_InvalidMessage(unfit), reason.c_str());
+    const RunRefusal refusal = CONSOLE_CheckRun(choices);
+    if (!refusal.message.empty()) {
+        std::fprintf(stderr, "%s%s\n", refusal.setting ? "kovirw-cli: " : "",
+                     refusal.message.c_str());
         return 2;
     }
 
     PortPublisher publisher;  // withdraws what it published when the program ends
     std::string why;
     if (!PreparePorts(settingsPath, &publisher, &why)) return 2;
-
-    const std::string baudProblem = OPERATOR_BaudProblem(g_nBaudRate, CONFIG_BaudRateText());
-    if (!baudProblem.empty()) {
-        std::fprintf(stderr, "kovirw-cli: %s\n", baudProblem.c_str());
-        return 2;
-    }
     ProgressDisplay display(options.progress && liveConsole);
     if (options.station) return STATION_Run(options, choices, &display, &g_interrupted);
     display.Line(OPERATOR_LogStart);
