@@ -28,6 +28,11 @@ class VmError(Exception):
     pass
 
 
+class QemuCrashed(VmError):
+    """QEMU itself died of a signal that we did not send: a fault of the emulator, not of
+    the program under test."""
+
+
 def run(cmd, what, **kwargs):
     """Runs cmd; a failure raises VmError with what was tried and its output."""
     try:
@@ -228,13 +233,16 @@ class Vm:
             except socket.timeout:
                 raise VmError("QEMU's QMP socket gave no answer within 30 s")
             if not chunk:
-                raise VmError(f"QEMU closed its QMP socket: {self.tail(self.qemu_log)}")
+                self._raise_ended("QEMU closed its QMP socket")
             self.buffer += chunk
         line, self.buffer = self.buffer.split(b"\n", 1)
         return json.loads(line)
 
     def qmp(self, command, **arguments):
-        self.sock.sendall(json.dumps({"execute": command, "arguments": arguments}).encode())
+        try:
+            self.sock.sendall(json.dumps({"execute": command, "arguments": arguments}).encode())
+        except OSError as e:
+            self._raise_ended(f"QMP {command}: {e}")
         while True:
             m = self._read_message()
             if "event" in m:
@@ -275,8 +283,8 @@ class Vm:
                 with open(path) as f:
                     return f.read() or " "
             if self.proc.poll() is not None:
-                raise VmError(f"the virtual machine ended before it wrote {name}: "
-                              f"{self.tail(self.console)}")
+                self._raise_ended(f"the virtual machine ended before it wrote {name}",
+                                  self.console)
             return None
         return wait_for(ready, timeout, f"the guest writing {name}").strip()
 
@@ -302,6 +310,22 @@ class Vm:
                           f"{self.tail(self.console)}")
         finally:
             self.sock.close()
+
+    def _raise_ended(self, what, log=None):
+        """Raises for QEMU's end, naming how it ended (QemuCrashed for a signal), with the
+        tail of log (QEMU's own by default)."""
+        tail = self.tail(log or self.qemu_log)
+        try:
+            status = self.proc.wait(5)
+        except subprocess.TimeoutExpired:
+            raise VmError(f"{what}, but QEMU still runs: {tail}")
+        if status < 0:
+            try:
+                name = signal.Signals(-status).name
+            except ValueError:
+                name = f"signal {-status}"
+            raise QemuCrashed(f"{what}: QEMU was killed by {name}: {tail}")
+        raise VmError(f"{what}: QEMU ended with status {status}: {tail}")
 
     def kill(self):
         if self.proc.poll() is None:
