@@ -214,9 +214,12 @@ TEST(ConsoleCore, RunWithoutPortsEndsAtOnce) {
     bool lockedDuringRun = false;
     box.view.duringRun = [&] {
         lockedDuringRun = !box.view[IDC_LOAD].enabled && !box.view[IDC_SAVE_AS].enabled &&
-                          !box.view[IDC_CHECK_1].enabled && !box.view[IDC_BROWSE_1].enabled &&
-                          !box.view[IDC_ADDRESS_1].enabled && !box.view[IDC_DOWNLOAD].enabled &&
-                          box.view[IDC_AUTO].enabled && core.Running();
+                          !box.view[IDC_DOWNLOAD].enabled && box.view[IDC_AUTO].enabled &&
+                          core.Running();
+        for (int s = 0; s < kConsoleSlots; ++s) {  // every row, checked (Font) or not
+            for (const int* row : {kCheckId, kBrowseId, kAddressId})
+                lockedDuringRun = lockedDuringRun && !box.view[row[s]].enabled;
+        }
     };
     core.OnDownload();
     EXPECT_TRUE(lockedDuringRun);
@@ -290,6 +293,10 @@ TEST(ConsoleCore, CodeTrailerSetsTheMsmAddresses) {
     EXPECT_EQ(box.view.boxes, std::vector<std::string>{"error: 이름 없는 파일에서 탐색 실패"});
     EXPECT_EQ(g_Profile.slot[0].file, box.Path("short.bin"));
     EXPECT_EQ(box.view[IDC_ADDRESS_1].text, "10");
+    box.Write("c", CodeImage(100, {0, 0x11, 0x21, 0x31}));  // one letter, beside the program
+    box.view.fileAnswers = {"c"};
+    core.OnBrowseImage(0);
+    EXPECT_EQ(box.view[IDC_ADDRESS_1].text, "11");
 }
 
 TEST(ConsoleCore, ChangeBootAreaAsksAndFollowsTheCodeBox) {
