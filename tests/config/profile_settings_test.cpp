@@ -109,6 +109,9 @@ TEST_F(ConfigFiles, EmptyProfilePathTouchesNoProfileFile) {
     CONFIG_Save();
     EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"kovirw.ini", "p.kvr"}));
     EXPECT_EQ(ReadText(Profile()), "[KOVIR]\nFONTCHECK=1\n");
+    CONFIG_Load("q");  // a name of one letter is a name, in the start-up directory
+    CONFIG_Save();
+    EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"kovirw.ini", "p.kvr", "q"}));
 }
 
 TEST_F(ConfigFiles, ProfilePathComesFromTheCallerOrKovirfile) {

@@ -483,6 +483,8 @@ TEST(ConsoleCore, SavedAndChosenPortsAndOnlyComNumbersCount) {
     box.Choose(3, 12);
     EXPECT_EQ(Held(core), (Ports{0, 0, 0, 12, 0, 0, 0, 0}));
     EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
+    core.StoreSettings();
+    EXPECT_EQ(std::vector<int>(g_nSavedPort, g_nSavedPort + kConsoleChannels), Held(core));
 
     box.Click(IDC_AUTO);
     for (const char* name : {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3",
