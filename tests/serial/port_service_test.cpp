@@ -93,6 +93,12 @@ TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
     EXPECT_EQ(SERIAL_PORT_Stats(0).writes, 3u);
     EXPECT_EQ(SERIAL_PORT_Stats(0).bytesWritten, 4096u + 4097u);
     EXPECT_EQ(peer.ReadSome(1000).size(), 4097u);
+
+    peer.Write({1, 2, 3});  // a reader step that finds bytes reads them all at once
+    SERIAL_PORT_WaitInput(0, 1000);
+    SERIAL_PORT_DoReading(0);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).reads, 1u);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).bytesRead, 3u);
 }
 
 // The other end of a pseudo-terminal closing is a device pulled out: the reader step's read
