@@ -144,6 +144,10 @@ TEST_F(ConfigFiles, NumbersThatAreNoSettingReadAsZeroOrMissing) {
     EXPECT_EQ(g_nBaudRate, 1382400);  // past INT_MAX: as if missing, never negative
     EXPECT_EQ(g_nSavedPort[1], 0);
     EXPECT_EQ(g_nSavedPort[2], INT_MAX);
+    // The reset that tests and the fuzzer run between loads gives back a start's values.
+    CONFIG_ResetForTest();
+    EXPECT_EQ(g_nWriteDelay, DEFAULT_WRITE_DELAY_MS);
+    EXPECT_EQ(CONFIG_BaudRateText(), "");
 }
 
 // A value too long for its field is refused, never cut into another file's name or another
