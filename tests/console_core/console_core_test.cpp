@@ -110,6 +110,9 @@ TEST(ConsoleCore, EngineEventsShowOnTheChannelsBarAndInTheLog) {
     ImageEntry e = Entry(3, 0, 0, 0, "Download Start");
     core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
     ExpectBar(box.view[IDC_CHANNEL_BAR_3], "Download Start", 100, 0);
+    e = Entry(3, 0, 0, 0, "X");  // only an empty text is no text
+    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    EXPECT_EQ(box.view[IDC_CHANNEL_BAR_3].text, "X");
     EXPECT_EQ(core.LogText(), kLogStart);
 
     e = Entry(0, 0, 0, 0, "Download Start");

@@ -74,6 +74,9 @@ TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::seconds(10));
+    EXPECT_FALSE(SERIAL_PORT_Device(0));     // the stop closed the port
+    EXPECT_EQ(DOWNLOAD_StopChannel(-1), 1);  // no such channel: nothing to stop
+    EXPECT_EQ(DOWNLOAD_StopChannel(CHANNEL_COUNT), 1);
 }
 
 TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
