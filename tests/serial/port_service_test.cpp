@@ -77,6 +77,7 @@ TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
     EXPECT_FALSE(SERIAL_PORT_Device(0));     // the stop closed the port
     EXPECT_EQ(DOWNLOAD_StopChannel(-1), 1);  // no such channel: nothing to stop
     EXPECT_EQ(DOWNLOAD_StopChannel(CHANNEL_COUNT), 1);
+    EXPECT_EQ(DOWNLOAD_StartChannel(CHANNEL_COUNT, 5, 115200), 0);  // nor to start
 }
 
 TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {

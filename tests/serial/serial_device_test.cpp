@@ -219,6 +219,11 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     ASSERT_EQ(mkdir(named.c_str(), 0777) == 0 && chmod(named.c_str(), 0777) == 0, true);
     EXPECT_TRUE(PORT_DIRECTORY_Ensure(named, &error, &warning)) << error;
     EXPECT_NE(warning.find("writable by every user"), std::string::npos);
+    setenv("XDG_RUNTIME_DIR", file.c_str(), 1);  // the default's folder cannot be made in a file
+    unsetenv("KOVIRW_PORT_DIR");
+    EXPECT_FALSE(PORT_DIRECTORY_Ensure(PORT_DIRECTORY_Path(), &error));
+    EXPECT_NE(error.find(file + "/kovirw cannot be made: Not a directory"), std::string::npos)
+        << error;
     if (xdg != nullptr) {
         setenv("XDG_RUNTIME_DIR", savedXdg.c_str(), 1);
     } else {
