@@ -536,6 +536,11 @@ TEST(ConsoleCore, AutoTakesArrivalsOnly) {
 
 // The hex fields' filter: digits in upper case up to 8 characters of the whole text,
 // backspace always, nothing else (control characters of shortcuts included).
+TEST(OperatorText, NoProgressLabelForASlotThatDoesNotExist) {
+    EXPECT_STREQ(OPERATOR_ProgressLabel(-1), "");
+    EXPECT_STREQ(OPERATOR_ProgressLabel(OPERATOR_SLOT_COUNT), "");
+}
+
 TEST(OperatorText, HexFieldCharacterFilter) {
     struct Case {
         char32_t typed;
