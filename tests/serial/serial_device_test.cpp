@@ -160,6 +160,13 @@ TEST(SerialDeviceTty, TheControllingTerminalIsRefused) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// COM numbers reach up to the maximum and no further.
+TEST(PortDirectory, ComNumbersReachTheMaximum) {
+    const std::string top = "COM" + std::to_string(PORT_COM_MAX);
+    EXPECT_EQ(PORT_DIRECTORY_ParseName(top.c_str()), PORT_COM_MAX);
+    EXPECT_EQ(PORT_DIRECTORY_ParseName((top + "0").c_str()), 0);
+}
+
 // The default port directory is made private; one that another user could have planted is
 // refused, and no port in it is opened. A directory the user names only gets a warning.
 TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
