@@ -147,6 +147,7 @@ TEST_F(ConfigFiles, NumbersThatAreNoSettingReadAsZeroOrMissing) {
     // The reset that tests and the fuzzer run between loads gives back a start's values.
     CONFIG_ResetForTest();
     EXPECT_EQ(g_nWriteDelay, DEFAULT_WRITE_DELAY_MS);
+    EXPECT_EQ(g_nAutoDetect, 0);  // read as 1 when missing, but 0 before any read
     EXPECT_EQ(CONFIG_BaudRateText(), "");
 }
 
