@@ -109,6 +109,9 @@ TEST_F(ConfigFiles, EmptyProfilePathTouchesNoProfileFile) {
     CONFIG_Save();
     EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"kovirw.ini", "p.kvr"}));
     EXPECT_EQ(ReadText(Profile()), "[KOVIR]\nFONTCHECK=1\n");
+    CONFIG_Load("q");  // a name of one letter is a name, in the start-up directory
+    CONFIG_Save();
+    EXPECT_EQ(m_dir.Names(), (std::vector<std::string>{"kovirw.ini", "p.kvr", "q"}));
 }
 
 TEST_F(ConfigFiles, ProfilePathComesFromTheCallerOrKovirfile) {
@@ -141,6 +144,11 @@ TEST_F(ConfigFiles, NumbersThatAreNoSettingReadAsZeroOrMissing) {
     EXPECT_EQ(g_nBaudRate, 1382400);  // past INT_MAX: as if missing, never negative
     EXPECT_EQ(g_nSavedPort[1], 0);
     EXPECT_EQ(g_nSavedPort[2], INT_MAX);
+    // The reset that tests and the fuzzer run between loads gives back a start's values.
+    CONFIG_ResetForTest();
+    EXPECT_EQ(g_nWriteDelay, DEFAULT_WRITE_DELAY_MS);
+    EXPECT_EQ(g_nAutoDetect, 0);  // read as 1 when missing, but 0 before any read
+    EXPECT_EQ(CONFIG_BaudRateText(), "");
 }
 
 // A value too long for its field is refused, never cut into another file's name or another

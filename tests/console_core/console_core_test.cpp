@@ -114,6 +114,9 @@ TEST(ConsoleCore, EngineEventsShowOnTheChannelsBarAndInTheLog) {
     };
     text(3, "Download Start", FACT_STARTED);
     ExpectBar(box.view[IDC_CHANNEL_BAR_3], "Download Start", 100, 0);
+    e = Entry(3, 0, 0, 0, "X");  // only an empty text is no text
+    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    EXPECT_EQ(box.view[IDC_CHANNEL_BAR_3].text, "X");
     EXPECT_EQ(core.LogText(), kLogStart);
 
     text(0, "Download Start", FACT_STARTED);
@@ -216,9 +219,12 @@ TEST(ConsoleCore, RunWithoutPortsEndsAtOnce) {
     bool lockedDuringRun = false;
     box.view.duringRun = [&] {
         lockedDuringRun = !box.view[IDC_LOAD].enabled && !box.view[IDC_SAVE_AS].enabled &&
-                          !box.view[IDC_CHECK_1].enabled && !box.view[IDC_BROWSE_1].enabled &&
-                          !box.view[IDC_ADDRESS_1].enabled && !box.view[IDC_DOWNLOAD].enabled &&
-                          box.view[IDC_AUTO].enabled && core.Running();
+                          !box.view[IDC_DOWNLOAD].enabled && box.view[IDC_AUTO].enabled &&
+                          core.Running();
+        for (int s = 0; s < kConsoleSlots; ++s) {  // every row, checked (Font) or not
+            for (const int* row : {kCheckId, kBrowseId, kAddressId})
+                lockedDuringRun = lockedDuringRun && !box.view[row[s]].enabled;
+        }
     };
     core.OnDownload();
     EXPECT_TRUE(lockedDuringRun);
@@ -292,6 +298,10 @@ TEST(ConsoleCore, CodeTrailerSetsTheMsmAddresses) {
     EXPECT_EQ(box.view.boxes, std::vector<std::string>{"error: 이름 없는 파일에서 탐색 실패"});
     EXPECT_EQ(g_Profile.slot[0].file, box.Path("short.bin"));
     EXPECT_EQ(box.view[IDC_ADDRESS_1].text, "10");
+    box.Write("c", CodeImage(100, {0, 0x11, 0x21, 0x31}));  // one letter, beside the program
+    box.view.fileAnswers = {"c"};
+    core.OnBrowseImage(0);
+    EXPECT_EQ(box.view[IDC_ADDRESS_1].text, "11");
 }
 
 TEST(ConsoleCore, ChangeBootAreaAsksAndFollowsTheCodeBox) {
@@ -478,6 +488,8 @@ TEST(ConsoleCore, SavedAndChosenPortsAndOnlyComNumbersCount) {
     box.Choose(3, 12);
     EXPECT_EQ(Held(core), (Ports{0, 0, 0, 12, 0, 0, 0, 0}));
     EXPECT_TRUE(box.view[IDC_DOWNLOAD].enabled);
+    core.StoreSettings();
+    EXPECT_EQ(std::vector<int>(g_nSavedPort, g_nSavedPort + kConsoleChannels), Held(core));
 
     box.Click(IDC_AUTO);
     for (const char* name : {"LPT1", "COM", "COM0", "COMX", "com3", "COM3 ", "COM+3", "COM-3",
@@ -526,6 +538,11 @@ TEST(ConsoleCore, AutoTakesArrivalsOnly) {
 
 // The hex fields' filter: digits in upper case up to 8 characters of the whole text,
 // backspace always, nothing else (control characters of shortcuts included).
+TEST(OperatorText, NoProgressLabelForASlotThatDoesNotExist) {
+    EXPECT_STREQ(OPERATOR_ProgressLabel(-1), "");
+    EXPECT_STREQ(OPERATOR_ProgressLabel(OPERATOR_SLOT_COUNT), "");
+}
+
 TEST(OperatorText, HexFieldCharacterFilter) {
     struct Case {
         char32_t typed;

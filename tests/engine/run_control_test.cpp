@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "core/event_queue.h"
 #include "engine/download.h"
 #include "loader/link.h"
 #include "loader/loader_commands.h"
@@ -104,6 +105,18 @@ TEST_F(RunControl, SecondRunStartsFromFreshState) {
     EXPECT_EQ(FN[0].tx_no, firstRx + 3);  // counts go on from the answers seen
     EXPECT_EQ(m_events.Texts(0).back(), "0개 파일, 소요시간 : 0분 0초");
     EXPECT_TRUE(loader.WaitForFrames(6));
+}
+
+// The poll loop's pause: its whole period when nothing comes, over at once after a wake.
+TEST(EventQueue, WaitLastsItsPeriodUnlessWoken) {
+    EVENTS_WaitForPost(std::chrono::milliseconds(0));  // takes a wake left by an earlier test
+    auto start = Clock::now();
+    EVENTS_WaitForPost(std::chrono::milliseconds(100));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(100));
+    EVENTS_Wake();
+    start = Clock::now();
+    EVENTS_WaitForPost(std::chrono::seconds(60));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
 }
 
 }  // namespace

@@ -202,13 +202,15 @@ TEST_F(LinkWindow, DrainResendsWhatIsRefusedMeanwhileAndGivesUpOnALoaderThatAlwa
     EXPECT_EQ(fn().tx_timeout, 1);
 }
 
-TEST_F(LinkWindow, WriteOfNoBytesOrMoreThanABlockSendsNothing) {
+TEST_F(LinkWindow, WriteTakesFromOneByteToABlockAndSendsNothingElse) {
     LinkResetCounters(kChannel);
     const std::vector<uint8_t> block(LOADER_BLOCK_SIZE + 1, 0x5A);
     EXPECT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0, 0, block.data()), 0);
     EXPECT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0, LOADER_BLOCK_SIZE + 1, block.data()), 0);
     EXPECT_TRUE(m_peer->ReadSome(100).empty());
     EXPECT_EQ(fn().tx_no, 0);
+    EXPECT_EQ(FLASH_DOWNLOADER_Write(kChannel, 0, 1, block.data()), 1);  // one byte is a write
+    EXPECT_EQ(fn().tx_no, 1);
 }
 
 TEST_F(LinkWindow, CloseAfterWindowTimeOutSkipsTheDrain) {

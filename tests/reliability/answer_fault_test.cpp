@@ -55,6 +55,7 @@ TEST_F(AnswerFaults, DuplicatedAnswerCannotStandInForAMissingOne) {
     });
     EXPECT_FALSE(Done(0));
     EXPECT_EQ(LastText().rfind("ERR: ", 0), 0u) << LastText();
+    EXPECT_EQ(g_ImageTable[0][SLOT_MSM_FONT].ackedBytes, LOADER_BLOCK_SIZE);  // one block held
 }
 
 TEST_F(AnswerFaults, RefusedEraseGetsNoWriteButTheUsualFailureReport) {

@@ -74,6 +74,10 @@ TEST_F(PortServiceTest, AStopEndsALongWritePauseAtOnce) {
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::seconds(10));
+    EXPECT_FALSE(SERIAL_PORT_Device(0));     // the stop closed the port
+    EXPECT_EQ(DOWNLOAD_StopChannel(-1), 1);  // no such channel: nothing to stop
+    EXPECT_EQ(DOWNLOAD_StopChannel(CHANNEL_COUNT), 1);
+    EXPECT_EQ(DOWNLOAD_StartChannel(CHANNEL_COUNT, 5, 115200), 0);  // nor to start
 }
 
 TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
@@ -93,6 +97,12 @@ TEST_F(PortServiceTest, TransmitBufferIsWrittenInChunksOf4096) {
     EXPECT_EQ(SERIAL_PORT_Stats(0).writes, 3u);
     EXPECT_EQ(SERIAL_PORT_Stats(0).bytesWritten, 4096u + 4097u);
     EXPECT_EQ(peer.ReadSome(1000).size(), 4097u);
+
+    peer.Write({1, 2, 3});  // a reader step that finds bytes reads them all at once
+    SERIAL_PORT_WaitInput(0, 1000);
+    SERIAL_PORT_DoReading(0);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).reads, 1u);
+    EXPECT_EQ(SERIAL_PORT_Stats(0).bytesRead, 3u);
 }
 
 // The other end of a pseudo-terminal closing is a device pulled out: the reader step's read

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "serial/port_directory.h"
+#include "serial/serial_baud.h"
 #include "tests/support/pty_peer.h"
 #include "tests/support/test_files.h"
 
@@ -65,6 +66,9 @@ TEST_F(SerialDeviceTest, OpensExclusivelyByComNumberWithRawLineAndAnyRate) {
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_cflag, before.c_cflag);
+    // A rate of 0 would hang the line up: one not above 0 is refused, the line keeps its own.
+    for (int rate : {0, -9600}) EXPECT_EQ(SERIAL_BAUD_Set(m_peer.master(), rate), -1) << rate;
+    EXPECT_EQ(SERIAL_BAUD_Get(m_peer.master()), 9600);
     SerialHandle b = SERIAL_DEVICE_Open(1, 3, 115200);  // free again after close
     EXPECT_TRUE(b);
     SERIAL_DEVICE_Close(1, b);
@@ -99,6 +103,21 @@ TEST_F(SerialDeviceTest, ReadsOnlyWhatIsQueuedAndNeverBlocks) {
     }
     EXPECT_EQ(total, 3000);
     SERIAL_DEVICE_Close(0, dev);
+    m_peer.Write(std::vector<uint8_t>(1, 0x42));  // what comes after the close is not read
+    usleep(100 * 1000);
+    EXPECT_EQ(SERIAL_DEVICE_Read(0, dev.get(), buf, 0, 4096), 0);
+}
+
+// A program started with its standard input closed gets descriptor 0 for the port.
+TEST_F(SerialDeviceTest, OpensOnDescriptorZero) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(0);
+        _exit(SERIAL_DEVICE_Open(0, 3, 115200) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(SerialDeviceTest, CloseWakesAWriterThatNobodyReads) {
@@ -139,6 +158,13 @@ TEST(SerialDeviceTty, TheControllingTerminalIsRefused) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// COM numbers reach up to the maximum and no further.
+TEST(PortDirectory, ComNumbersReachTheMaximum) {
+    const std::string top = "COM" + std::to_string(PORT_COM_MAX);
+    EXPECT_EQ(PORT_DIRECTORY_ParseName(top.c_str()), PORT_COM_MAX);
+    EXPECT_EQ(PORT_DIRECTORY_ParseName((top + "0").c_str()), 0);
 }
 
 // The default port directory is made private; one that another user could have planted is
@@ -200,6 +226,11 @@ TEST(PortDirectory, ThePrivateDefaultIsMadeAndAPlantedOneRefused) {
     ASSERT_EQ(mkdir(named.c_str(), 0777) == 0 && chmod(named.c_str(), 0777) == 0, true);
     EXPECT_TRUE(PORT_DIRECTORY_Ensure(named, &error, &warning)) << error;
     EXPECT_NE(warning.find("writable by every user"), std::string::npos);
+    setenv("XDG_RUNTIME_DIR", file.c_str(), 1);  // the default's folder cannot be made in a file
+    unsetenv("KOVIRW_PORT_DIR");
+    EXPECT_FALSE(PORT_DIRECTORY_Ensure(PORT_DIRECTORY_Path(), &error));
+    EXPECT_NE(error.find(file + "/kovirw cannot be made: Not a directory"), std::string::npos)
+        << error;
     if (xdg != nullptr) {
         setenv("XDG_RUNTIME_DIR", savedXdg.c_str(), 1);
     } else {
