@@ -114,8 +114,7 @@ TEST(ConsoleCore, EngineEventsShowOnTheChannelsBarAndInTheLog) {
     };
     text(3, "Download Start", FACT_STARTED);
     ExpectBar(box.view[IDC_CHANNEL_BAR_3], "Download Start", 100, 0);
-    e = Entry(3, 0, 0, 0, "X");  // only an empty text is no text
-    core.OnEngineEvent(EV_CHANNEL_TEXT, &e);
+    text(3, "X");  // only an empty text is no text
     EXPECT_EQ(box.view[IDC_CHANNEL_BAR_3].text, "X");
     EXPECT_EQ(core.LogText(), kLogStart);
 
