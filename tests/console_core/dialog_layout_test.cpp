@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,15 +25,28 @@ TEST(DialogLayout, TableMatchesTheWin32Template) {
     std::vector<std::string> inTemplate;
     std::string line;
     bool inside = false;
-    const std::regex caption("\"([^\"]*)\""), box(", *(\\d+), *(\\d+), *(\\d+), *(\\d+)");
     while (std::getline(rc, line)) {
         if (line == "BEGIN" || line == "END") inside = line == "BEGIN";
-        std::smatch text, numbers;
-        if (!inside || !std::regex_search(line, numbers, box)) continue;
-        std::regex_search(line, text, caption);
-        inTemplate.push_back(Described(text.empty() ? "" : text.str(1),
-                                       {std::stoi(numbers.str(1)), std::stoi(numbers.str(2)),
-                                        std::stoi(numbers.str(3)), std::stoi(numbers.str(4))}));
+        if (!inside) continue;
+        // The caption is the first quoted text; place and size are the first four fields in a
+        // row that are plain numbers.
+        const size_t open = line.find('"');
+        const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        const std::string caption =
+            close == std::string::npos ? "" : line.substr(open + 1, close - open - 1);
+        std::vector<int> box;
+        std::istringstream fields(line);
+        for (std::string field; box.size() < 4 && std::getline(fields, field, ',');) {
+            const size_t first = field.find_first_not_of(' ');
+            const bool number =
+                first != std::string::npos &&
+                field.find_first_not_of("0123456789 \r", first) == std::string::npos;
+            if (!number)
+                box.clear();
+            else
+                box.push_back(std::stoi(field));
+        }
+        if (box.size() == 4) inTemplate.push_back(Described(caption, box));
     }
     std::vector<std::string> inTable;
     for (const ControlPlace& p : kDialogControls) {
