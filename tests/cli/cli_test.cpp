@@ -139,6 +139,12 @@ TEST_F(CliTest, PortsFromTheSettingsOrOptionsAndTheReport) {
     EXPECT_NE(r.out.find("CH5: 1개 파일"), std::string::npos);
     EXPECT_NE(Read("r.json").find("\"error\":\"ERR: Unlock\""), std::string::npos);
     EXPECT_EQ(Read("r.json").find("\"port\":22"), std::string::npos);
+    // The developer's trace, when asked for, says which port would not open and why.
+    r = Run("--port 4=29", "KOVIRW_TRACE=1");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("[Ch 4] CreateFile(" + m_ports.path() + "/COM29) False = 2"),
+              std::string::npos)
+        << r.err;
     // Auto: the terminals that are there are taken in COM order.
     Write("kovirw.ini", "[KOVIR]\nAUTODETECT=1\n");
     r = Run("--auto 1");

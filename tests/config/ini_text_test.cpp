@@ -135,6 +135,9 @@ TEST(IniTextRemove, TakesTheKeyLineOutWithItsLineEnd) {
     EXPECT_EQ(text, "[K]\r\nB=2\r\n[L]\r\nA=3\r\n");
     ASSERT_TRUE(IniText_Remove(&text, "K", "missing"));
     ASSERT_TRUE(IniText_Remove(&text, "none", "A"));
+    // A name that cannot stand in the file is refused, whichever of the two it is.
+    EXPECT_FALSE(IniText_Remove(&text, "K", "B=2"));
+    EXPECT_FALSE(IniText_Remove(&text, "K]", "B"));
     EXPECT_EQ(text, "[K]\r\nB=2\r\n[L]\r\nA=3\r\n");
 }
 

@@ -537,6 +537,14 @@ TEST(ConsoleCore, AutoTakesArrivalsOnly) {
 
 // The hex fields' filter: digits in upper case up to 8 characters of the whole text,
 // backspace always, nothing else (control characters of shortcuts included).
+TEST(ConsoleCore, FieldCopyKeepsTheTerminatorsRoom) {
+    char field[6];
+    CONSOLE_CopyToField(field, sizeof field, "abcdefgh");
+    EXPECT_STREQ(field, "abcde");
+    CONSOLE_CopyToField(field, sizeof field, "ab");
+    EXPECT_STREQ(field, "ab");
+}
+
 TEST(OperatorText, NoProgressLabelForASlotThatDoesNotExist) {
     EXPECT_STREQ(OPERATOR_ProgressLabel(-1), "");
     EXPECT_STREQ(OPERATOR_ProgressLabel(OPERATOR_SLOT_COUNT), "");

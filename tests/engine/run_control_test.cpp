@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "config/settings.h"
 #include "core/event_queue.h"
@@ -117,6 +118,19 @@ TEST(EventQueue, WaitLastsItsPeriodUnlessWoken) {
     start = Clock::now();
     EVENTS_WaitForPost(std::chrono::seconds(60));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+
+    // One event sent ends it at once too (its sender waits until it is delivered).
+    EventRecorder window;
+    EVENTS_Register(&window, WM_ENGINE_EVENT);
+    const int32_t channel = 2;
+    std::thread sender([&channel] { KOVIR_SendMessage(EV_CHANNEL_DONE, &channel); });
+    start = Clock::now();
+    EVENTS_WaitForPost(std::chrono::seconds(60));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+    while (EVENTS_DeliverPending() == 0) EVENTS_WaitForPost(std::chrono::milliseconds(10));
+    sender.join();
+    EVENTS_Unregister();
+    EXPECT_TRUE(window.Has(2, EV_CHANNEL_DONE));
 }
 
 }  // namespace

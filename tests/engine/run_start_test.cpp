@@ -41,6 +41,10 @@ TEST_F(RunStart, SetImageParsesHexAddressesForAllChannels) {
     EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "xyz"), -1);
     EXPECT_EQ(DOWNLOAD_SetImage(5, "/img/code", "0x"), 5);  // "%X" reads the 0
     EXPECT_EQ(g_ImageTable[0][5].address, 0u);
+    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "0123"), 6);  // a leading 0 is no "0x"
+    EXPECT_EQ(g_ImageTable[0][6].address, 0x123u);
+    EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "0X1f"), 6);
+    EXPECT_EQ(g_ImageTable[0][6].address, 0x1Fu);
     EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "100000000"), -1);
     EXPECT_EQ(DOWNLOAD_SetImage(6, "/img/font", "0000FFFFFFFF"), 6);
     EXPECT_EQ(g_ImageTable[7][6].address, 0xFFFFFFFFu);

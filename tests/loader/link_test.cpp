@@ -70,6 +70,7 @@ TEST_F(LinkWindow, ThreePacketsGoOutAtOnceAndTheFourthWaitsForTheFirstAnswer) {
     EXPECT_EQ(frames[1][0], 2);
     EXPECT_EQ(frames[2][0], 3);
     EXPECT_EQ(frames[0][1], UNLOCK);
+    EXPECT_EQ(WaitAllAnswered(kChannel, 0), 0);  // no polls: no waiting, and no answer made up
 
     // The answer to the first packet (slot 1) is waiting: the fourth, sequence 0, goes out.
     m_peer->Answer(1, ACK);

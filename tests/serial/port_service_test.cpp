@@ -55,6 +55,14 @@ TEST_F(PortServiceTest, OpensOnceAndRefusesToRestartAnOpenChannel) {
     EXPECT_EQ(SERIAL_PORT_Close(2), 1);  // nothing left to close
     SERIAL_PORT_Stop(2);
     EXPECT_TRUE(m_events.events().empty());
+
+    // A channel started without a rate does not open, and a wait for its input still lasts
+    // its time rather than returning at once (a waiting loop would spin).
+    ASSERT_EQ(SERIAL_PORT_Start(6, 5, 0), 1);
+    EXPECT_EQ(SERIAL_PORT_Open(6), 0);
+    const auto start = std::chrono::steady_clock::now();
+    SERIAL_PORT_WaitInput(6, 50);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }
 
 // DELAY is kept as read, however large: the pause must neither wrap nor outlast a stop.
