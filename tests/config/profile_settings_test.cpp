@@ -145,7 +145,9 @@ TEST_F(ConfigFiles, NumbersThatAreNoSettingReadAsZeroOrMissing) {
     EXPECT_EQ(g_nSavedPort[1], 0);
     EXPECT_EQ(g_nSavedPort[2], INT_MAX);
     // The reset that tests and the fuzzer run between loads gives back a start's values.
+    ASSERT_STRNE(g_szProfilePath, "");
     CONFIG_ResetForTest();
+    EXPECT_STREQ(g_szProfilePath, "");
     EXPECT_EQ(g_nWriteDelay, DEFAULT_WRITE_DELAY_MS);
     EXPECT_EQ(g_nAutoDetect, 0);  // read as 1 when missing, but 0 before any read
     EXPECT_EQ(CONFIG_BaudRateText(), "");
