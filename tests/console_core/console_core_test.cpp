@@ -224,7 +224,9 @@ TEST(ConsoleCore, RunWithoutPortsEndsAtOnce) {
             for (const int* row : {kCheckId, kBrowseId, kAddressId})
                 lockedDuringRun = lockedDuringRun && !box.view[row[s]].enabled;
         }
+        lockedDuringRun = lockedDuringRun && !box.view[IDC_CHANGE_BOOT].enabled;
     };
+    box.view[IDC_CHANGE_BOOT].enabled = true;  // the run locks it whatever it showed
     core.OnDownload();
     EXPECT_TRUE(lockedDuringRun);
     EXPECT_EQ(core.RunStops(), 1);
