@@ -34,6 +34,8 @@ TEST_F(PrivateProfileFile, MissingFileOrKeyGivesTheDefaults) {
     EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "DELAY", 2), 2u);
     EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "BAUDRATE", 1382400), 0u);
     EXPECT_EQ(PrivateProfileReader(m_path.c_str()).GetInt("KOVIR", "AUTODETECT", 1), 7u);
+    WriteText(m_path, "[]\nA=1\n");
+    EXPECT_TRUE(PrivateProfile_GetSection("", m_path.c_str()).empty());  // no name, no section
 }
 
 TEST_F(PrivateProfileFile, SomethingOtherThanAFileReadsAsEmpty) {
