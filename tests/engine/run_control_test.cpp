@@ -136,9 +136,17 @@ TEST(EventQueue, WaitLastsItsPeriodUnlessWoken) {
     KOVIR_SendMessage(EV_CHANNEL_DONE, &own);
     EXPECT_TRUE(window.Has(3, EV_CHANNEL_DONE));
     EVENTS_WaitForPost(std::chrono::milliseconds(0));  // takes that wake
-    EVENTS_Unregister();  // releases the sender, should the event not have come
+    // A sender still waiting when the window goes away is released, its event undelivered.
+    std::thread orphan([] {
+        const int32_t c = 4;
+        EXPECT_EQ(KOVIR_SendMessage(EV_CHANNEL_DONE, &c), 0);
+    });
+    EVENTS_WaitForPost(std::chrono::seconds(60));
+    EVENTS_Unregister();
+    orphan.join();
     sender.join();
     EXPECT_TRUE(window.Has(2, EV_CHANNEL_DONE));
+    EXPECT_FALSE(window.Has(4, EV_CHANNEL_DONE));
 }
 
 }  // namespace
